@@ -1,0 +1,47 @@
+# zoompanel: the set-up commands. `make run` and `make test` install what is
+# missing, configure, build and go; see README.md.
+
+SHELL := /bin/bash
+ARGS ?=
+FUZZ_SECONDS ?= 600
+GENERATOR := -G Ninja
+RELEASE := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CLANG := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+
+.PHONY: all setup build build-asan test run bench fuzz format clean
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+build: setup
+	@cmake -S . -B build $(GENERATOR) $(RELEASE) --log-level=WARNING
+	@cmake --build build
+
+# Address and undefined-behaviour sanitizers, with clang, plus the fuzz targets.
+build-asan: setup
+	@cmake -S . -B build-asan $(GENERATOR) $(RELEASE) $(CLANG) -DZP_SANITIZE=address -DZP_FUZZ=ON --log-level=WARNING
+	@cmake --build build-asan
+
+test: build build-asan
+	@export QT_QPA_PLATFORM=offscreen; \
+	ctest --test-dir build --output-on-failure -j2 && \
+	ctest --test-dir build-asan --output-on-failure -j2
+
+run: build
+	./build/zoompanel $(ARGS)
+
+bench: build
+	@for b in build/*_bench; do echo "== $$b"; $$b; done
+
+# A longer fuzzing session than the one make test runs.
+fuzz: build-asan
+	@mkdir -p fuzz/corpus-reply
+	./build-asan/fuzz_reply_parser -max_total_time=$(FUZZ_SECONDS) -max_len=512 fuzz/corpus-reply
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan

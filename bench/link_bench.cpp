@@ -1,0 +1,104 @@
+// Hot paths of the camera link: parsing received bytes, and completing,
+// sending and echoing a frame.
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "camera_link.h"
+#include "reply_parser.h"
+
+namespace {
+
+// What the line carries in practice: mostly ACK + reply pairs, some NAKs
+// and now and then garbage.
+std::vector<uint8_t> TrafficMix(size_t bytes) {
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> any(0, 255);
+    std::vector<uint8_t> out;
+    out.reserve(bytes + 64);
+    while (out.size() < bytes) {
+        const int pick = any(rng) % 20;
+        if (pick == 0) {
+            out.push_back(zp::kNAK);
+        } else if (pick == 1) {
+            for (int i = 0; i < 7; ++i) {
+                out.push_back(static_cast<uint8_t>(any(rng)));
+            }
+        } else {
+            out.push_back(zp::kACK);
+            out.push_back(zp::kSTX);
+            for (int i = 1; i <= 15; ++i) {
+                out.push_back(static_cast<uint8_t>(any(rng)));
+            }
+            out.push_back(zp::kETX);
+            out.push_back(static_cast<uint8_t>(any(rng)));
+        }
+    }
+    return out;
+}
+
+void BM_FeedReplyByte(benchmark::State& state) {
+    const std::vector<uint8_t> bytes = TrafficMix(1 << 16);
+    zp::TReplyParser p;
+    for (auto _ : state) {
+        int32_t acc = 0;
+        for (uint8_t b : bytes) {
+            const int32_t r = p.FeedReplyByte(b);
+            acc += r;
+            if (r == zp::kReplyComplete || r == zp::kReplyMalformed) {
+                p.Reset();  // as the receive dispatch does
+            }
+        }
+        benchmark::DoNotOptimize(acc);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_FeedReplyByte);
+
+class NullPort : public zp::ILinkPort {
+public:
+    bool IsOpen() override { return true; }
+    void Open() override {}
+    void Close() override {}
+    void SetPortNum(int32_t) override {}
+    void SetUserBaudrate(int32_t) override {}
+    int32_t TransmitData(const void* data, int32_t count) override {
+        benchmark::DoNotOptimize(data);
+        return count;
+    }
+    bool TransmitByte(uint8_t) override { return true; }
+    std::string ReceivePending() override { return {}; }
+};
+
+class NullWindow : public zp::ILinkWindow {
+public:
+    void SetStatusText(int, const std::string& text) override { benchmark::DoNotOptimize(text); }
+    void ShowHourglass() override {}
+    void RestoreCursor() override {}
+    void EnablePageControl() override {}
+    void QueryActivePage() override {}
+    void RouteReplyToPage() override {}
+};
+
+void BM_SendFrame(benchmark::State& state) {
+    NullPort port;
+    NullWindow window;
+    zp::TCameraLink link(port, window, [](int) {});
+    for (auto _ : state) {
+        link.Vars().SendBusy = false;
+        auto& f = link.Vars().CommandFrame;
+        f[1] = 0x21;
+        f[2] = 0x1B;
+        f[3] = 0x02;
+        f[4] = static_cast<uint8_t>(state.iterations());
+        link.SendFrame(4);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+BENCHMARK(BM_SendFrame);
+
+}  // namespace
+
+BENCHMARK_MAIN();

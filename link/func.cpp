@@ -1,0 +1,54 @@
+#include "func.h"
+
+#include <algorithm>
+
+namespace zp {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr char kSignedDigits[] = "0123456789-";  // index 10 is the minus sign
+constexpr int kMinusIndex = 10;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+int DigitValue(char c) { return c - '0'; }
+
+}  // namespace
+
+std::string ByteToHex(uint8_t b) {
+    return {kHexDigits[b / 16], kHexDigits[b % 16]};
+}
+
+std::string FormatSigned4(int16_t v) {
+    char first = 0;
+    int m = 0;
+    if (v < 0) {
+        first = kSignedDigits[kMinusIndex];
+        // -v as an unsigned 16-bit value, so -32768 gives 32768.
+        m = static_cast<uint16_t>(-static_cast<int32_t>(v)) % 1000;
+    } else {
+        // 11000 and up have no form of their own; the lead index stops at the
+        // table's last entry instead of running past it.
+        first = kSignedDigits[std::min(v / 1000, kMinusIndex)];
+        m = v % 1000;
+    }
+    return {first, kSignedDigits[m / 100], kSignedDigits[(m % 100) / 10], kSignedDigits[m % 10]};
+}
+
+int32_t ParseSigned4(std::string_view t) {
+    if (t.size() < 4) {
+        return 0;
+    }
+    if (t[0] == kSignedDigits[kMinusIndex]) {
+        if (!IsDigit(t[1]) || !IsDigit(t[2]) || !IsDigit(t[3])) {
+            return 0;
+        }
+        return 65536 - (100 * DigitValue(t[1]) + 10 * DigitValue(t[2]) + DigitValue(t[3]));
+    }
+    if (!std::all_of(t.begin(), t.begin() + 4, IsDigit)) {
+        return 0;
+    }
+    return 1000 * DigitValue(t[0]) + 100 * DigitValue(t[1]) + 10 * DigitValue(t[2]) +
+           DigitValue(t[3]);
+}
+
+}  // namespace zp

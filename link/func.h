@@ -1,0 +1,23 @@
+// Number texts: bytes as hexadecimal for the status-bar echoes, and the
+// four-character signed texts of zoom and focus positions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zp {
+
+// Two upper-case hexadecimal digits.
+std::string ByteToHex(uint8_t b);
+
+// A sign or thousands digit, then three digits. Negative values lose their
+// thousands digit; from 10000 up the first character is the minus sign (see
+// README, "Notes on behaviour").
+std::string FormatSigned4(int16_t v);
+
+// Reads the first four characters; anything not of the expected form is 0.
+// A minus text gives 65536 minus its three digits.
+int32_t ParseSigned4(std::string_view t);
+
+}  // namespace zp

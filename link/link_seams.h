@@ -1,0 +1,45 @@
+// What the camera link needs of the world around it: the serial port, the
+// window and a pause. The window, the real port and the real sleep plug in
+// here; tests plug in fakes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zp {
+
+// The handful of serial-port operations the link calls. Failures surface as
+// exceptions of the port's own type; the link lets them pass.
+class ILinkPort {
+public:
+    virtual ~ILinkPort() = default;
+    virtual bool IsOpen() = 0;
+    virtual void Open() = 0;
+    virtual void Close() = 0;
+    virtual void SetPortNum(int32_t port) = 0;
+    virtual void SetUserBaudrate(int32_t baud) = 0;
+    virtual int32_t TransmitData(const void* data, int32_t count) = 0;
+    virtual bool TransmitByte(uint8_t b) = 0;
+    virtual std::string ReceivePending() = 0;
+};
+
+// Status-bar panels of the main window.
+enum TStatusPanel : int { kPanelLink = 0, kPanelSent = 1, kPanelReply = 2 };
+
+// What the link needs of the main window.
+class ILinkWindow {
+public:
+    virtual ~ILinkWindow() = default;
+    virtual void SetStatusText(int panel, const std::string& text) = 0;
+    virtual void ShowHourglass() = 0;
+    virtual void RestoreCursor() = 0;
+    virtual void EnablePageControl() = 0;
+    virtual void QueryActivePage() = 0;
+    virtual void RouteReplyToPage() = 0;
+};
+
+// Pauses the calling thread for the given number of milliseconds.
+using TPause = std::function<void(int milliseconds)>;
+
+}  // namespace zp
