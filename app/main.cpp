@@ -10,7 +10,7 @@
 namespace {
 
 class PrintingPort : public zp::ILinkPort {
-public:
+  public:
     bool IsOpen() override { return true; }
     void Open() override {}
     void Close() override {}
@@ -30,7 +30,7 @@ public:
 };
 
 class PrintingWindow : public zp::ILinkWindow {
-public:
+  public:
     void SetStatusText(int panel, const std::string& text) override {
         std::printf("  panel %d: %s\n", panel, text.c_str());
     }
@@ -39,6 +39,7 @@ public:
     void EnablePageControl() override {}
     void QueryActivePage() override {}
     void RouteReplyToPage() override {}
+    void StartReplyTimer(int) override {}
 };
 
 }  // namespace

@@ -58,7 +58,7 @@ void BM_FeedReplyByte(benchmark::State& state) {
 BENCHMARK(BM_FeedReplyByte);
 
 class NullPort : public zp::ILinkPort {
-public:
+  public:
     bool IsOpen() override { return true; }
     void Open() override {}
     void Close() override {}
@@ -73,13 +73,14 @@ public:
 };
 
 class NullWindow : public zp::ILinkWindow {
-public:
+  public:
     void SetStatusText(int, const std::string& text) override { benchmark::DoNotOptimize(text); }
     void ShowHourglass() override {}
     void RestoreCursor() override {}
     void EnablePageControl() override {}
     void QueryActivePage() override {}
     void RouteReplyToPage() override {}
+    void StartReplyTimer(int) override {}
 };
 
 void BM_SendFrame(benchmark::State& state) {

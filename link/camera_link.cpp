@@ -1,10 +1,18 @@
 #include "camera_link.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "func.h"
 
 namespace zp {
+
+namespace {
+// What the camera may take to act on a frame before its ACK and reply.
+constexpr int kCameraAllowanceMs = 900;
+// The frame, the camera's ACK and its reply, ten bits a byte on the line.
+constexpr int kExchangeBits = (kFrameSize + 1 + kFrameSize) * 10;
+}  // namespace
 
 void CompleteFrame(TCommandFrame& frame, int32_t payloadLength) {
     frame[0] = kSTX;
@@ -30,8 +38,29 @@ std::string HexText(const uint8_t* bytes, int first, int last) {
     return text;
 }
 
+std::string ConnectedText(int32_t port) {
+    return "Comm" + std::to_string(port) + ". Connected";
+}
+
+int ReplyTimeoutMs(int32_t baud) {
+    const int64_t rate = std::max<int64_t>(baud, 50);
+    return kCameraAllowanceMs + static_cast<int>((kExchangeBits * 1000 + rate - 1) / rate);
+}
+
 TCameraLink::TCameraLink(ILinkPort& port, ILinkWindow& window, TPause pause)
     : port_(port), window_(window), pause_(std::move(pause)) {}
+
+void TCameraLink::Transmit(const uint8_t* bytes, int32_t count) {
+    port_.TransmitData(bytes, count);
+}
+
+void TCameraLink::ArmTimer(TAwaiting what, bool newExchange) {
+    awaiting_ = what;
+    if (newExchange) {
+        retries_ = 0;
+    }
+    window_.StartReplyTimer(ReplyTimeoutMs(baud_));
+}
 
 int32_t TCameraLink::SendFrame(int32_t payloadLength) {
     if (vars_.SendBusy) {
@@ -42,9 +71,161 @@ int32_t TCameraLink::SendFrame(int32_t payloadLength) {
     window_.ShowHourglass();
     TCommandFrame& frame = vars_.CommandFrame;
     CompleteFrame(frame, payloadLength);
-    port_.TransmitData(frame.data(), kFrameSize);
+    // Armed before the write: a write that fails must not leave the link
+    // busy for good.
+    lastFrame_ = frame;
+    ArmTimer(TAwaiting::Frame, true);
+    Transmit(frame.data(), kFrameSize);
     window_.SetStatusText(kPanelSent, HexText(frame.data(), 1, 14));
     return 0;
+}
+
+void TCameraLink::OpenCameraPort(int32_t port, int32_t baud) {
+    if (port_.IsOpen()) {
+        port_.Close();
+    }
+    port_.SetPortNum(port);
+    port_.SetUserBaudrate(baud);
+    baud_ = baud;
+    port_.Open();
+    window_.SetStatusText(kPanelLink, port_.IsOpen() ? ConnectedText(port) : kTextConnectFail);
+}
+
+void TCameraLink::CheckLink() {
+    SendControlByte(kENQ);
+}
+
+int32_t TCameraLink::SendControlByte(uint8_t b) {
+    vars_.Parser.Reset();
+    vars_.LinkState = TLinkState::AwaitingLinkAck;
+    window_.ShowHourglass();
+    vars_.SendBusy = true;
+    pause_(kSendPauseMs);
+    // The timer is armed before the write so that a failing write still
+    // leaves a way out of the busy state.
+    lastControl_ = b;
+    ArmTimer(TAwaiting::ControlByte, true);
+    port_.TransmitByte(b);
+    return 0;
+}
+
+void TCameraLink::Comm1RxChar(int32_t count) {
+    const std::string text = port_.ReceivePending();
+    if (count <= 0) {
+        return;
+    }
+    const size_t n = std::min(text.size(), static_cast<size_t>(count));
+    for (size_t i = 0; i < n; ++i) {
+        Act(vars_.Parser.FeedReplyByte(static_cast<uint8_t>(text[i])));
+    }
+}
+
+void TCameraLink::Act(int32_t r) {
+    if (r == kReplyNothing) {
+        return;
+    }
+    if (r == kReplyMalformed) {
+        vars_.SendBusy = false;
+        window_.RestoreCursor();
+        vars_.Parser.Reset();
+        vars_.LinkState = TLinkState::Unchecked;
+        SendControlByte(kACK);
+        return;
+    }
+    if (r < 0) {
+        return;
+    }
+    switch (vars_.LinkState) {
+        case TLinkState::Unchecked:
+            if (r == kReplyAck) {
+                window_.RestoreCursor();
+                vars_.LinkState = TLinkState::Ready;
+                window_.EnablePageControl();
+            }
+            break;
+        case TLinkState::AwaitingLinkAck:
+            if (r == kReplyAck) {
+                ConfirmLink();
+            } else {
+                window_.SetStatusText(kPanelLink, kTextRetry);
+            }
+            break;
+        case TLinkState::Ready:
+            if (r == kReplyAck) {
+                vars_.LinkState = TLinkState::AwaitingReply;
+                // The camera took the frame; give its reply a full time-out.
+                if (awaiting_ == TAwaiting::Frame) {
+                    window_.StartReplyTimer(ReplyTimeoutMs(baud_));
+                }
+            }
+            break;
+        case TLinkState::AwaitingReply:
+            if (r == kReplyAck || r == kReplyComplete) {
+                CompleteReply();
+            }
+            break;
+    }
+}
+
+void TCameraLink::ConfirmLink() {
+    window_.SetStatusText(kPanelLink, kTextLinkOk);
+    noAnswerShown_ = false;
+    vars_.Parser.Reset();
+    vars_.LinkState = TLinkState::Unchecked;
+    vars_.SendBusy = false;
+    awaiting_ = TAwaiting::Nothing;
+    window_.QueryActivePage();
+    vars_.SendBusy = false;
+    window_.RestoreCursor();
+    vars_.Parser.Reset();
+    vars_.LinkState = TLinkState::Ready;
+    window_.EnablePageControl();
+}
+
+void TCameraLink::CompleteReply() {
+    window_.SetStatusText(kPanelReply, HexText(vars_.Parser.ReplyFrame.data(), 1, 15));
+    if (noAnswerShown_) {
+        window_.SetStatusText(kPanelLink, kTextLinkOk);
+        noAnswerShown_ = false;
+    }
+    // The ACK of a reply expects no answer: the exchange of the frame goes on
+    // until the page accepts the reply, so the timer stays with the frame.
+    const TAwaiting awaiting = awaiting_;
+    const int retries = retries_;
+    SendControlByte(kACK);
+    awaiting_ = awaiting;
+    retries_ = retries;
+    vars_.LinkState = TLinkState::Ready;
+    window_.RestoreCursor();
+    window_.RouteReplyToPage();
+}
+
+void TCameraLink::ReplyTimeout() {
+    if (!vars_.SendBusy || awaiting_ == TAwaiting::Nothing) {
+        return;
+    }
+    if (retries_ < kReplyRetries) {
+        ++retries_;
+        vars_.Parser.Reset();
+        pause_(kSendPauseMs);
+        window_.StartReplyTimer(ReplyTimeoutMs(baud_));
+        if (awaiting_ == TAwaiting::Frame) {
+            vars_.LinkState = TLinkState::Ready;
+            Transmit(lastFrame_.data(), kFrameSize);
+        } else {
+            vars_.LinkState = TLinkState::AwaitingLinkAck;
+            port_.TransmitByte(lastControl_);
+        }
+        return;
+    }
+    // Give up: free the link so the operator can go on.
+    const bool linkCheck = awaiting_ == TAwaiting::ControlByte;
+    awaiting_ = TAwaiting::Nothing;
+    vars_.SendBusy = false;
+    vars_.Parser.Reset();
+    window_.RestoreCursor();
+    window_.SetStatusText(kPanelLink, linkCheck ? kTextNoCamera : kTextNoAnswer);
+    noAnswerShown_ = !linkCheck;
 }
 
 }  // namespace zp

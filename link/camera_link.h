@@ -1,7 +1,10 @@
-// The conversation with the camera: the frame sender and its send gate.
+// The conversation with the camera: the frame sender and its send gate, the
+// connection, the receive dispatch with its link states, and the reply
+// time-out with its retries.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "link_seams.h"
 #include "uVar.h"
@@ -10,9 +13,26 @@ namespace zp {
 
 // Pause before every frame and control byte; it also spaces frames apart.
 constexpr int kSendPauseMs = 100;
+// Sends of the same frame or control byte after the first, before giving up.
+constexpr int kReplyRetries = 2;
+
+// Status texts of panel 0.
+inline constexpr const char* kTextConnecting = "Comm. Connecting";
+inline constexpr const char* kTextConnectFail = "Comm. Connecting fail";
+inline constexpr const char* kTextLinkOk = "CAM LINK OK";
+inline constexpr const char* kTextRetry = "Retry Please!";
+inline constexpr const char* kTextNoAnswer = "No answer from camera";
+inline constexpr const char* kTextNoCamera = "No camera found";
+
+// "Comm1. Connected" for port 1.
+std::string ConnectedText(int32_t port);
+
+// How long an exchange may stay unanswered at a line speed: the camera's own
+// allowance plus the time the frame, its ACK and the reply take on the line.
+int ReplyTimeoutMs(int32_t baud);
 
 class TCameraLink {
-public:
+  public:
     TCameraLink(ILinkPort& port, ILinkWindow& window, TPause pause);
 
     TLinkVars& Vars() { return vars_; }
@@ -26,11 +46,46 @@ public:
     // while busy. Always 0.
     int32_t SendFrame(int32_t payloadLength);
 
-private:
+    // Closes an open port, sets port number and speed, opens; panel 0 tells
+    // the outcome. A failing open throws the port's error.
+    void OpenCameraPort(int32_t port, int32_t baud);
+
+    // Sends ENQ; the camera's ACK confirms the link.
+    void CheckLink();
+
+    // Sends one control byte without the busy test and without an echo.
+    int32_t SendControlByte(uint8_t b);
+
+    // The receive handler: reads what is waiting and drives the link states.
+    void Comm1RxChar(int32_t count);
+
+    // The reply timer ran out: send the same frame or control byte again, or
+    // give up after kReplyRetries and free the link for the operator.
+    void ReplyTimeout();
+
+    // Sends since the current exchange began, for tests and the window.
+    int Retries() const { return retries_; }
+
+  private:
+    enum class TAwaiting { Nothing, Frame, ControlByte };
+
+    void Act(int32_t r);
+    void ConfirmLink();
+    void CompleteReply();
+    void Transmit(const uint8_t* bytes, int32_t count);
+    void ArmTimer(TAwaiting what, bool newExchange);
+
     ILinkPort& port_;
     ILinkWindow& window_;
     TPause pause_;
     TLinkVars vars_;
+
+    int32_t baud_ = 9600;
+    TAwaiting awaiting_ = TAwaiting::Nothing;
+    TCommandFrame lastFrame_{};
+    uint8_t lastControl_ = 0;
+    int retries_ = 0;
+    bool noAnswerShown_ = false;
 };
 
 // Fills in start byte, zeroed payload, end byte and checksum in place.

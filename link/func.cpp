@@ -9,8 +9,12 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr char kSignedDigits[] = "0123456789-";  // index 10 is the minus sign
 constexpr int kMinusIndex = 10;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-int DigitValue(char c) { return c - '0'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+int DigitValue(char c) {
+    return c - '0';
+}
 
 }  // namespace
 

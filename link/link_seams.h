@@ -12,7 +12,7 @@ namespace zp {
 // The handful of serial-port operations the link calls. Failures surface as
 // exceptions of the port's own type; the link lets them pass.
 class ILinkPort {
-public:
+  public:
     virtual ~ILinkPort() = default;
     virtual bool IsOpen() = 0;
     virtual void Open() = 0;
@@ -29,7 +29,7 @@ enum TStatusPanel : int { kPanelLink = 0, kPanelSent = 1, kPanelReply = 2 };
 
 // What the link needs of the main window.
 class ILinkWindow {
-public:
+  public:
     virtual ~ILinkWindow() = default;
     virtual void SetStatusText(int panel, const std::string& text) = 0;
     virtual void ShowHourglass() = 0;
@@ -37,6 +37,9 @@ public:
     virtual void EnablePageControl() = 0;
     virtual void QueryActivePage() = 0;
     virtual void RouteReplyToPage() = 0;
+    // (Re)starts the single-shot reply timer; when it runs out the window
+    // calls TCameraLink::ReplyTimeout.
+    virtual void StartReplyTimer(int milliseconds) = 0;
 };
 
 // Pauses the calling thread for the given number of milliseconds.

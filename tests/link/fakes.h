@@ -23,7 +23,7 @@ struct Journal {
 };
 
 class FakePort : public ILinkPort {
-public:
+  public:
     explicit FakePort(Journal& j) : journal_(j) {}
 
     bool IsOpen() override { return open; }
@@ -64,12 +64,12 @@ public:
     std::vector<Bytes> writes;
     std::string pending;
 
-private:
+  private:
     Journal& journal_;
 };
 
 class FakeWindow : public ILinkWindow {
-public:
+  public:
     explicit FakeWindow(Journal& j) : journal_(j) {}
 
     void SetStatusText(int panel, const std::string& text) override {
@@ -103,7 +103,14 @@ public:
         }
     }
 
+    void StartReplyTimer(int ms) override {
+        timerMs = ms;
+        ++timerStarts;
+    }
+
     std::string panels[3];
+    int timerMs = -1;
+    int timerStarts = 0;
     bool hourglass = false;
     bool pagesEnabled = false;
     int queries = 0;
@@ -111,7 +118,7 @@ public:
     std::function<void()> onQuery;
     std::function<void()> onRoute;
 
-private:
+  private:
     Journal& journal_;
 };
 

@@ -6,8 +6,8 @@ namespace zp {
 namespace {
 
 TEST(ByteToHex, UpperCaseTwoDigits) {
-    const std::pair<uint8_t, const char*> cases[] = {
-        {0x00, "00"}, {0x05, "05"}, {0x31, "31"}, {0xA0, "A0"}, {0xAB, "AB"}, {0xFF, "FF"}};
+    const std::pair<uint8_t, const char*> cases[] = {{0x00, "00"}, {0x05, "05"}, {0x31, "31"},
+                                                     {0xA0, "A0"}, {0xAB, "AB"}, {0xFF, "FF"}};
     for (const auto& [b, text] : cases) {
         EXPECT_EQ(ByteToHex(b), text) << int(b);
     }
@@ -15,11 +15,22 @@ TEST(ByteToHex, UpperCaseTwoDigits) {
 
 TEST(FormatSigned4, Table) {
     const std::pair<int16_t, const char*> cases[] = {
-        {0, "0000"},      {5, "0005"},      {9999, "9999"},  {10000, "-000"},
-        {10999, "-999"},  {-5, "-005"},     {-999, "-999"},  {-1000, "-000"},
-        {-1234, "-234"},  {-32768, "-768"}, {1954, "1954"},  {250, "0250"},
+        {0, "0000"},
+        {5, "0005"},
+        {9999, "9999"},
+        {10000, "-000"},
+        {10999, "-999"},
+        {-5, "-005"},
+        {-999, "-999"},
+        {-1000, "-000"},
+        {-1234, "-234"},
+        {-32768, "-768"},
+        {1954, "1954"},
+        {250, "0250"},
         // Our choice above the four-character range: the lead stays the minus sign.
-        {11000, "-000"},  {12345, "-345"},  {32767, "-767"},
+        {11000, "-000"},
+        {12345, "-345"},
+        {32767, "-767"},
     };
     for (const auto& [v, text] : cases) {
         EXPECT_EQ(FormatSigned4(v), text) << v;
@@ -38,9 +49,9 @@ TEST(FormatSigned4, AlwaysFourCharactersFromTheTable) {
 
 TEST(ParseSigned4, Table) {
     const std::pair<const char*, int32_t> cases[] = {
-        {"0123", 123}, {"9999", 9999},  {"12345", 1234}, {"-005", 65531}, {"-999", 64537},
-        {"-000", 65536}, {"0000", 0},   {"12a4", 0},     {"+123", 0},     {" 123", 0},
-        {"-1-2", 0},   {"-12", 0},      {"", 0},         {"123", 0},      {"-12a", 0},
+        {"0123", 123},   {"9999", 9999}, {"12345", 1234}, {"-005", 65531}, {"-999", 64537},
+        {"-000", 65536}, {"0000", 0},    {"12a4", 0},     {"+123", 0},     {" 123", 0},
+        {"-1-2", 0},     {"-12", 0},     {"", 0},         {"123", 0},      {"-12a", 0},
     };
     for (const auto& [t, v] : cases) {
         EXPECT_EQ(ParseSigned4(t), v) << '"' << t << '"';

@@ -102,7 +102,8 @@ TEST(CompleteFrame, PayloadLengthBounds) {
         f.fill(0x5A);
         CompleteFrame(f, c.length);
         for (size_t i = 1; i <= 15; ++i) {
-            EXPECT_EQ(f[i], i <= c.keptUpTo ? 0x5A : 0x00) << "length " << c.length << " byte " << i;
+            EXPECT_EQ(f[i], i <= c.keptUpTo ? 0x5A : 0x00)
+                << "length " << c.length << " byte " << i;
         }
         EXPECT_EQ(f[0], kSTX);
         EXPECT_EQ(f[16], kETX);
