@@ -30,12 +30,16 @@ if(ZP_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
-# Adds a GoogleTest executable and registers its tests with CTest.
+# Adds a GoogleTest executable and registers its tests with CTest. NO_MAIN: the
+# sources bring their own main (a Qt test needs its QApplication first).
 function(zp_add_gtest name)
-    cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+    cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     zp_warnings(${name})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+    if(NOT T_NO_MAIN)
+        target_link_libraries(${name} PRIVATE GTest::gtest_main)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                          PROPERTIES ${T_PROPERTIES})
 endfunction()
