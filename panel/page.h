@@ -1,0 +1,63 @@
+// The page framework: what every page of the main window supplies (caption,
+// command group, query, reply handler) and the helpers they share for sending
+// commands and reading replies back.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <initializer_list>
+
+#include "camera_link.h"
+
+namespace zp {
+
+class TPage : public QWidget {
+    Q_OBJECT
+
+  public:
+    TPage(TCameraLink& link, const QString& sheetName, const QString& caption, uint8_t group,
+          QWidget* parent = nullptr);
+
+    const QString& Caption() const { return caption_; }
+    uint8_t CommandGroup() const { return group_; }
+
+    // The query builder: bytes 31, group, 00, 00 with payload length 4.
+    virtual void Query();
+
+    // The reply handler, called for every completed exchange while this page
+    // is active. The default applies the common read-back rule with Decode.
+    virtual void HandleReply();
+
+  protected:
+    // Fills the page's controls from the reply buffer.
+    virtual void Decode() {}
+
+    bool CanSend() const { return link_.CanSend(); }
+    TCommandFrame& Frame() { return link_.Vars().CommandFrame; }
+    const std::array<uint8_t, kReplyStored>& Reply() const {
+        return link_.Vars().Parser.ReplyFrame;
+    }
+    // Byte 1 of the last frame sent: was it a query?
+    bool LastSentWasQuery() const { return link_.Vars().CommandFrame[1] == kQuery; }
+    void ReleaseLink() { link_.Vars().SendBusy = false; }
+
+    // The send pattern: nothing while busy; otherwise bytes 1..n of the
+    // shared frame and SendFrame(n). True when it was sent.
+    bool Send(std::initializer_list<uint8_t> payload);
+    // A set command of this page's group: 21, group, item, then the arguments.
+    bool SendSet(uint8_t item, std::initializer_list<uint8_t> args);
+
+    // The common read-back rule: another reply kind frees the link; this
+    // page's group is decoded (when decode is true) and frees the link;
+    // another group leaves the link busy.
+    void ReadBack(bool decode);
+
+    TCameraLink& link_;
+
+  private:
+    QString caption_;
+    uint8_t group_;
+};
+
+}  // namespace zp

@@ -1,0 +1,15 @@
+// Aperture gains.
+#pragma once
+
+#include "page.h"
+
+namespace zp {
+
+class TAperturePage : public TPage {
+    Q_OBJECT
+
+  public:
+    explicit TAperturePage(TCameraLink& link, QWidget* parent = nullptr);
+};
+
+}  // namespace zp

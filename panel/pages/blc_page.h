@@ -1,0 +1,15 @@
+// Back-light compensation with its 48-area grid.
+#pragma once
+
+#include "page.h"
+
+namespace zp {
+
+class TBlcPage : public TPage {
+    Q_OBJECT
+
+  public:
+    explicit TBlcPage(TCameraLink& link, QWidget* parent = nullptr);
+};
+
+}  // namespace zp

@@ -1,0 +1,12 @@
+// The ten pages of the main window, in tab order.
+#pragma once
+
+#include <vector>
+
+#include "page.h"
+
+namespace zp {
+
+std::vector<TPage*> CreatePages(TCameraLink& link, QWidget* parent);
+
+}  // namespace zp

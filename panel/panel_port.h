@@ -1,0 +1,23 @@
+// The port as the main window sees it: the link's operations plus where the
+// device is, and the two notifications that reach the window.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "link_seams.h"
+
+namespace zp {
+
+class IPanelPort : public ILinkPort {
+  public:
+    // The device to open: "COM%d" style with the port number, or a path.
+    virtual void SetDeviceName(const std::string& name) = 0;
+    virtual std::string DeviceText() = 0;
+    // Received bytes are waiting; delivered on the main thread.
+    virtual void SetOnRxChar(std::function<void(int32_t count)> handler) = 0;
+    // The device went away (unplugged, far end closed); main thread, once.
+    virtual void SetOnHangUp(std::function<void()> handler) = 0;
+};
+
+}  // namespace zp

@@ -1,0 +1,38 @@
+// The Qt side of the link's seams: the hourglass cursor, the error display
+// and the pause.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace zp {
+
+// The application-wide hourglass. Shown at most once however often it is
+// asked for, and restored only if shown, so the override stack never grows.
+class TBusyCursor {
+  public:
+    TBusyCursor() = default;
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+    ~TBusyCursor() { Restore(); }
+    void Show();
+    void Restore();
+    bool Shown() const { return shown_; }
+
+  private:
+    bool shown_ = false;
+};
+
+// Shows an error to the operator in a message box that does not block: the
+// program goes on. Tests may divert the messages.
+void ShowErrorMessage(const QString& text, QWidget* parent = nullptr);
+using TErrorHook = std::function<void(const QString&)>;
+// Returns the previous hook; an empty hook restores the message box.
+TErrorHook SetErrorHook(TErrorHook hook);
+
+// Pauses the calling thread.
+void PauseMs(int milliseconds);
+
+}  // namespace zp

@@ -1,0 +1,248 @@
+#include "uZoom.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+#include "pages.h"
+
+namespace zp {
+
+TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      port_(std::move(port)),
+      options_(options),
+      link_(*port_, *this, options_.pause) {
+    setObjectName("Form1");
+    setWindowTitle("26x Zoom");
+    BuildLayout();
+
+    port_->SetOnRxChar([this](int32_t count) { Comm1RxChar(this, count); });
+    port_->SetOnHangUp([this] { HangUp(); });
+
+    replyTimer_.setSingleShot(true);
+    connect(&replyTimer_, &QTimer::timeout, this, &TForm1::ReplyTimerRanOut);
+    reconnectTimer_.setInterval(kReconnectIntervalMs);
+    connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
+        if (TryOpen(false)) {
+            reconnectTimer_.stop();
+            link_.CheckLink();
+        }
+    });
+
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormClose();
+}
+
+void TForm1::BuildLayout() {
+    resize(640, 480);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+
+    auto* panel1 = new QWidget(this);
+    panel1->setObjectName("Panel1");
+    auto* layout = new QVBoxLayout(panel1);
+    layout->setContentsMargins(4, 4, 4, 0);
+
+    PageControl1 = new QTabWidget(panel1);
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setAccessibleName("Camera settings");
+    QFont tabFont = PageControl1->tabBar()->font();
+    tabFont.setBold(true);
+    PageControl1->tabBar()->setFont(tabFont);
+    pages_ = CreatePages(link_, PageControl1);
+    for (TPage* page : pages_) {
+        PageControl1->addTab(page, page->Caption());
+    }
+    PageControl1->setEnabled(false);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::CurrentChanged);
+    layout->addWidget(PageControl1);
+    setCentralWidget(panel1);
+
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("StatusBar1");
+    bar->setSizeGripEnabled(true);
+    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const char* names[3] = {"Link status", "Last frame sent", "Last reply"};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(bar);
+        label->setObjectName(QString("StatusPanel%1").arg(i));
+        label->setAccessibleName(names[i]);
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        if (i == 0) {
+            label->setMinimumWidth(150);
+        } else {
+            // Wide enough for the whole echo: 28 and 30 hexadecimal digits.
+            label->setFont(mono);
+            label->setMinimumWidth(
+                QFontMetrics(mono).horizontalAdvance(QString(i == 1 ? 28 : 30, '0')) + 12);
+        }
+        bar->addWidget(label, i == 0 ? 1 : 0);
+        panels_[i] = label;
+    }
+    reconnect_ = new QToolButton(bar);
+    reconnect_->setObjectName("ReconnectButton");
+    reconnect_->setText("Reconnect");
+    reconnect_->setToolTip("Open the port again and check the camera link");
+    reconnect_->setAccessibleName("Reconnect");
+    connect(reconnect_, &QToolButton::clicked, this, &TForm1::Reconnect);
+    bar->addPermanentWidget(reconnect_);
+}
+
+void TForm1::FormCreate() {
+    {
+        const QSignalBlocker block(PageControl1);
+        PageControl1->setCurrentIndex(0);
+    }
+    shownIndex_ = 0;
+    SetStatusText(kPanelLink, kTextConnecting);
+    if (!TryOpen(true)) {
+        return;
+    }
+    link_.CheckLink();
+}
+
+bool TForm1::TryOpen(bool reportErrors) {
+    try {
+        link_.OpenCameraPort(options_.port, options_.baud);
+    } catch (const std::exception& e) {
+        if (reportErrors) {
+            ReportOpenError(e);
+        }
+        return false;
+    }
+    return port_->IsOpen();
+}
+
+void TForm1::ReportOpenError(const std::exception& e) {
+    QString text = QString::fromLocal8Bit(e.what());
+    const QFileInfo device(QString::fromStdString(port_->DeviceText()));
+    if (device.exists() && !(device.isReadable() && device.isWritable())) {
+        text += QString(
+                    "\n\nYou are not allowed to use %1. Its group is '%2': add yourself to it "
+                    "(sudo adduser $USER %2), then log in again.")
+                    .arg(device.filePath(), device.group());
+    }
+    ShowErrorMessage(text, this);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TForm1::FormClose() {
+    replyTimer_.stop();
+    reconnectTimer_.stop();
+    if (port_->IsOpen()) {
+        port_->Close();
+    }
+    cursor_.Restore();
+}
+
+void TForm1::PageControl1Changing(QObject*, bool& allowChange) {
+    if (!link_.CanSend()) {
+        allowChange = false;
+    }
+}
+
+void TForm1::PageControl1Change(QObject*) {
+    SetStatusText(kPanelSent, "");
+    SetStatusText(kPanelReply, "");
+    QueryActivePage();
+}
+
+// Qt tells of a page change only after it happened, whichever way it was
+// asked for (mouse, keyboard, accessibility); a refused change is undone
+// before anything is drawn.
+void TForm1::CurrentChanged(int index) {
+    if (reverting_) {
+        return;
+    }
+    bool allow = true;
+    PageControl1Changing(PageControl1, allow);
+    if (!allow) {
+        reverting_ = true;
+        PageControl1->setCurrentIndex(shownIndex_);
+        reverting_ = false;
+        return;
+    }
+    shownIndex_ = index;
+    try {
+        PageControl1Change(PageControl1);
+    } catch (const std::exception& e) {
+        ShowErrorMessage(QString::fromLocal8Bit(e.what()), this);
+    }
+}
+
+void TForm1::Comm1RxChar(QObject*, int32_t count) {
+    link_.Comm1RxChar(count);
+}
+
+void TForm1::SetStatusText(int panel, const std::string& text) {
+    panels_[panel]->setText(QString::fromStdString(text));
+}
+
+void TForm1::EnablePageControl() {
+    PageControl1->setEnabled(true);
+}
+
+void TForm1::QueryActivePage() {
+    const int index = PageControl1->currentIndex();
+    if (index >= 0) {
+        pages_[static_cast<size_t>(index)]->Query();
+    }
+}
+
+void TForm1::RouteReplyToPage() {
+    const int index = PageControl1->currentIndex();
+    if (index >= 0) {
+        pages_[static_cast<size_t>(index)]->HandleReply();
+    }
+}
+
+void TForm1::StartReplyTimer(int milliseconds) {
+    replyTimer_.start(milliseconds);
+}
+
+void TForm1::ReplyTimerRanOut() {
+    try {
+        link_.ReplyTimeout();
+    } catch (const std::exception& e) {
+        ShowErrorMessage(QString::fromLocal8Bit(e.what()), this);
+    }
+}
+
+void TForm1::HangUp() {
+    replyTimer_.stop();
+    if (port_->IsOpen()) {
+        port_->Close();
+    }
+    link_.Vars().SendBusy = false;
+    cursor_.Restore();
+    PageControl1->setEnabled(false);
+    SetStatusText(kPanelLink, kTextDeviceLost);
+    reconnectTimer_.start();
+}
+
+void TForm1::Reconnect() {
+    reconnectTimer_.stop();
+    replyTimer_.stop();
+    SetStatusText(kPanelLink, kTextConnecting);
+    if (TryOpen(true)) {
+        link_.CheckLink();
+    }
+}
+
+}  // namespace zp

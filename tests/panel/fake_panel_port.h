@@ -1,0 +1,63 @@
+// A port for window tests that need no line: it records what is written and
+// delivers what the test says the camera sent.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "panel_port.h"
+
+namespace zp::test {
+
+using Bytes = std::vector<uint8_t>;
+
+class FakePanelPort : public IPanelPort {
+  public:
+    bool IsOpen() override { return open; }
+    void Open() override {
+        ++opens;
+        if (failOpen) {
+            throw std::runtime_error("Unable to open specified device " + device +
+                                     " (2), No such file or directory");
+        }
+        open = true;
+    }
+    void Close() override { open = false; }
+    void SetPortNum(int32_t p) override { portNum = p; }
+    void SetUserBaudrate(int32_t b) override { baud = b; }
+    int32_t TransmitData(const void* data, int32_t count) override {
+        const auto* p = static_cast<const uint8_t*>(data);
+        writes.emplace_back(p, p + count);
+        return open ? count : 0;
+    }
+    bool TransmitByte(uint8_t b) override { return TransmitData(&b, 1) == 1; }
+    std::string ReceivePending() override {
+        std::string s;
+        s.swap(pending);
+        return s;
+    }
+    void SetDeviceName(const std::string& name) override { device = name; }
+    std::string DeviceText() override { return device; }
+    void SetOnRxChar(std::function<void(int32_t)> h) override { onRx = std::move(h); }
+    void SetOnHangUp(std::function<void()> h) override { onHangUp = std::move(h); }
+
+    // The camera sends these bytes.
+    void Deliver(const Bytes& bytes) {
+        pending.append(bytes.begin(), bytes.end());
+        onRx(static_cast<int32_t>(pending.size()));
+    }
+
+    bool open = false;
+    bool failOpen = false;
+    int opens = 0;
+    int32_t portNum = -1;
+    int32_t baud = -1;
+    std::string device = "/dev/ttyS0";
+    std::vector<Bytes> writes;
+    std::string pending;
+    std::function<void(int32_t)> onRx;
+    std::function<void()> onHangUp;
+};
+
+}  // namespace zp::test

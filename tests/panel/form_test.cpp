@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTabBar>
+#include <QTest>
+
+#include "../link/fakes.h"
+#include "fake_panel_port.h"
+#include "uZoom.h"
+
+namespace zp {
+namespace {
+
+using test::Bytes;
+using test::Hex;
+
+struct Form : ::testing::Test {
+    test::FakePanelPort* port = nullptr;
+    std::unique_ptr<TForm1> form;
+    std::vector<QString> errors;
+    TErrorHook oldHook;
+
+    void SetUp() override {
+        oldHook = SetErrorHook([this](const QString& t) { errors.push_back(t); });
+    }
+    void TearDown() override {
+        form.reset();
+        SetErrorHook(oldHook);
+    }
+
+    void Start(bool failOpen = false) {
+        auto p = std::make_unique<test::FakePanelPort>();
+        p->failOpen = failOpen;
+        port = p.get();
+        TStartOptions options;
+        options.pause = [](int) {};
+        form = std::make_unique<TForm1>(std::move(p), options);
+    }
+
+    // ENQ, ACK: the link is up and the title query is out.
+    void Connect() {
+        Start();
+        port->Deliver(Hex("06"));
+        port->writes.clear();
+    }
+
+    // The camera acknowledges the outstanding frame and answers it.
+    void Answer(const Bytes& reply) {
+        port->Deliver(Hex("06"));
+        port->Deliver(reply);
+    }
+
+    QString Panel(int i) const { return form->StatusPanel(i)->text(); }
+};
+
+TEST_F(Form, Layout) {
+    Start();
+    EXPECT_EQ(form->windowTitle(), "26x Zoom");
+    EXPECT_EQ(form->size(), QSize(640, 480));
+    const char* captions[] = {"C.ID", "Len", "AGC", "ALC", "BLC",
+                              "Col",  "Ape", "Mot", "Pos", "Oth"};
+    const char* sheets[] = {"TitleSheet", "LensSheet", "AGCSheet",    "ALCSheet", "BLCSheet",
+                            "ColorSheet", "APCSheet",  "MotionSheet", "PosSheet", "OtherSheet"};
+    ASSERT_EQ(form->PageControl1->count(), 10);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(form->PageControl1->tabText(i), captions[i]);
+        EXPECT_EQ(form->PageControl1->widget(i)->objectName(), sheets[i]);
+    }
+    EXPECT_TRUE(form->PageControl1->tabBar()->font().bold());
+    EXPECT_EQ(form->PageControl1->currentIndex(), 0);
+    EXPECT_FALSE(form->PageControl1->isEnabled());
+}
+
+TEST_F(Form, StartUpAgainstAnAnsweringCamera) {
+    Start();
+    EXPECT_EQ(Panel(0), "Comm1. Connected");
+    EXPECT_EQ(port->portNum, 1);
+    EXPECT_EQ(port->baud, 9600);
+    EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
+    EXPECT_TRUE(form->BusyCursorShown());
+    EXPECT_FALSE(form->PageControl1->isEnabled());
+
+    port->Deliver(Hex("06"));
+    EXPECT_EQ(Panel(0), "CAM LINK OK");
+    ASSERT_EQ(port->writes.size(), 2u);
+    EXPECT_EQ(port->writes[1], Hex("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9"));
+    EXPECT_EQ(Panel(1), "3110010000000000000000000000");
+    EXPECT_TRUE(form->PageControl1->isEnabled());
+    EXPECT_FALSE(form->Link().Vars().SendBusy);
+    EXPECT_FALSE(form->BusyCursorShown());
+}
+
+TEST_F(Form, NakToTheLinkCheck) {
+    Start();
+    port->Deliver(Hex("15"));
+    EXPECT_EQ(Panel(0), "Retry Please!");
+    EXPECT_FALSE(form->PageControl1->isEnabled());
+    EXPECT_TRUE(form->BusyCursorShown());
+}
+
+TEST_F(Form, PortThatCannotBeOpened) {
+    Start(true);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].startsWith("Unable to open specified device "));
+    EXPECT_EQ(Panel(0), "Comm. Connecting");
+    EXPECT_TRUE(port->writes.empty());
+    EXPECT_FALSE(form->PageControl1->isEnabled());
+}
+
+TEST_F(Form, EveryPageSendsItsQuery) {
+    Connect();
+    Answer(Hex("02 A0 10 01 00 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 00"));
+    const char* queries[] = {
+        "02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9",
+        "02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9",
+        "02 31 1A 00 00 00 00 00 00 00 00 00 00 00 00 00 03 B0",
+        "02 31 48 00 00 00 00 00 00 00 00 00 00 00 00 00 03 82",
+        "02 31 18 00 00 00 00 00 00 00 00 00 00 00 00 00 03 B2",
+        "02 31 1B 00 00 00 00 00 00 00 00 00 00 00 00 00 03 AF",
+        "02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83",
+        "02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7",
+        "02 31 52 00 00 00 00 00 00 00 00 00 00 00 00 00 03 78",
+        "02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76",
+    };
+    for (int i : {1, 2, 3, 4, 5, 6, 7, 8, 9, 0}) {
+        form->Link().Vars().SendBusy = false;
+        port->writes.clear();
+        form->PageControl1->setCurrentIndex(i);
+        ASSERT_EQ(port->writes.size(), 1u) << i;
+        EXPECT_EQ(port->writes[0], Hex(queries[i])) << i;
+    }
+}
+
+TEST_F(Form, ChoosingColWhileIdle) {
+    Connect();
+    Answer(Hex("02 A0 10 01 00 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 00"));
+    form->Link().Vars().SendBusy = false;
+    form->StatusPanel(2)->setText("old");
+    port->writes.clear();
+    QTest::mouseClick(form->PageControl1->tabBar(), Qt::LeftButton, {},
+                      form->PageControl1->tabBar()->tabRect(5).center());
+    EXPECT_EQ(form->PageControl1->currentIndex(), 5);
+    EXPECT_EQ(port->writes,
+              std::vector<Bytes>{Hex("02 31 1B 00 00 00 00 00 00 00 00 00 00 00 00 00 03 AF")});
+    EXPECT_EQ(Panel(1), "311B000000000000000000000000");
+    EXPECT_EQ(Panel(2), "");
+}
+
+TEST_F(Form, PageChangeRefusedWhileBusyWhicheverWay) {
+    Connect();
+    form->show();
+    form->Link().Vars().SendBusy = true;
+    QTabBar* bar = form->PageControl1->tabBar();
+    const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+        {"code", [&] { form->PageControl1->setCurrentIndex(3); }},
+        {"mouse", [&] { QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(3).center()); }},
+        {"keyboard",
+         [&] {
+             form->PageControl1->setFocus();
+             QTest::keyClick(form->PageControl1, Qt::Key_Tab, Qt::ControlModifier);
+         }},
+        {"accessibility",
+         [&] {
+             QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(bar);
+             ASSERT_NE(tabs, nullptr);
+             QAccessibleInterface* tab = tabs->child(3);
+             ASSERT_NE(tab, nullptr);
+             ASSERT_NE(tab->actionInterface(), nullptr);
+             tab->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+         }},
+    };
+    for (const auto& [name, act] : ways) {
+        port->writes.clear();
+        act();
+        EXPECT_EQ(form->PageControl1->currentIndex(), 0) << name;
+        EXPECT_TRUE(port->writes.empty()) << name;
+    }
+    // The same ways do change the page when the link is free.
+    for (const auto& [name, act] : ways) {
+        form->Link().Vars().SendBusy = false;
+        form->PageControl1->setCurrentIndex(0);
+        form->Link().Vars().SendBusy = false;
+        port->writes.clear();
+        act();
+        EXPECT_NE(form->PageControl1->currentIndex(), 0) << name;
+        EXPECT_EQ(port->writes.size(), 1u) << name;
+    }
+}
+
+TEST_F(Form, ReplyForAnotherPageKeepsTheLinkBusy) {
+    Connect();
+    Answer(Hex("02 A0 10 01 00 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 00"));
+    form->Link().Vars().SendBusy = false;
+    form->PageControl1->setCurrentIndex(1);  // "Len"
+    Answer(Hex("02 A0 1B 00 01 00 00 00 00 00 00 00 00 00 00 00 03 00"));
+    EXPECT_TRUE(form->Link().Vars().SendBusy);
+    // Not a data reply: the link is free again on any page.
+    form->Link().Vars().SendBusy = false;
+    form->PageControl1->setCurrentIndex(2);
+    Answer(Hex("02 B0 1A 00 00 00 00 00 00 00 00 00 00 00 00 00 03 00"));
+    EXPECT_FALSE(form->Link().Vars().SendBusy);
+}
+
+TEST_F(Form, HangUpAndReconnect) {
+    Connect();
+    port->open = false;
+    port->onHangUp();
+    EXPECT_EQ(Panel(0), kTextDeviceLost);
+    EXPECT_FALSE(form->PageControl1->isEnabled());
+    EXPECT_FALSE(form->BusyCursorShown());
+    // The operator asks at once.
+    port->writes.clear();
+    form->ReconnectButton()->click();
+    EXPECT_TRUE(port->open);
+    EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
+    port->Deliver(Hex("06"));
+    EXPECT_EQ(Panel(0), "CAM LINK OK");
+    EXPECT_TRUE(form->PageControl1->isEnabled());
+}
+
+TEST_F(Form, CloseClosesThePort) {
+    Connect();
+    form->close();
+    EXPECT_FALSE(port->open);
+}
+
+}  // namespace
+}  // namespace zp
