@@ -1,0 +1,85 @@
+// The crossing from a worker thread into the main thread, and the
+// application's error display. The application installs both; the serial
+// component only calls the free functions below.
+//
+// Contract:
+// - Synchronize(call) runs call in the main thread and returns after it ran.
+//   Called from the main thread, it runs at once. An exception thrown by the
+//   call is caught in the main thread and shown through ShowException there;
+//   it never reaches the worker and never ends the program.
+// - A call made with a TSyncToken runs only while the token is not cancelled.
+//   The owner cancels the token in the main thread (on close, before
+//   destruction), so a call that was still queued finds it cancelled and
+//   touches nothing. Cancelling does not wait for anybody.
+// - The main thread must never wait for a worker (join, lock it holds) while
+//   that worker may be blocked in Synchronize: the owner signals its workers
+//   to stop and lets them end by themselves. Synchronize holds none of our
+//   locks while it waits.
+// - Nothing installed: calls run at once in the calling thread, one at a
+//   time under one process-wide lock (no main loop exists to run them), and
+//   error texts go to standard error.
+#pragma once
+
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zp {
+
+// The application's synchronised call. Synchronize runs call in the main
+// thread and blocks until it has run; it returns true after it ran, false when
+// it never will (the main loop has ended), and then it must have forgotten the
+// call. It is only called from other threads; call itself never throws.
+class IMainThread {
+  public:
+    virtual ~IMainThread() = default;
+    virtual bool Synchronize(const std::function<void()>& call) = 0;
+};
+
+// The application's error display: shows the text to the operator, in the
+// main thread; the program goes on.
+class IErrorDisplay {
+  public:
+    virtual ~IErrorDisplay() = default;
+    virtual void ShowError(const std::string& text) = 0;
+};
+
+// Installs the synchronised call; the installing thread becomes the main
+// thread. nullptr uninstalls. A worker that is inside a call keeps the old
+// interface alive until the call returns.
+void InstallMainThread(std::shared_ptr<IMainThread> mainThread);
+void InstallErrorDisplay(std::shared_ptr<IErrorDisplay> display);
+
+// True in the thread that installed the synchronised call.
+bool IsMainThread();
+
+// Lets queued calls of one owner find out that the owner is gone. Cancel and
+// the check before a queued call run both happen in the main thread.
+class TSyncToken {
+  public:
+    void Cancel() { cancelled_.store(true, std::memory_order_release); }
+    bool Cancelled() const { return cancelled_.load(std::memory_order_acquire); }
+
+  private:
+    std::atomic<bool> cancelled_{false};
+};
+using TSyncTokenPtr = std::shared_ptr<TSyncToken>;
+
+enum class TSyncResult {
+    Ran,        // the call ran and returned
+    Raised,     // the call threw; the text went to the error display
+    Cancelled,  // the token was cancelled first, or the main loop has ended
+};
+
+TSyncResult Synchronize(const std::function<void()>& call);
+TSyncResult Synchronize(const TSyncTokenPtr& token, const std::function<void()>& call);
+
+// Shows the exception's text through the error display (an unknown exception
+// as "Unknown exception"); from a worker it crosses into the main thread
+// first. Never throws.
+void ShowException(const std::exception_ptr& e);
+void ShowErrorText(const std::string& text);
+
+}  // namespace zp
