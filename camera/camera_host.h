@@ -1,0 +1,122 @@
+// TCameraHost: serves a TVirtualCamera on a line in a thread of its own,
+// normally a new pseudo-terminal whose slave end the panel opens like a
+// serial port.
+//
+//   TCameraHost host;
+//   auto started = host.Start();            // or Start("/tmp/cam-link")
+//   if (!started) fail(started.error);
+//   ... open started.path as the panel's device ...
+//   host.SetFault(TFault::Silent, 3);       // the next three exchanges
+//   host.WaitReceived(2, 5s);               // ENQ and one frame arrived
+//   auto rx = host.Received();              // bytes and times, per unit
+//   host.HangUp();                          // the panel's end goes away
+//   host.Replug("/tmp/cam-link");           // a new terminal, link moved
+//   host.Stop();                            // also done by the destructor
+//
+// Every method may be called from any thread. The record keeps every unit
+// received from the panel (a frame, a control byte, a stray byte) with the
+// monotonic time at which its first byte was read.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "virtual_camera.h"
+
+namespace zp::camera {
+
+struct TReceived {
+    TBytes bytes;  // a whole frame, a control byte or a stray byte
+    std::chrono::steady_clock::time_point at;
+};
+
+struct TStartResult {
+    std::string path;   // the slave (or device) to connect to; empty on failure
+    std::string error;  // why starting failed; empty on success
+    explicit operator bool() const { return error.empty(); }
+};
+
+class TCameraHost {
+  public:
+    using TObserver = std::function<void(const TExchange&)>;
+
+    TCameraHost() = default;
+    ~TCameraHost();
+    TCameraHost(const TCameraHost&) = delete;
+    TCameraHost& operator=(const TCameraHost&) = delete;
+
+    // Opens a new pseudo-terminal (raw mode on both ends) and serves it. With
+    // a link path, also makes that symbolic link point at the slave, replacing
+    // a link already there. Stops a running line first. The camera's state,
+    // the record and the fault carry over.
+    TStartResult Start(const std::string& linkPath = "");
+
+    // Serves an existing device instead (raw, 9600 8N1, no flow control).
+    TStartResult StartOnDevice(const std::string& devicePath);
+
+    // Ends the thread and closes the line. Safe to call twice.
+    void Stop();
+
+    // Closes the line now, as a pulled adapter does: the panel's end sees a
+    // hang-up (POLLHUP, EIO). The hang-up fault does the same by itself.
+    void HangUp();
+    bool HungUp() const;
+    bool WaitHungUp(std::chrono::milliseconds timeout) const;
+
+    // A new pseudo-terminal, with the link re-pointed to it: a re-plugged
+    // adapter whose /dev/serial/by-id name moves to a new device.
+    TStartResult Replug(const std::string& linkPath);
+
+    bool Running() const;
+    std::string Path() const;
+
+    // Fault switch for the next `count` exchanges (see TVirtualCamera).
+    void SetFault(TFault mode, int count = 1);
+    // Wait before each answer; 0 by default.
+    void SetAnswerDelay(std::chrono::milliseconds delay);
+
+    // A copy of the camera's state, and a way to set it up for a test.
+    TCameraState State() const;
+    void SetState(const TCameraState& state);
+
+    // Called on the host's thread for each exchange, after its answer went
+    // out. Set it before Start.
+    void SetObserver(TObserver observer);
+
+    std::vector<TReceived> Received() const;
+    TBytes ReceivedBytes() const;
+    void ClearReceived();
+    // True when at least `units` units (or `bytes` bytes) have been received
+    // before the time-out ran out.
+    bool WaitReceived(size_t units, std::chrono::milliseconds timeout) const;
+    bool WaitReceivedBytes(size_t bytes, std::chrono::milliseconds timeout) const;
+
+  private:
+    TStartResult Serve(int fd, int keepFd, const std::string& path);
+    void Run(int fd, int wakeFd);
+    bool WriteAll(int fd, int wakeFd, const TBytes& bytes);
+    void CloseLine();
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    TVirtualCamera camera_;
+    std::vector<TReceived> received_;
+    size_t receivedBytes_ = 0;
+    std::chrono::milliseconds delay_{0};
+    TObserver observer_;
+
+    std::thread thread_;
+    int fd_ = -1;      // pseudo-terminal master or device
+    int keepFd_ = -1;  // our own slave descriptor, so the line stays up between panel opens
+    int wakeFd_ = -1;
+    std::string path_;
+    bool running_ = false;
+    bool hungUp_ = false;
+};
+
+}  // namespace zp::camera
