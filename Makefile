@@ -8,7 +8,7 @@ GENERATOR := -G Ninja
 RELEASE := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CLANG := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
-.PHONY: all setup build build-asan test run bench fuzz format clean
+.PHONY: all setup build build-asan build-tsan test run bench fuzz format clean
 
 all: build
 
@@ -20,14 +20,25 @@ build: setup
 	@cmake --build build
 
 # Address and undefined-behaviour sanitizers, with clang, plus the fuzz targets.
+# The sanitizer builds build only what the tests run (target zp_check).
 build-asan: setup
 	@cmake -S . -B build-asan $(GENERATOR) $(RELEASE) $(CLANG) -DZP_SANITIZE=address -DZP_FUZZ=ON --log-level=WARNING
-	@cmake --build build-asan
+	@cmake --build build-asan --target zp_check
 
-test: build build-asan
+# Thread sanitizer, with clang.
+build-tsan: setup
+	@cmake -S . -B build-tsan $(GENERATOR) $(RELEASE) $(CLANG) -DZP_SANITIZE=thread --log-level=WARNING
+	@cmake --build build-tsan --target zp_check
+
+# tsan.supp names frames inside Qt only (see the file); halt_on_error turns a
+# report into a failed test.
+TSAN_OPTIONS := suppressions=$(CURDIR)/tsan.supp halt_on_error=1 second_deadlock_stack=1
+
+test: build build-asan build-tsan
 	@export QT_QPA_PLATFORM=offscreen; \
 	ctest --test-dir build --output-on-failure -j2 && \
-	ctest --test-dir build-asan --output-on-failure -j2
+	ctest --test-dir build-asan --output-on-failure -j2 && \
+	TSAN_OPTIONS="$(TSAN_OPTIONS)" ctest --test-dir build-tsan --output-on-failure -j2
 
 run: build
 	./build/zoompanel $(ARGS)
@@ -44,4 +55,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-tsan

@@ -88,16 +88,26 @@ TSyncResult Synchronize(const TSyncTokenPtr& token, const std::function<void()>&
     }
     // The queued closure keeps the token alive; the call's own captures are
     // only touched when the token is still valid in the main thread.
+    // The release/acquire pair makes the hand-over visible to the thread
+    // sanitizer also when the installed crossing synchronises inside a
+    // library it cannot see into (Qt's event queue).
+    std::atomic<int> handOver{0};
     TSyncResult result = TSyncResult::Cancelled;
-    const std::function<void()> wrapped = [&result, token, &call] {
+    const std::function<void()> wrapped = [&result, &handOver, token, &call] {
+        handOver.load(std::memory_order_acquire);
         result = RunHere(token.get(), call);
+        handOver.store(2, std::memory_order_release);
     };
+    handOver.store(1, std::memory_order_release);
     bool ran = false;
     try {
         ran = mainThread->Synchronize(wrapped);
     } catch (...) {
         // The crossing itself failed; there is nobody in this thread to tell.
         ran = false;
+    }
+    if (handOver.load(std::memory_order_acquire) != 2) {
+        return TSyncResult::Cancelled;
     }
     return ran ? result : TSyncResult::Cancelled;
 }
