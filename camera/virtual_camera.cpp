@@ -167,6 +167,8 @@ std::optional<TFault> ParseFault(const std::string& name) {
 
 // ---- Engine --------------------------------------------------------------
 
+TVirtualCamera::TVirtualCamera() : stray_{0x00, 0xFF, 0x55} {}
+
 void TVirtualCamera::SetFault(TFault mode, int count) {
     fault_ = count == 0 ? TFault::None : mode;
     faultCount_ = fault_ == TFault::None ? 0 : count;

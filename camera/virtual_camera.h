@@ -231,7 +231,7 @@ struct TExchange {
 
 class TVirtualCamera {
   public:
-    TVirtualCamera() = default;
+    TVirtualCamera();
 
     // Feeds bytes from the panel; returns the exchanges they completed.
     std::vector<TExchange> Feed(const uint8_t* data, size_t count);
@@ -285,7 +285,7 @@ class TVirtualCamera {
     TFault fault_ = TFault::None;
     int faultCount_ = 0;
     bool resyncPending_ = false;  // last answer was malformed
-    TBytes stray_{0x00, 0xFF, 0x55};
+    TBytes stray_;
 };
 
 }  // namespace zp::camera
