@@ -1,8 +1,8 @@
-// The QSerialPort side of the benchmark, and the Qt crossing our component
-// needs to run from the same event loop.
+// The QSerialPort side of the benchmark, and the Qt side of the crossing our
+// component needs to run from the same event loop.
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <stdexcept>
 
 #include "main_thread.h"
@@ -41,14 +41,6 @@ class QtPort : public TBenchPort {
     std::function<void()> onReceive_;
 };
 
-class QtMainThread : public IMainThread {
-  public:
-    bool Synchronize(const std::function<void()>& call) override {
-        return QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [&call] { call(); }, Qt::BlockingQueuedConnection);
-    }
-};
-
 }  // namespace
 
 std::unique_ptr<TBenchPort> MakeQSerialPort() {
@@ -56,7 +48,12 @@ std::unique_ptr<TBenchPort> MakeQSerialPort() {
 }
 
 void InstallBenchMainThread() {
-    InstallMainThread(std::make_shared<QtMainThread>());
+    // As the application does it: the event loop watches the queue's wake-up.
+    auto queue = std::make_shared<TMainThreadQueue>();
+    auto* notifier = new QSocketNotifier(queue->WakeHandle(), QSocketNotifier::Read,
+                                         QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [queue] { queue->RunPending(); });
+    InstallMainThread(queue);
 }
 
 }  // namespace zp::bench

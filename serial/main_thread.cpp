@@ -112,6 +112,64 @@ TSyncResult Synchronize(const TSyncTokenPtr& token, const std::function<void()>&
     return ran ? result : TSyncResult::Cancelled;
 }
 
+bool TMainThreadQueue::Synchronize(const std::function<void()>& call) {
+    auto item = std::make_shared<Item>();
+    item->call = &call;
+    std::unique_lock<std::mutex> l(lock_);
+    if (shut_) {
+        return false;
+    }
+    queue_.push_back(item);
+    wake_.SetEvent();
+    finished_.wait(l, [&] { return item->done; });
+    return item->ran;
+}
+
+bool TMainThreadQueue::WaitForCall(uint32_t timeoutMs) {
+    return wake_.WaitFor(timeoutMs) == WaitSignalled;
+}
+
+int TMainThreadQueue::RunPending() {
+    int n = 0;
+    for (;;) {
+        std::shared_ptr<Item> item;
+        {
+            std::lock_guard<std::mutex> l(lock_);
+            if (queue_.empty()) {
+                // Reset under the lock, so a call queued after this is never
+                // left without the wake-up.
+                wake_.ResetEvent();
+                return n;
+            }
+            item = queue_.front();
+            queue_.pop_front();
+        }
+        // The wrapper of Synchronize() catches; a bare call here still must
+        // not leave its worker waiting forever.
+        try {
+            (*item->call)();
+        } catch (...) {
+            ShowException(std::current_exception());
+        }
+        std::lock_guard<std::mutex> l(lock_);
+        item->done = true;
+        item->ran = true;
+        finished_.notify_all();
+        ++n;
+    }
+}
+
+void TMainThreadQueue::Shut() {
+    std::lock_guard<std::mutex> l(lock_);
+    shut_ = true;
+    for (auto& item : queue_) {
+        item->done = true;
+    }
+    queue_.clear();
+    wake_.ResetEvent();
+    finished_.notify_all();
+}
+
 void ShowErrorText(const std::string& text) {
     std::shared_ptr<IErrorDisplay> display;
     bool elsewhere = false;

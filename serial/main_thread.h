@@ -21,10 +21,16 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+
+#include "VaObjects.h"
 
 namespace zp {
 
@@ -36,6 +42,44 @@ class IMainThread {
   public:
     virtual ~IMainThread() = default;
     virtual bool Synchronize(const std::function<void()>& call) = 0;
+};
+
+// A ready-made IMainThread for any main loop that can watch a descriptor
+// (Qt: a QSocketNotifier on WakeHandle calling RunPending). Workers queue
+// their call and wait on a condition variable; the hand-over goes through our
+// own mutex, never through the toolkit's event queue, so the thread sanitizer
+// sees all of it.
+class TMainThreadQueue : public IMainThread {
+  public:
+    TMainThreadQueue() = default;
+    TMainThreadQueue(const TMainThreadQueue&) = delete;
+    TMainThreadQueue& operator=(const TMainThreadQueue&) = delete;
+
+    bool Synchronize(const std::function<void()>& call) override;
+
+    // Readable while calls are queued.
+    int WakeHandle() const { return wake_.Handle(); }
+    // Main thread: waits up to timeoutMs for a queued call; true when one is.
+    bool WaitForCall(uint32_t timeoutMs);
+    // Main thread: runs the calls queued now, one at a time (a call may run a
+    // nested loop that runs the next ones). Returns how many ran here.
+    int RunPending();
+    // The main loop has ended: waiting workers return false at once, the
+    // calls are not run, and later calls are refused.
+    void Shut();
+
+  private:
+    struct Item {
+        const std::function<void()>* call;
+        bool done = false;
+        bool ran = false;
+    };
+
+    std::mutex lock_;
+    std::condition_variable finished_;
+    std::deque<std::shared_ptr<Item>> queue_;
+    TVaWaitEvent wake_;
+    bool shut_ = false;
 };
 
 // The application's error display: shows the text to the operator, in the

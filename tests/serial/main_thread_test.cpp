@@ -205,3 +205,31 @@ TEST(Synchronize, WithoutAMainLoopCallsRunInlineOneAtATime) {
 
 }  // namespace
 }  // namespace zp
+
+namespace zp {
+namespace {
+
+// A toolkit loop watches WakeHandle: it must be readable exactly while a call
+// waits, or the loop either misses calls or wakes for nothing.
+TEST(MainThreadQueue, WakeHandleFollowsTheQueue) {
+    auto queue = std::make_shared<TMainThreadQueue>();
+    EXPECT_FALSE(queue->WaitForCall(0));
+    std::atomic<int> ran{0};
+    std::thread worker([&] {
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_TRUE(queue->Synchronize([&] { ++ran; }));
+        }
+    });
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(queue->WaitForCall(kInfinite));
+        EXPECT_EQ(queue->RunPending(), 1);
+    }
+    worker.join();
+    EXPECT_EQ(ran, 2);
+    EXPECT_FALSE(queue->WaitForCall(0));
+    queue->Shut();
+    EXPECT_FALSE(queue->Synchronize([] { FAIL(); }));
+}
+
+}  // namespace
+}  // namespace zp

@@ -1,12 +1,11 @@
-// A main loop for tests: installs the synchronised call and the error display
-// for the thread that creates it, and runs queued calls while a test waits for
-// a condition. Calls still queued when the loop is destroyed are released
+// A main loop for tests: installs the synchronised call (the same
+// TMainThreadQueue the application uses) and a recording error display for
+// the thread that creates it, and runs queued calls while a test waits for a
+// condition. Calls still queued when the loop is destroyed are released
 // without running, as when the application's loop has ended.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -19,19 +18,20 @@ namespace zp::test {
 
 class TTestMainLoop {
   public:
-    TTestMainLoop() : core_(std::make_shared<Core>()) {
-        InstallMainThread(core_);
-        InstallErrorDisplay(core_);
+    TTestMainLoop()
+        : queue_(std::make_shared<TMainThreadQueue>()), display_(std::make_shared<Recorder>()) {
+        InstallMainThread(queue_);
+        InstallErrorDisplay(display_);
     }
     ~TTestMainLoop() {
         InstallMainThread(nullptr);
         InstallErrorDisplay(nullptr);
-        core_->Shut();
+        queue_->Shut();
     }
     TTestMainLoop(const TTestMainLoop&) = delete;
     TTestMainLoop& operator=(const TTestMainLoop&) = delete;
 
-    // Runs queued calls until done() holds (checked after every call and at
+    // Runs queued calls until done() holds (checked after every batch and at
     // least every few milliseconds), or the time-out passes. True when done.
     bool RunUntil(const std::function<bool()>& done,
                   std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
@@ -43,7 +43,9 @@ class TTestMainLoop {
             if (std::chrono::steady_clock::now() >= end) {
                 return false;
             }
-            core_->RunOne(std::chrono::milliseconds(5));
+            if (queue_->WaitForCall(5)) {
+                callsRun_ += queue_->RunPending();
+            }
         }
     }
 
@@ -54,93 +56,35 @@ class TTestMainLoop {
 
     // Runs the calls that are queued now, without waiting for more.
     int ProcessPending() {
-        int n = 0;
-        while (core_->RunOne(std::chrono::milliseconds(0))) {
-            ++n;
-        }
+        const int n = queue_->RunPending();
+        callsRun_ += n;
         return n;
     }
 
-    std::vector<std::string> Errors() const { return core_->Errors(); }
-    int CallsRun() const { return core_->CallsRun(); }
+    std::vector<std::string> Errors() const { return display_->Texts(); }
+    // Calls that went through the queue (not those run at once).
+    int CallsRun() const { return callsRun_; }
 
   private:
-    struct Item {
-        const std::function<void()>* call;
-        bool done = false;
-        bool ran = false;
-    };
-
-    class Core : public IMainThread, public IErrorDisplay {
+    class Recorder : public IErrorDisplay {
       public:
-        bool Synchronize(const std::function<void()>& call) override {
-            auto item = std::make_shared<Item>();
-            item->call = &call;
-            std::unique_lock<std::mutex> l(m_);
-            if (shut_) {
-                return false;
-            }
-            queue_.push_back(item);
-            arrived_.notify_all();
-            finished_.wait(l, [&] { return item->done; });
-            return item->ran;
-        }
-
         void ShowError(const std::string& text) override {
             std::lock_guard<std::mutex> l(m_);
-            errors_.push_back(text);
+            texts_.push_back(text);
         }
-
-        // Waits up to `wait` for a call and runs it; false when none came.
-        bool RunOne(std::chrono::milliseconds wait) {
-            std::shared_ptr<Item> item;
-            {
-                std::unique_lock<std::mutex> l(m_);
-                if (!arrived_.wait_for(l, wait, [&] { return !queue_.empty(); })) {
-                    return false;
-                }
-                item = queue_.front();
-                queue_.pop_front();
-            }
-            (*item->call)();
+        std::vector<std::string> Texts() const {
             std::lock_guard<std::mutex> l(m_);
-            item->done = true;
-            item->ran = true;
-            ++callsRun_;
-            finished_.notify_all();
-            return true;
-        }
-
-        void Shut() {
-            std::lock_guard<std::mutex> l(m_);
-            shut_ = true;
-            for (auto& item : queue_) {
-                item->done = true;
-            }
-            queue_.clear();
-            finished_.notify_all();
-        }
-
-        std::vector<std::string> Errors() const {
-            std::lock_guard<std::mutex> l(m_);
-            return errors_;
-        }
-        int CallsRun() const {
-            std::lock_guard<std::mutex> l(m_);
-            return callsRun_;
+            return texts_;
         }
 
       private:
         mutable std::mutex m_;
-        std::condition_variable arrived_;
-        std::condition_variable finished_;
-        std::deque<std::shared_ptr<Item>> queue_;
-        std::vector<std::string> errors_;
-        int callsRun_ = 0;
-        bool shut_ = false;
+        std::vector<std::string> texts_;
     };
 
-    std::shared_ptr<Core> core_;
+    std::shared_ptr<TMainThreadQueue> queue_;
+    std::shared_ptr<Recorder> display_;
+    int callsRun_ = 0;
 };
 
 }  // namespace zp::test
