@@ -198,6 +198,23 @@ void TCameraLink::CompleteReply() {
     vars_.LinkState = TLinkState::Ready;
     window_.RestoreCursor();
     window_.RouteReplyToPage();
+    DrainFollowUps();
+}
+
+void TCameraLink::SendFollowUp(const std::vector<uint8_t>& payload) {
+    followUps_.push_back(payload);
+    DrainFollowUps();
+}
+
+void TCameraLink::DrainFollowUps() {
+    if (vars_.SendBusy || followUps_.empty()) {
+        return;
+    }
+    const std::vector<uint8_t> payload = std::move(followUps_.front());
+    followUps_.pop_front();
+    const size_t n = std::min<size_t>(payload.size(), 15);
+    std::copy_n(payload.begin(), n, vars_.CommandFrame.begin() + 1);
+    SendFrame(static_cast<int32_t>(n));
 }
 
 void TCameraLink::ReplyTimeout() {
@@ -226,6 +243,8 @@ void TCameraLink::ReplyTimeout() {
     window_.RestoreCursor();
     window_.SetStatusText(kPanelLink, linkCheck ? kTextNoCamera : kTextNoAnswer);
     noAnswerShown_ = !linkCheck;
+    // A stop that waited still goes out: the camera may be back.
+    DrainFollowUps();
 }
 
 }  // namespace zp

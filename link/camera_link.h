@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <vector>
 
 #include "link_seams.h"
 #include "uVar.h"
@@ -66,6 +68,12 @@ class TCameraLink {
     // Sends since the current exchange began, for tests and the window.
     int Retries() const { return retries_; }
 
+    // A command that must not be lost (a motion stop and what follows it):
+    // sent now when the link is free, otherwise as soon as the outstanding
+    // exchange is over, in the order queued. Payload bytes 1..n.
+    void SendFollowUp(const std::vector<uint8_t>& payload);
+    size_t PendingFollowUps() const { return followUps_.size(); }
+
   private:
     enum class TAwaiting { Nothing, Frame, ControlByte };
 
@@ -74,6 +82,7 @@ class TCameraLink {
     void CompleteReply();
     void Transmit(const uint8_t* bytes, int32_t count);
     void ArmTimer(TAwaiting what, bool newExchange);
+    void DrainFollowUps();
 
     ILinkPort& port_;
     ILinkWindow& window_;
@@ -86,6 +95,7 @@ class TCameraLink {
     uint8_t lastControl_ = 0;
     int retries_ = 0;
     bool noAnswerShown_ = false;
+    std::deque<std::vector<uint8_t>> followUps_;
 };
 
 // Fills in start byte, zeroed payload, end byte and checksum in place.

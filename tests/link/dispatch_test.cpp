@@ -296,3 +296,53 @@ TEST(ReplyTimeoutMs, FollowsTheLineSpeed) {
 
 }  // namespace
 }  // namespace zp
+
+namespace zp {
+namespace {
+
+struct FollowUps : Dispatch {};
+
+TEST_F(FollowUps, WaitForTheOutstandingExchangeThenGoOutInOrder) {
+    Connect();
+    link.Vars().SendBusy = false;
+    window.onQuery();  // outstanding
+    port.writes.clear();
+    link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
+    link.SendFollowUp({0x21, 0x21, 0x0E, 0x00});
+    EXPECT_TRUE(Written().empty());
+    EXPECT_EQ(link.PendingFollowUps(), 2u);
+    // The reply frees the link: the first follow-up goes out right after our ACK.
+    Receive(Hex("06"));
+    Receive(kReply);
+    ASSERT_EQ(Written().size(), 2u);
+    EXPECT_EQ(Written()[0], Hex("06"));
+    EXPECT_EQ(Written()[1], Hex("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7"));
+    // Its answer frees the link again and brings the second.
+    Receive(Hex("06"));
+    Receive(kReply);
+    EXPECT_EQ(Written().back(), Hex("02 21 21 0E 00 00 00 00 00 00 00 00 00 00 00 00 03 AB"));
+    EXPECT_EQ(link.PendingFollowUps(), 0u);
+}
+
+TEST_F(FollowUps, SentAtOnceWhenTheLinkIsFree) {
+    Connect();
+    link.Vars().SendBusy = false;
+    link.SendFollowUp({0x21, 0x21, 0x05, 0x00});
+    EXPECT_EQ(Written(),
+              std::vector<Bytes>{Hex("02 21 21 05 00 00 00 00 00 00 00 00 00 00 00 00 03 B4")});
+}
+
+TEST_F(FollowUps, GoOutEvenAfterTheCameraFailedToAnswer) {
+    Connect();
+    link.Vars().SendBusy = false;
+    window.onQuery();
+    link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
+    port.writes.clear();
+    for (int i = 0; i <= kReplyRetries; ++i) {
+        link.ReplyTimeout();
+    }
+    EXPECT_EQ(Written().back(), Hex("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7"));
+}
+
+}  // namespace
+}  // namespace zp
