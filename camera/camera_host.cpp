@@ -17,6 +17,9 @@ namespace {
 // A frame takes about 19 ms at 9600 bit/s; a gap this long inside one means
 // the rest is not coming.
 constexpr int kInterByteGapMs = 500;
+// How often to look for a panel while none has the terminal open: the
+// master reports a hang-up until one does, so it cannot simply be waited on.
+constexpr int kNoPanelPollMs = 20;
 
 std::string Why(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -46,8 +49,11 @@ bool MakeRaw(int fd, bool setSpeed) {
     return ::tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
-// Opens a pseudo-terminal: master (non-blocking) and our own slave descriptor.
-TStartResult OpenPty(int& master, int& slave) {
+// Opens a pseudo-terminal, master non-blocking, both ends raw. The slave is
+// opened only to set it up: the master then shows when no panel has the line
+// open, and a frame a leaving panel left half-sent is dropped at once.
+TStartResult OpenPty(int& master) {
+    int slave = -1;
     TStartResult result;
     master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0) {
@@ -75,6 +81,7 @@ TStartResult OpenPty(int& master, int& slave) {
         CloseFd(master);
         return result;
     }
+    CloseFd(slave);
     result.path = name;
     return result;
 }
@@ -109,8 +116,7 @@ TStartResult TCameraHost::Replug(const std::string& linkPath) {
     // The new terminal is opened while the old one still exists, so it gets
     // another name, as a re-plugged adapter does.
     int master = -1;
-    int slave = -1;
-    TStartResult opened = OpenPty(master, slave);
+    TStartResult opened = OpenPty(master);
     Stop();
     if (!opened) {
         return opened;
@@ -119,12 +125,11 @@ TStartResult TCameraHost::Replug(const std::string& linkPath) {
         opened.error = PointLink(linkPath, opened.path);
         if (!opened) {
             opened.path.clear();
-            CloseFd(slave);
             CloseFd(master);
             return opened;
         }
     }
-    return Serve(master, slave, opened.path);
+    return Serve(master, true, opened.path);
 }
 
 TStartResult TCameraHost::StartOnDevice(const std::string& devicePath) {
@@ -140,29 +145,27 @@ TStartResult TCameraHost::StartOnDevice(const std::string& devicePath) {
         CloseFd(fd);
         return result;
     }
-    return Serve(fd, -1, devicePath);
+    return Serve(fd, false, devicePath);
 }
 
-TStartResult TCameraHost::Serve(int fd, int keepFd, const std::string& path) {
+TStartResult TCameraHost::Serve(int fd, bool pty, const std::string& path) {
     TStartResult result;
     int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) {
         result.error = Why("cannot make a wake-up descriptor");
-        CloseFd(keepFd);
         CloseFd(fd);
         return result;
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         fd_ = fd;
-        keepFd_ = keepFd;
         wakeFd_ = wake;
         path_ = path;
         running_ = true;
         hungUp_ = false;
     }
     changed_.notify_all();
-    thread_ = std::thread(&TCameraHost::Run, this, fd, wake);
+    thread_ = std::thread(&TCameraHost::Run, this, fd, wake, pty);
     result.path = path;
     return result;
 }
@@ -188,7 +191,6 @@ void TCameraHost::Stop() {
 
 void TCameraHost::CloseLine() {
     std::lock_guard<std::mutex> lock(mutex_);
-    CloseFd(keepFd_);
     CloseFd(fd_);
 }
 
@@ -302,11 +304,10 @@ bool TCameraHost::WriteAll(int fd, int wakeFd, const TBytes& bytes) {
     return true;
 }
 
-void TCameraHost::Run(int fd, int wakeFd) {
+void TCameraHost::Run(int fd, int wakeFd, bool pty) {
     auto lineGone = [this] {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            CloseFd(keepFd_);
             CloseFd(fd_);
             running_ = false;
             hungUp_ = true;
@@ -315,7 +316,8 @@ void TCameraHost::Run(int fd, int wakeFd) {
     };
     // Records, answers and reports one exchange; false when the thread must
     // end (Stop, or the line is gone and lineGone has run).
-    auto handle = [&](const TExchange& ex, std::chrono::steady_clock::time_point start) {
+    auto handle = [&](const TExchange& ex, std::chrono::steady_clock::time_point start,
+                      bool answer) {
         std::chrono::milliseconds delay;
         TObserver observer;
         {
@@ -326,19 +328,20 @@ void TCameraHost::Run(int fd, int wakeFd) {
             observer = observer_;
         }
         changed_.notify_all();
-        if (!ex.out.empty()) {
-            if (delay.count() > 0) {
-                pollfd w{wakeFd, POLLIN, 0};
-                if (::poll(&w, 1, static_cast<int>(delay.count())) > 0) {
-                    return false;
-                }
+        if (answer && !ex.out.empty()) {
+            pollfd w{wakeFd, POLLIN, 0};
+            if (delay.count() > 0 && ::poll(&w, 1, static_cast<int>(delay.count())) > 0) {
+                return false;
             }
             if (!WriteAll(fd, wakeFd, ex.out)) {
-                pollfd w{wakeFd, POLLIN, 0};
-                if (::poll(&w, 1, 0) == 0) {
-                    lineGone();
+                if (::poll(&w, 1, 0) > 0) {
+                    return false;
                 }
-                return false;
+                if (!pty) {
+                    lineGone();
+                    return false;
+                }
+                // The panel closed its end meanwhile; the line stays up.
             }
         }
         if (observer) {
@@ -352,6 +355,24 @@ void TCameraHost::Run(int fd, int wakeFd) {
     };
 
     std::chrono::steady_clock::time_point unitStart{};
+    // A partial frame is dropped; it is answered only when someone listens.
+    auto dropPartial = [&](bool answer) {
+        std::optional<TExchange> ex;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ex = camera_.LineIdle();
+        }
+        return !ex || handle(*ex, unitStart, answer);
+    };
+    // No panel has the pseudo-terminal open.
+    auto awaitPanel = [&] {
+        if (!dropPartial(false)) {
+            return false;
+        }
+        pollfd w{wakeFd, POLLIN, 0};
+        return ::poll(&w, 1, kNoPanelPollMs) == 0;
+    };
+
     uint8_t buffer[256];
     for (;;) {
         bool betweenFrames;
@@ -371,12 +392,13 @@ void TCameraHost::Run(int fd, int wakeFd) {
             return;  // Stop
         }
         if (ready == 0) {
-            std::optional<TExchange> ex;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                ex = camera_.LineIdle();
+            if (!dropPartial(true)) {
+                return;
             }
-            if (ex && !handle(*ex, unitStart)) {
+            continue;
+        }
+        if (pty && (fds[0].revents & POLLIN) == 0) {
+            if (!awaitPanel()) {
                 return;
             }
             continue;
@@ -386,6 +408,12 @@ void TCameraHost::Run(int fd, int wakeFd) {
             continue;
         }
         if (n <= 0) {
+            if (pty) {
+                if (!awaitPanel()) {
+                    return;
+                }
+                continue;
+            }
             lineGone();  // the device went away under us
             return;
         }
@@ -400,7 +428,7 @@ void TCameraHost::Run(int fd, int wakeFd) {
                 done = camera_.Feed(&buffer[i], 1);
             }
             for (const auto& ex : done) {
-                if (!handle(ex, unitStart)) {
+                if (!handle(ex, unitStart, true)) {
                     return;
                 }
             }

@@ -97,8 +97,8 @@ class TCameraHost {
     bool WaitReceivedBytes(size_t bytes, std::chrono::milliseconds timeout) const;
 
   private:
-    TStartResult Serve(int fd, int keepFd, const std::string& path);
-    void Run(int fd, int wakeFd);
+    TStartResult Serve(int fd, bool pty, const std::string& path);
+    void Run(int fd, int wakeFd, bool pty);
     bool WriteAll(int fd, int wakeFd, const TBytes& bytes);
     void CloseLine();
 
@@ -111,8 +111,7 @@ class TCameraHost {
     TObserver observer_;
 
     std::thread thread_;
-    int fd_ = -1;      // pseudo-terminal master or device
-    int keepFd_ = -1;  // our own slave descriptor, so the line stays up between panel opens
+    int fd_ = -1;  // pseudo-terminal master or device
     int wakeFd_ = -1;
     std::string path_;
     bool running_ = false;

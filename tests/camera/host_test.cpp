@@ -149,6 +149,26 @@ TEST(CameraHost, AnswersOverAPseudoTerminalAndRecordsWhatCame) {
     EXPECT_FALSE(host.WaitReceivedBytes(1, 50ms));
 }
 
+// A panel that closes and comes back (a restart) finds the camera still there.
+TEST(CameraHost, PanelMayCloseAndOpenAgain) {
+    TCameraHost host;
+    const auto started = host.Start();
+    ASSERT_TRUE(started) << started.error;
+    {
+        Panel first(started.path);
+        ASSERT_TRUE(first.Ok());
+        first.Write({kENQ});
+        EXPECT_EQ(first.Read(1), TBytes{kACK});
+    }
+    std::this_thread::sleep_for(50ms);  // the host notices that nobody listens
+    Panel second(started.path);
+    ASSERT_TRUE(second.Ok());
+    second.Write({kENQ});
+    EXPECT_EQ(second.Read(1), TBytes{kACK});
+    EXPECT_TRUE(host.Running());
+    EXPECT_FALSE(host.HungUp());
+}
+
 TEST(CameraHost, FaultSwitchAppliesToTheNextExchanges) {
     TCameraHost host;
     const auto started = host.Start();
