@@ -266,6 +266,7 @@ void TCameraHost::ClearReceived() {
     std::lock_guard<std::mutex> lock(mutex_);
     received_.clear();
     receivedBytes_ = 0;
+    receivedFrames_ = 0;
 }
 
 bool TCameraHost::WaitReceived(size_t units, std::chrono::milliseconds timeout) const {
@@ -276,6 +277,11 @@ bool TCameraHost::WaitReceived(size_t units, std::chrono::milliseconds timeout) 
 bool TCameraHost::WaitReceivedBytes(size_t bytes, std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return receivedBytes_ >= bytes; });
+}
+
+bool TCameraHost::WaitReceivedFrames(size_t frames, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return receivedFrames_ >= frames; });
 }
 
 bool TCameraHost::WriteAll(int fd, int wakeFd, const TBytes& bytes) {
@@ -324,6 +330,7 @@ void TCameraHost::Run(int fd, int wakeFd, bool pty) {
             std::lock_guard<std::mutex> lock(mutex_);
             received_.push_back({ex.in, start});
             receivedBytes_ += ex.in.size();
+            receivedFrames_ += ex.in.size() == kFrameSize ? 1 : 0;
             delay = delay_;
             observer = observer_;
         }

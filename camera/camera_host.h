@@ -13,9 +13,15 @@
 //   host.Replug("/tmp/cam-link");           // a new terminal, link moved
 //   host.Stop();                            // also done by the destructor
 //
-// Every method may be called from any thread. The record keeps every unit
-// received from the panel (a frame, a control byte, a stray byte) with the
-// monotonic time at which its first byte was read.
+// The fault switch, the state, the record and the waits may be used from any
+// thread at any time; Start, Replug, StartOnDevice, HangUp and Stop from one
+// controlling thread (the test's) at a time.
+//
+// The record keeps every unit received from the panel (a frame, a control
+// byte, a stray byte) with the monotonic time at which the host read its
+// first byte. That time trails the panel's write by the host's wake-up
+// latency, usually well under a millisecond but more on a loaded machine, so
+// a check of the 100 ms spacing should allow a millisecond or two.
 #pragma once
 
 #include <chrono>
@@ -95,6 +101,8 @@ class TCameraHost {
     // before the time-out ran out.
     bool WaitReceived(size_t units, std::chrono::milliseconds timeout) const;
     bool WaitReceivedBytes(size_t bytes, std::chrono::milliseconds timeout) const;
+    // The same, counting only 18-byte frames (good or bad).
+    bool WaitReceivedFrames(size_t frames, std::chrono::milliseconds timeout) const;
 
   private:
     TStartResult Serve(int fd, bool pty, const std::string& path);
@@ -107,6 +115,7 @@ class TCameraHost {
     TVirtualCamera camera_;
     std::vector<TReceived> received_;
     size_t receivedBytes_ = 0;
+    size_t receivedFrames_ = 0;
     std::chrono::milliseconds delay_{0};
     TObserver observer_;
 

@@ -125,6 +125,7 @@ TEST(CameraHost, AnswersOverAPseudoTerminalAndRecordsWhatCame) {
     EXPECT_EQ(host.State().colour.ryGain, 8);
 
     panel.Write({kACK});
+    ASSERT_TRUE(host.WaitReceivedFrames(2, kWait));
     ASSERT_TRUE(host.WaitReceived(4, kWait));
     const auto rx = host.Received();
     ASSERT_EQ(rx.size(), 4u);
