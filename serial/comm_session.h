@@ -1,0 +1,129 @@
+// Internals of the serial component shared by the component and its two
+// worker threads: the per-open session and the thread classes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "VaComm.h"
+
+namespace zp {
+
+// One open port. The component drops its reference at Close; a worker that
+// is still winding down keeps the session, and so the descriptor, the
+// locks and the token, until it has ended.
+struct TVaPortSession {
+    TPortDevicePtr Device;
+    std::shared_ptr<TVaCommLocks> Locks;
+    TSyncTokenPtr Token = std::make_shared<TSyncToken>();
+    // Wakes the event thread: room in a full input queue, output to watch.
+    TVaWaitEvent Kick;
+
+    // Guarded by ReadLock.
+    std::unique_ptr<TVaCommBuffer> Input;
+    bool NullStrip = false;
+    uint8_t EvtChar = 0;
+    uint32_t PendingErrors = 0;
+    bool HaveCounters = false;
+    TLineCounters Counters;
+    int ReadErrno = 0;
+    int HangupErrno = 0;
+
+    std::atomic<bool> HungUp{false};
+    // Whoever sets this first reports the hang-up; nobody else does.
+    std::atomic<bool> HangupClaimed{false};
+    // Set before the workers start: the event thread reports hang-ups.
+    bool EventThreadReports = false;
+    std::atomic<int32_t> QueuedOut{0};
+    std::atomic<bool> TxWatch{false};
+
+    struct TFill {
+        int32_t added = 0;
+        bool flag = false;
+        bool rx80 = false;
+    };
+    // Moves what the device holds into Input, up to its capacity. ReadLock held.
+    TFill Fill();
+    // Compares the driver's line counters with the last look; adds the
+    // error flags to PendingErrors and returns EV_ERR / EV_BREAK. ReadLock held.
+    uint32_t CollectLineErrors();
+    // ReadLock held.
+    void MarkHangup(int code);
+    // Claims the hang-up report and adds CE_HANGUP to the pending errors;
+    // true for the one caller that should dispatch it.
+    bool ClaimHangup();
+};
+
+bool IsHangupErrno(int code);
+
+// Per-thread scheduling priority of a worker, settable from outside.
+class TWorkerPriority {
+  public:
+    void Set(TThreadPriority p);
+    // Called by the worker itself as it starts.
+    void Attach();
+
+  private:
+    std::mutex m_;
+    pid_t tid_ = 0;
+    TThreadPriority wanted_ = tpNormal;
+};
+
+class TVaCommEventThread : public std::enable_shared_from_this<TVaCommEventThread> {
+  public:
+    TVaCommEventThread(TVaCustomComm* comm, std::shared_ptr<TVaPortSession> session, uint32_t mask);
+    void Start(TThreadPriority priority);
+    // Sets the terminated flag and wakes the thread; does not wait.
+    void Stop();
+    void SetPriority(TThreadPriority p) { priority_.Set(p); }
+
+    // Main thread, inside the synchronised call.
+    void ProcessEvents();
+
+    // The events of the batch being dispatched; stable during ProcessEvents.
+    uint32_t ReceivedEvents = 0;
+    TVaWaitEvent WakeEvent;
+
+  private:
+    void Execute();
+    void Dispatch(uint32_t events);
+
+    TVaCustomComm* const comm_;  // touched only in calls the token lets through
+    const std::shared_ptr<TVaPortSession> session_;
+    const uint32_t mask_;
+    std::atomic<bool> terminated_{false};
+    TWorkerPriority priority_;
+};
+
+class TVaCommWriteThread : public std::enable_shared_from_this<TVaCommWriteThread> {
+  public:
+    TVaCommWriteThread(TVaCustomComm* comm, std::shared_ptr<TVaPortSession> session,
+                       int32_t capacity);
+    void Start(TThreadPriority priority);
+    void Stop() { StopEvent.SetEvent(); }
+    void SetPriority(TThreadPriority p) { priority_.Set(p); }
+
+    // Main thread: queues the bytes when they fit within timeoutMs.
+    bool Enqueue(const void* data, int32_t count, uint32_t timeoutMs);
+
+    TVaWaitEvent DataEvent;
+    TVaWaitEvent StopEvent;
+
+  private:
+    void Execute();
+    void Finish(int32_t written);
+    void Report(uint32_t mask);
+
+    TVaCustomComm* const comm_;
+    const std::shared_ptr<TVaPortSession> session_;
+    TVaCommBuffer queue_;
+    std::condition_variable_any room_;
+    TWorkerPriority priority_;
+};
+
+}  // namespace zp

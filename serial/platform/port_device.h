@@ -1,0 +1,92 @@
+// The platform layer's view of an open port: a pollable descriptor with
+// reads, writes and the line controls. A tty implements it today; a network
+// serial server could stand in later.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "comm_types.h"
+
+namespace zp {
+
+// The termios a line-settings record translates to, plus the modem-line
+// actions that termios cannot carry. Flag values are the kernel's.
+struct TTermiosPlan {
+    uint32_t iflag = 0;
+    uint32_t oflag = 0;
+    uint32_t cflag = 0;
+    uint32_t lflag = 0;
+    uint8_t cc[19] = {};
+    uint32_t ispeed = 0;
+    uint32_t ospeed = 0;
+    int dtr = -1;  // 0 drop, 1 raise, -1 leave to the driver
+    int rts = -1;
+    bool rs485 = false;  // RTS on only while sending, by the driver's RS-485 mode
+};
+
+// Control-character indexes and flags of the kernel's termios that are not
+// spelled the same everywhere.
+constexpr int kVTIME = 5;
+constexpr int kVMIN = 6;
+constexpr int kVSTART = 8;
+constexpr int kVSTOP = 9;
+constexpr uint32_t kBOTHER = 0010000;
+constexpr uint32_t kIBSHIFT = 16;
+
+// Turns a line-settings record into termios. Returns 0, or EINVAL when the
+// record asks for something Linux cannot express; then plan is unspecified.
+int TranslateDcb(const DCB& dcb, TTermiosPlan& plan);
+
+// Counters of line events kept by the driver.
+struct TLineCounters {
+    uint32_t frame = 0;
+    uint32_t overrun = 0;
+    uint32_t parity = 0;
+    uint32_t brk = 0;
+    uint32_t bufOverrun = 0;
+};
+
+// Modem-line bits (the kernel's TIOCM_ values).
+constexpr int kLineDtr = 0x002;
+constexpr int kLineRts = 0x004;
+constexpr int kLineCts = 0x020;
+constexpr int kLineCar = 0x040;
+constexpr int kLineRng = 0x080;
+constexpr int kLineDsr = 0x100;
+
+class IPortDevice {
+  public:
+    virtual ~IPortDevice() = default;
+    // Pollable descriptor; readable when bytes or a hang-up are waiting.
+    virtual int Fd() const = 0;
+    // Non-blocking; -1 with errno set (EAGAIN: nothing yet), 0 at end of file.
+    virtual ssize_t Read(void* data, size_t count) = 0;
+    virtual ssize_t Write(const void* data, size_t count) = 0;
+    // Puts the line into raw mode, keeping rate, size, parity and flow.
+    virtual int MakeRaw() = 0;
+    // Applies translated line settings; 0 or an errno.
+    virtual int Apply(const TTermiosPlan& plan) = 0;
+    // 0 or an errno; ENOTTY or EINVAL mean the device has no such thing.
+    virtual int GetCounters(TLineCounters& counters) = 0;
+    virtual int GetModemLines(int& lines) = 0;
+    virtual int OutputPending(int& bytes) = 0;
+    // Gives up the exclusive claim at once; the descriptor itself closes
+    // when the last holder lets go of the device.
+    virtual void Release() = 0;
+};
+
+using TPortDevicePtr = std::shared_ptr<IPortDevice>;
+
+// The path a device name stands for: "COMn" is /dev/ttyS(n-1), a name
+// beginning with "/" is a path, any other name lives in /dev.
+std::string DevicePath(const std::string& name);
+
+// Opens a tty exclusively (TIOCEXCL and an flock, which also keeps out root).
+// Returns 0 and sets device, or returns the errno of the failing call.
+int OpenTtyDevice(const std::string& path, TPortDevicePtr& device);
+
+}  // namespace zp

@@ -1,0 +1,381 @@
+// Open, close, settings and direct reads and writes on pseudo-terminals.
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "VaComm.h"
+#include "pty_pair.h"
+#include "test_main_loop.h"
+
+namespace zp {
+namespace {
+
+using test::TPtyPair;
+using test::TTestMainLoop;
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EVaCommError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+std::string RunCommand(const std::string& cmd) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr) {
+        return out;
+    }
+    char buf[512];
+    while (fgets(buf, sizeof buf, p) != nullptr) {
+        out += buf;
+    }
+    pclose(p);
+    return out;
+}
+
+bool HasWord(const std::string& text, const std::string& word) {
+    const std::string padded = " " + text + " ";
+    for (const char sep : {' ', ';', '\n'}) {
+        for (const char end : {' ', ';', '\n'}) {
+            if (padded.find(std::string(1, sep) + word + end) != std::string::npos) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+class PortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.Ok());
+        baseline = LiveCommThreads();
+        comm = std::make_unique<TVaComm>();
+        comm->SetDeviceName(pty.SlavePath());
+    }
+    void TearDown() override {
+        comm.reset();
+        // Every worker ends by itself once stopped.
+        EXPECT_TRUE(loop.RunUntil([&] { return LiveCommThreads() == baseline; }));
+    }
+    // The main window's settings.
+    void CameraSettings() {
+        comm->SetBaudrate(br9600);
+        TVaBuffers b;
+        b.SetReadSize(1024);
+        b.SetWriteSize(1024);
+        b.SetReadTimeout(500);
+        b.SetWriteTimeout(500);
+        comm->SetBuffers(b);
+        comm->SetWritePriority(tpNormal);
+        comm->SetPortNum(1);
+        comm->SetUserBaudrate(9600);
+    }
+
+    TTestMainLoop loop;
+    TPtyPair pty;
+    int baseline = 0;
+    std::unique_ptr<TVaComm> comm;
+};
+
+TEST_F(PortTest, CameraSettingsReachTheTerminal) {
+    CameraSettings();
+    comm->Open();
+    ASSERT_TRUE(comm->IsOpen());
+
+    termios t{};
+    ASSERT_EQ(tcgetattr(comm->Handle(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), B9600);
+    EXPECT_EQ(cfgetispeed(&t), B9600);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_cc[VMIN], 1);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "stty cannot open a tty held exclusively unless run as root";
+    }
+    const std::string stty = RunCommand("stty -F " + pty.SlavePath() + " -a 2>&1");
+    EXPECT_NE(stty.find("speed 9600 baud"), std::string::npos) << stty;
+    for (const char* word : {"cs8", "-parenb", "-cstopb", "-crtscts", "-ixon", "-ixoff", "-icanon",
+                             "-echo", "-opost", "min", "-isig"}) {
+        EXPECT_TRUE(HasWord(stty, word)) << word << " in " << stty;
+    }
+}
+
+TEST_F(PortTest, AFlowControlCopyWritesTheLineSettingsOnce) {
+    comm->Open();
+    const uint32_t before = comm->DcbWrites();
+    TVaFlowControl f;
+    f.SetXonXoffIn(true);
+    f.SetXonXoffOut(true);
+    f.SetTxContinueOnXoff(true);
+    comm->SetFlowControl(f);
+    EXPECT_EQ(comm->DcbWrites(), before + 1);
+    termios t{};
+    ASSERT_EQ(tcgetattr(comm->Handle(), &t), 0);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+
+    comm->EventChars().SetXonChar(comm->EventChars().XonChar());  // same value, still written
+    EXPECT_EQ(comm->DcbWrites(), before + 2);
+    comm->SetParity(paEven);  // allowed while open, applied at once
+    EXPECT_EQ(comm->DcbWrites(), before + 3);
+}
+
+TEST_F(PortTest, SettingsThatNeedAClosedPortAreRefusedAndKept) {
+    comm->Open();
+    const int handle = comm->Handle();
+    const std::string refused = "Can't perform this operation while port is open";
+    const struct {
+        const char* what;
+        std::function<void()> set;
+        std::function<bool()> unchanged;
+    } cases[] = {
+        {"PortNum", [&] { comm->SetPortNum(5); }, [&] { return comm->PortNum() == 0; }},
+        {"DeviceName", [&] { comm->SetDeviceName("COM%d"); },
+         [&] { return comm->DeviceName() == pty.SlavePath(); }},
+        {"MonitorEvents", [&] { comm->SetMonitorEvents({}); },
+         [&] {
+             return comm->MonitorEvents() == TVaCommEvents{ceError, ceRxChar, ceTxEmpty};
+         }},
+        {"DirectWrite", [&] { comm->SetDirectWrite(true); }, [&] { return !comm->DirectWrite(); }},
+        {"UpdateDCB", [&] { comm->SetUpdateDCB(false); }, [&] { return comm->UpdateDCB(); }},
+        {"Buffers", [&] { comm->SetBuffers(TVaBuffers()); },
+         [&] { return comm->Buffers().ReadSize() == 4096; }},
+        {"Buffers.ReadSize", [&] { comm->Buffers().SetReadSize(64); },
+         [&] { return comm->Buffers().ReadSize() == 4096; }},
+        {"Buffers.WriteSize", [&] { comm->Buffers().SetWriteSize(64); },
+         [&] { return comm->Buffers().WriteSize() == 2048; }},
+        {"Open", [&] { comm->Open(); }, [&] { return comm->IsOpen() && comm->Handle() == handle; }},
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(ErrorOf(t.set), refused) << t.what;
+        EXPECT_TRUE(t.unchanged()) << t.what;
+    }
+    EXPECT_TRUE(comm->EventThreadRunning());
+    EXPECT_TRUE(comm->WriteThreadRunning());
+}
+
+TEST_F(PortTest, AMissingDeviceFailsToOpenAndLeavesTheComponentClosed) {
+    int opened = 0;
+    comm->OnOpen = [&](TVaComponent*) { ++opened; };
+    const struct {
+        std::string name;
+        int32_t port;
+        std::string shown;
+    } cases[] = {
+        {"/dev/zp-no-such-tty", 0, "/dev/zp-no-such-tty"},
+        {"COM%d", 0, "COM0"},
+        {"/dev/null", 0, "/dev/null"},  // exists, but is no terminal
+    };
+    for (const auto& t : cases) {
+        comm->SetDeviceName(t.name);
+        comm->SetPortNum(t.port);
+        const std::string e = ErrorOf([&] { comm->Open(); });
+        EXPECT_EQ(e.rfind("Unable to open specified device " + t.shown + " (", 0), 0u) << e;
+        EXPECT_FALSE(comm->IsOpen());
+        EXPECT_EQ(comm->Handle(), -1);
+        EXPECT_FALSE(comm->EventThreadRunning());
+        EXPECT_EQ(LiveCommThreads(), baseline);
+    }
+    EXPECT_EQ(opened, 0);
+}
+
+TEST_F(PortTest, ASecondOpenOfTheSameDeviceFails) {
+    comm->Open();
+    TVaComm second;
+    second.SetDeviceName(pty.SlavePath());
+    const std::string e = ErrorOf([&] { second.Open(); });
+    EXPECT_EQ(e.rfind("Unable to open specified device " + pty.SlavePath() + " (", 0), 0u) << e;
+    EXPECT_FALSE(second.IsOpen());
+
+    comm->Close();  // releases the claim at once
+    second.Open();
+    EXPECT_TRUE(second.IsOpen());
+}
+
+TEST_F(PortTest, LineSettingsLinuxCannotExpressFailTheOpen) {
+    const struct {
+        const char* what;
+        std::function<void()> set;
+    } cases[] = {
+        {"4 data bits", [&] { comm->SetDatabits(db4); }},
+        {"1.5 stop bits", [&] { comm->SetStopbits(sb15); }},
+        {"rate 0", [&] { comm->SetBaudrate(brUser); }},
+        {"DSR flow", [&] { comm->FlowControl().SetOutDsrFlow(true); }},
+        {"RTS toggle on a pseudo-terminal", [&] { comm->FlowControl().SetControlRts(rtsToggle); }},
+    };
+    for (const auto& t : cases) {
+        comm.reset(new TVaComm);
+        comm->SetDeviceName(pty.SlavePath());
+        t.set();
+        EXPECT_EQ(ErrorOf([&] { comm->Open(); }), "Error writing dcb (22), Invalid argument")
+            << t.what;
+        EXPECT_FALSE(comm->IsOpen()) << t.what;
+    }
+    // The claim was released each time.
+    comm.reset(new TVaComm);
+    comm->SetDeviceName(pty.SlavePath());
+    comm->Open();
+    // Refused while open too: the port keeps running, the property its value.
+    EXPECT_EQ(ErrorOf([&] { comm->SetStopbits(sb15); }),
+              "Error writing dcb (22), Invalid argument");
+    EXPECT_TRUE(comm->IsOpen());
+}
+
+TEST_F(PortTest, ZeroSizedQueuesFailTheOpen) {
+    comm->Buffers().SetWriteSize(0);
+    EXPECT_EQ(ErrorOf([&] { comm->Open(); }), "Error initializing buffers (22), Invalid argument");
+    EXPECT_FALSE(comm->IsOpen());
+}
+
+TEST_F(PortTest, WithoutUpdateDcbTheDriverKeepsItsRate) {
+    {
+        termios t{};
+        int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        tcgetattr(fd, &t);
+        cfsetspeed(&t, B4800);
+        tcsetattr(fd, TCSANOW, &t);
+        close(fd);
+    }
+    comm->SetUpdateDCB(false);
+    comm->SetBaudrate(br115200);
+    comm->Open();
+    comm->SetBaudrate(br57600);
+    termios t{};
+    ASSERT_EQ(tcgetattr(comm->Handle(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), B4800);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);  // raw all the same
+}
+
+TEST_F(PortTest, AClosedPortReadsAndWritesNothing) {
+    const uint8_t byte = 0x05;
+    uint8_t buf[4];
+    EXPECT_EQ(comm->TransmitData(&byte, 1), 0);
+    EXPECT_FALSE(comm->TransmitByte(byte));
+    EXPECT_EQ(comm->ReceiveData(buf, 4), 0);
+    EXPECT_EQ(comm->ReceivePending(), "");
+    EXPECT_EQ(comm->InputCount(), 0);
+    CommStatistics st;
+    st.Errors = 7;
+    comm->GetStatistics(st);
+    EXPECT_EQ(st.Errors + st.Flags + st.InQueue + st.OutQueue, 0u);
+}
+
+TEST_F(PortTest, OpenAndCloseFireTheirEventsOnce) {
+    int opened = 0, closed = 0;
+    comm->OnOpen = [&](TVaComponent* s) {
+        EXPECT_EQ(s, comm.get());
+        ++opened;
+    };
+    comm->OnClose = [&](TVaComponent*) { ++closed; };
+    comm->Close();
+    EXPECT_EQ(closed, 0);
+    comm->Open();
+    comm->Close();
+    comm->Close();
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(comm->Handle(), -1);
+
+    comm->Open();
+    comm.reset();  // destroying an open port closes it without OnClose
+    EXPECT_EQ(closed, 1);
+}
+
+TEST_F(PortTest, AnOnOpenExceptionIsShownAndThePortStaysOpen) {
+    comm->OnOpen = [](TVaComponent*) { throw std::runtime_error("open handler failed"); };
+    comm->Open();
+    EXPECT_TRUE(comm->IsOpen());
+    EXPECT_EQ(loop.Errors(), std::vector<std::string>{"open handler failed"});
+}
+
+TEST_F(PortTest, BytesCrossInBothDirectionsExactly) {
+    std::string all;
+    for (int i = 0; i < 256; ++i) {
+        all += static_cast<char>(i);
+    }
+    for (const bool direct : {false, true}) {
+        TPtyPair p;
+        TVaComm c;
+        c.SetDeviceName(p.SlavePath());
+        c.SetDirectWrite(direct);
+        c.SetMonitorEvents({});  // the test reads by itself
+        c.Open();
+        ASSERT_TRUE(p.WriteAll(all));
+        std::string got;
+        ASSERT_TRUE(loop.RunUntil([&] {
+            got += c.ReceivePending();
+            return got.size() >= all.size();
+        }));
+        EXPECT_EQ(got, all) << "direct " << direct;
+
+        EXPECT_EQ(c.TransmitData(all.data(), static_cast<int32_t>(all.size())), 256);
+        EXPECT_TRUE(c.TransmitByte(0x06));
+        const std::vector<uint8_t> out = p.ReadFor(257);
+        ASSERT_EQ(out.size(), 257u) << "direct " << direct;
+        EXPECT_EQ(std::string(out.begin(), out.begin() + 256), all);
+        EXPECT_EQ(out[256], 0x06);
+    }
+}
+
+TEST_F(PortTest, NullStripDropsReceivedZeros) {
+    comm->SetMonitorEvents({});
+    comm->SetOptions({coNullStrip});
+    comm->Open();
+    ASSERT_TRUE(pty.WriteAll(std::string("a\0b\0\0c", 6)));
+    std::string got;
+    ASSERT_TRUE(loop.RunUntil([&] {
+        got += comm->ReceivePending();
+        return got.size() >= 3;
+    }));
+    EXPECT_EQ(got, "abc");
+}
+
+TEST_F(PortTest, AVanishedDeviceRaisesOnReadAndWrite) {
+    comm->SetMonitorEvents({});
+    comm->SetDirectWrite(true);
+    comm->Open();
+    pty.CloseMaster();
+    uint8_t buf[8];
+    EXPECT_EQ(ErrorOf([&] { comm->ReceiveData(buf, 8); }), "Read error (5), Input/output error");
+    EXPECT_EQ(comm->ReceivePending(), "");
+    const uint8_t b = 1;
+    EXPECT_EQ(ErrorOf([&] { comm->TransmitData(&b, 1); }).rfind("Write error (5), ", 0), 0u);
+    comm->Close();
+    EXPECT_FALSE(comm->IsOpen());
+}
+
+TEST_F(PortTest, AutoOpenOpensOnceTheLayoutIsLoaded) {
+    comm->BeginLoading();
+    comm->SetAutoOpen(true);
+    EXPECT_FALSE(comm->IsOpen());
+    comm->EndLoading();
+    EXPECT_TRUE(comm->IsOpen());
+
+    TVaComm designed;
+    designed.SetDesigning(true);
+    designed.SetDeviceName(pty.SlavePath());
+    designed.SetAutoOpen(true);
+    designed.BeginLoading();
+    designed.EndLoading();
+    EXPECT_FALSE(designed.IsOpen());
+}
+
+}  // namespace
+}  // namespace zp
