@@ -40,8 +40,9 @@ test: build build-asan build-tsan
 	ctest --test-dir build-asan --output-on-failure -j2 && \
 	TSAN_OPTIONS="$(TSAN_OPTIONS)" ctest --test-dir build-tsan --output-on-failure -j2
 
+# Without ARGS the panel talks to the built-in virtual camera.
 run: build
-	./build/zoompanel $(ARGS)
+	./build/zoompanel $(if $(strip $(ARGS)),$(ARGS),--simulate)
 
 bench: build
 	@for b in build/*_bench; do echo "== $$b"; $$b; done

@@ -1,72 +1,55 @@
-// Until the window exists: shows, on the terminal, the query each page sends
-// and the status-bar echo, through the real link core.
+// zoompanel: the control panel for the 26x Zoom camera module.
 
+#include <QApplication>
+#include <QCommandLineParser>
 #include <cstdio>
-#include <string>
+#include <memory>
 
-#include "camera_link.h"
-#include "func.h"
+#include "camera_host.h"
+#include "comm_port.h"
+#include "qt_seams.h"
+#include "uZoom.h"
 
-namespace {
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("zoompanel");
+    QApplication::setApplicationDisplayName("26x Zoom");
+    QApplication::setApplicationVersion(ZOOMPANEL_VERSION);
 
-class PrintingPort : public zp::ILinkPort {
-  public:
-    bool IsOpen() override { return true; }
-    void Open() override {}
-    void Close() override {}
-    void SetPortNum(int32_t) override {}
-    void SetUserBaudrate(int32_t) override {}
-    int32_t TransmitData(const void* data, int32_t count) override {
-        const auto* p = static_cast<const uint8_t*>(data);
-        std::string line;
-        for (int32_t i = 0; i < count; ++i) {
-            line += zp::ByteToHex(p[i]) + " ";
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Control panel for the 26x Zoom camera module on a serial line.\n"
+        "Without options it opens COM1 (/dev/ttyS0) at 9600 bit/s.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption device(
+        "device", "Use the serial device PATH instead of COM1, e.g. /dev/ttyUSB0.", "PATH");
+    const QCommandLineOption simulate("simulate",
+                                      "Talk to a built-in virtual camera over a pseudo-terminal.");
+    parser.addOption(device);
+    parser.addOption(simulate);
+    parser.process(app);
+
+    zp::InstallQtSeams();
+
+    auto port = std::make_unique<zp::TCommPort>();
+    zp::camera::TCameraHost camera;
+    if (parser.isSet(simulate)) {
+        const zp::camera::TStartResult started = camera.Start();
+        if (!started) {
+            std::fprintf(stderr, "zoompanel: the virtual camera did not start: %s\n",
+                         started.error.c_str());
+            return 1;
         }
-        std::printf("  line:   %s\n", line.c_str());
-        return count;
+        std::fprintf(stderr, "zoompanel: virtual camera on %s\n", started.path.c_str());
+        port->SetDeviceName(started.path);
+    } else if (parser.isSet(device)) {
+        port->SetDeviceName(parser.value(device).toStdString());
     }
-    bool TransmitByte(uint8_t b) override { return TransmitData(&b, 1) == 1; }
-    std::string ReceivePending() override { return {}; }
-};
 
-class PrintingWindow : public zp::ILinkWindow {
-  public:
-    void SetStatusText(int panel, const std::string& text) override {
-        std::printf("  panel %d: %s\n", panel, text.c_str());
-    }
-    void ShowHourglass() override {}
-    void RestoreCursor() override {}
-    void EnablePageControl() override {}
-    void QueryActivePage() override {}
-    void RouteReplyToPage() override {}
-    void StartReplyTimer(int) override {}
-};
-
-}  // namespace
-
-int main() {
-    struct Page {
-        const char* caption;
-        uint8_t group;
-        uint8_t item;
-    };
-    const Page pages[] = {{"C.ID", 0x10, 0x01}, {"Len", 0x21, 0}, {"AGC", 0x1A, 0},
-                          {"ALC", 0x48, 0},     {"BLC", 0x18, 0}, {"Col", 0x1B, 0},
-                          {"Ape", 0x47, 0},     {"Mot", 0x23, 0}, {"Pos", 0x52, 0},
-                          {"Oth", 0x54, 0}};
-    PrintingPort port;
-    PrintingWindow window;
-    zp::TCameraLink link(port, window, [](int) {});
-    std::printf("zoompanel link core: the query of each page\n");
-    for (const Page& p : pages) {
-        std::printf("%s\n", p.caption);
-        auto& f = link.Vars().CommandFrame;
-        f[1] = zp::kQuery;
-        f[2] = p.group;
-        f[3] = p.item;
-        f[4] = 0;
-        link.SendFrame(4);
-        link.Vars().SendBusy = false;
-    }
-    return 0;
+    zp::TForm1 form(std::move(port), zp::TStartOptions{});
+    form.show();
+    const int rc = QApplication::exec();
+    camera.Stop();
+    return rc;
 }

@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QThread>
+#include <memory>
+
+#include "main_thread.h"
 
 namespace zp {
 
@@ -44,6 +48,28 @@ TErrorHook SetErrorHook(TErrorHook hook) {
     TErrorHook old = std::move(Hook());
     Hook() = std::move(hook);
     return old;
+}
+
+namespace {
+
+class TQtErrorDisplay : public IErrorDisplay {
+  public:
+    void ShowError(const std::string& text) override {
+        ShowErrorMessage(QString::fromLocal8Bit(text.c_str()));
+    }
+};
+
+}  // namespace
+
+void InstallQtSeams() {
+    // Workers queue their calls; the GUI thread runs them when the queue's
+    // descriptor turns readable, and releases waiting workers when it quits.
+    auto queue = std::make_shared<TMainThreadQueue>();
+    auto* notifier = new QSocketNotifier(queue->WakeHandle(), QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [queue] { queue->RunPending(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [queue] { queue->Shut(); });
+    InstallMainThread(queue);
+    InstallErrorDisplay(std::make_shared<TQtErrorDisplay>());
 }
 
 void PauseMs(int milliseconds) {

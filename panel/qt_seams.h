@@ -35,4 +35,10 @@ TErrorHook SetErrorHook(TErrorHook hook);
 // Pauses the calling thread.
 void PauseMs(int milliseconds);
 
+// Installs the Qt side of the serial component's crossing into the main
+// thread (a queued call that the worker waits for; it gives up when the
+// application quits) and its error display (ShowErrorMessage). Call once,
+// in the main thread, after the QApplication exists.
+void InstallQtSeams();
+
 }  // namespace zp

@@ -1,0 +1,137 @@
+// End-to-end: the real window and serial component, talking over a
+// pseudo-terminal to the virtual camera. The bytes the camera receives are
+// the assertions.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "camera_host.h"
+#include "comm_port.h"
+#include "qt_seams.h"
+#include "uZoom.h"
+
+namespace zp::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes HexBytes(const std::string& text) {
+    Bytes out;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+        i += 2;
+    }
+    return out;
+}
+
+// Runs the Qt event loop until the condition holds or the time-out passes.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qSleep(1);
+    }
+    return true;
+}
+
+class EndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static bool installed = false;
+        if (!installed) {
+            InstallQtSeams();
+            installed = true;
+        }
+        oldHook_ = SetErrorHook([this](const QString& t) { errors.push_back(t); });
+        const camera::TStartResult started = camera.Start();
+        ASSERT_TRUE(started) << started.error;
+        path = started.path;
+    }
+
+    void TearDown() override {
+        form.reset();
+        camera.Stop();
+        SetErrorHook(oldHook_);
+    }
+
+    // Opens the window on the camera's line; with realPause the link sleeps
+    // its 100 ms before every send, otherwise not at all.
+    void Open(bool realPause = false) {
+        auto port = std::make_unique<TCommPort>();
+        port->SetDeviceName(path);
+        comm = &port->Comm1();
+        TStartOptions options;
+        if (!realPause) {
+            options.pause = [](int) {};
+        }
+        form = std::make_unique<TForm1>(std::move(port), options);
+    }
+
+    // Opens and waits until the link is up and the first reply is decoded.
+    void OpenConnected() {
+        Open();
+        ASSERT_TRUE(WaitFor([&] { return form->PageControl1->isEnabled(); }));
+        ASSERT_TRUE(WaitIdle());
+    }
+
+    bool WaitIdle(int timeoutMs = 10000) {
+        return WaitFor([&] { return form->Link().CanSend(); }, timeoutMs);
+    }
+
+    // Waits, running the event loop, until the camera has received n units
+    // (frames or control bytes). The write thread hands its transmit-empty
+    // event to the main thread, so the loop must run meanwhile.
+    bool WaitLine(size_t n, int timeoutMs = 10000) {
+        return WaitFor([&] { return camera.Received().size() >= n; }, timeoutMs);
+    }
+
+    // Frames and control bytes the camera received, oldest first.
+    std::vector<Bytes> Line() const {
+        std::vector<Bytes> out;
+        for (const camera::TReceived& r : camera.Received()) {
+            out.push_back(r.bytes);
+        }
+        return out;
+    }
+
+    // Frames only (18 bytes), oldest first.
+    std::vector<Bytes> Frames() const {
+        std::vector<Bytes> out;
+        for (const Bytes& b : Line()) {
+            if (b.size() == 18) {
+                out.push_back(b);
+            }
+        }
+        return out;
+    }
+
+    QString Panel(int i) const { return form->StatusPanel(i)->text(); }
+
+    camera::TCameraHost camera;
+    std::string path;
+    std::unique_ptr<TForm1> form;
+    TVaComm* comm = nullptr;
+    std::vector<QString> errors;
+
+  private:
+    TErrorHook oldHook_;
+};
+
+}  // namespace zp::test

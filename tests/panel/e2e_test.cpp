@@ -1,0 +1,160 @@
+// The window against the virtual camera, through the real serial component.
+
+#include <QTabBar>
+#include <filesystem>
+#include <thread>
+
+#include "e2e_fixture.h"
+
+namespace zp::test {
+namespace {
+
+using camera::TFault;
+using std::chrono::milliseconds;
+
+const Bytes kTitleQuery = HexBytes("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9");
+const Bytes kEnq = {0x05};
+const Bytes kAck = {0x06};
+
+TEST_F(EndToEnd, StartUp) {
+    Open();
+    EXPECT_EQ(Panel(0), "Comm1. Connected");
+    ASSERT_TRUE(WaitFor([&] { return form->PageControl1->isEnabled(); }));
+    EXPECT_EQ(Panel(0), "CAM LINK OK");
+    ASSERT_TRUE(WaitLine(2));
+    const std::vector<Bytes> line = Line();
+    EXPECT_EQ(line[0], kEnq);
+    EXPECT_EQ(line[1], kTitleQuery);
+    EXPECT_EQ(Panel(1), "3110010000000000000000000000");
+}
+
+TEST_F(EndToEnd, NakToTheLinkCheck) {
+    camera.SetFault(TFault::Nak, 1);
+    Open();
+    ASSERT_TRUE(WaitFor([&] { return Panel(0) == "Retry Please!"; }));
+    EXPECT_FALSE(form->PageControl1->isEnabled());
+    EXPECT_TRUE(form->BusyCursorShown());
+}
+
+TEST_F(EndToEnd, EveryPageQueriesItsGroup) {
+    OpenConnected();
+    const uint8_t groups[] = {0x21, 0x1A, 0x48, 0x18, 0x1B, 0x47, 0x23, 0x52, 0x54};
+    for (int i = 1; i <= 9; ++i) {
+        camera.ClearReceived();
+        QTabBar* bar = form->PageControl1->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+        ASSERT_EQ(form->PageControl1->currentIndex(), i);
+        ASSERT_TRUE(WaitLine(1)) << i;
+        Bytes want = {0x02, 0x31, groups[i - 1], 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x03, 0};
+        uint8_t sum = 0;
+        for (int k = 0; k < 17; ++k) {
+            sum = static_cast<uint8_t>(sum + want[static_cast<size_t>(k)]);
+        }
+        want[17] = static_cast<uint8_t>(0 - sum);
+        EXPECT_EQ(Line()[0], want) << i;
+        ASSERT_TRUE(WaitIdle()) << i;
+        if (i == 5) {
+            EXPECT_EQ(Panel(1), "311B000000000000000000000000");
+            EXPECT_EQ(Panel(2).left(4), "A01B");
+        }
+    }
+}
+
+TEST_F(EndToEnd, PageChangeRefusedWhileAnExchangeIsOutstanding) {
+    OpenConnected();
+    camera.SetFault(TFault::Silent, 1);
+    form->PageControl1->setCurrentIndex(5);
+    ASSERT_TRUE(WaitLine(1));
+    camera.ClearReceived();
+    form->PageControl1->setCurrentIndex(2);
+    EXPECT_EQ(form->PageControl1->currentIndex(), 5);
+    QApplication::processEvents();
+    EXPECT_TRUE(Line().empty());
+}
+
+TEST_F(EndToEnd, MalformedFrameIsAcknowledgedAndTheLinkCheckedAgain) {
+    OpenConnected();
+    camera.ClearReceived();
+    camera.SetFault(TFault::MalformedEnd, 1);
+    form->PageControl1->setCurrentIndex(5);
+    // The query, our one ACK for the bad frame; the camera's ACK to that
+    // confirms the link and the page is asked again.
+    ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 2; }));
+    ASSERT_TRUE(WaitIdle());
+    const std::vector<Bytes> line = Line();
+    ASSERT_GE(line.size(), 3u);
+    EXPECT_EQ(line[0].size(), 18u);
+    EXPECT_EQ(line[1], kAck);
+    EXPECT_EQ(line[2], line[0]);
+    EXPECT_EQ(Panel(0), "CAM LINK OK");
+}
+
+TEST_F(EndToEnd, FramesAreAtLeastAHundredMillisecondsApart) {
+    Open(true);
+    ASSERT_TRUE(WaitFor([&] { return form->PageControl1->isEnabled(); }));
+    ASSERT_TRUE(WaitIdle());
+    for (int i : {5, 6, 7}) {
+        form->PageControl1->setCurrentIndex(i);
+        ASSERT_TRUE(WaitIdle());
+    }
+    const std::vector<camera::TReceived> rx = camera.Received();
+    ASSERT_GE(rx.size(), 6u);
+    for (size_t i = 1; i < rx.size(); ++i) {
+        EXPECT_GE(rx[i].at - rx[i - 1].at, milliseconds(95)) << i;
+    }
+}
+
+TEST_F(EndToEnd, SilentCameraGetsTheFrameThreeTimesThenThePanelIsUsable) {
+    OpenConnected();
+    camera.ClearReceived();
+    camera.SetFault(TFault::Silent, 3);
+    form->PageControl1->setCurrentIndex(5);
+    ASSERT_TRUE(WaitFor([&] { return Panel(0) == kTextNoAnswer; }, 15000));
+    const std::vector<Bytes> frames = Frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[1], frames[0]);
+    EXPECT_EQ(frames[2], frames[0]);
+    EXPECT_TRUE(form->Link().CanSend());
+    EXPECT_FALSE(form->BusyCursorShown());
+    // The operator goes on.
+    form->PageControl1->setCurrentIndex(6);
+    EXPECT_EQ(form->PageControl1->currentIndex(), 6);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Panel(0), "CAM LINK OK");
+}
+
+TEST_F(EndToEnd, HangUpAndReconnectThroughAMovedLink) {
+    const std::string link =
+        (std::filesystem::temp_directory_path() / ("zp-cam-" + std::to_string(getpid()))).string();
+    ASSERT_TRUE(camera.Start(link)) << "start with link";
+    auto port = std::make_unique<TCommPort>();
+    port->SetDeviceName(link);
+    TStartOptions options;
+    options.pause = [](int) {};
+    form = std::make_unique<TForm1>(std::move(port), options);
+    ASSERT_TRUE(WaitFor([&] { return form->PageControl1->isEnabled(); }));
+    ASSERT_TRUE(WaitIdle());
+
+    camera.HangUp();
+    ASSERT_TRUE(WaitFor([&] { return Panel(0) == kTextDeviceLost; }));
+    EXPECT_FALSE(form->PageControl1->isEnabled());
+
+    ASSERT_TRUE(camera.Replug(link));
+    ASSERT_TRUE(WaitFor([&] { return Panel(0) == "CAM LINK OK"; }, 15000));
+    EXPECT_TRUE(form->PageControl1->isEnabled());
+    std::filesystem::remove(link);
+}
+
+TEST_F(EndToEnd, DeviceThatCannotBeOpened) {
+    auto port = std::make_unique<TCommPort>();
+    port->SetDeviceName("/dev/zp-no-such-device");
+    form = std::make_unique<TForm1>(std::move(port), TStartOptions{});
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].startsWith("Unable to open specified device /dev/zp-no-such-device"))
+        << errors[0].toStdString();
+    EXPECT_EQ(Panel(0), "Comm. Connecting");
+    EXPECT_FALSE(form->PageControl1->isEnabled());
+}
+
+}  // namespace
+}  // namespace zp::test
