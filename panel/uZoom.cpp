@@ -1,5 +1,6 @@
 #include "uZoom.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -8,6 +9,8 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "pages.h"
 
@@ -71,7 +74,8 @@ void TForm1::BuildLayout() {
     QStatusBar* bar = statusBar();
     bar->setObjectName("StatusBar1");
     bar->setSizeGripEnabled(true);
-    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSize(std::max(7, font().pointSize() - 1));
     const char* names[3] = {"Link status", "Last frame sent", "Last reply"};
     for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(bar);
@@ -85,8 +89,9 @@ void TForm1::BuildLayout() {
         } else {
             // Wide enough for the whole echo: 28 and 30 hexadecimal digits.
             label->setFont(mono);
-            label->setMinimumWidth(
-                QFontMetrics(mono).horizontalAdvance(QString(i == 1 ? 28 : 30, '0')) + 12);
+            const int digits = i == 1 ? 28 : 30;
+            label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QString(digits, '0')) +
+                                   2 * label->frameWidth() + 8);
         }
         bar->addWidget(label, i == 0 ? 1 : 0);
         panels_[i] = label;
@@ -94,10 +99,15 @@ void TForm1::BuildLayout() {
     reconnect_ = new QToolButton(bar);
     reconnect_->setObjectName("ReconnectButton");
     reconnect_->setText("Reconnect");
-    reconnect_->setToolTip("Open the port again and check the camera link");
+    reconnect_->setToolTip("Open the port again and check the camera link (F5)");
     reconnect_->setAccessibleName("Reconnect");
     connect(reconnect_, &QToolButton::clicked, this, &TForm1::Reconnect);
     bar->addPermanentWidget(reconnect_);
+    // F5 reconnects from anywhere; the button shows while the link is not up.
+    auto* reconnectKey = new QAction(this);
+    reconnectKey->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(reconnectKey, &QAction::triggered, this, &TForm1::Reconnect);
+    addAction(reconnectKey);
 }
 
 void TForm1::FormCreate() {
@@ -192,6 +202,9 @@ void TForm1::Comm1RxChar(QObject*, int32_t count) {
 
 void TForm1::SetStatusText(int panel, const std::string& text) {
     panels_[panel]->setText(QString::fromStdString(text));
+    if (panel == kPanelLink) {
+        reconnect_->setVisible(text != kTextLinkOk);
+    }
 }
 
 void TForm1::EnablePageControl() {

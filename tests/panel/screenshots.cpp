@@ -1,0 +1,74 @@
+// Writes a picture of the window on each page, after the page has been read
+// from the virtual camera: docs/screens/<caption>.png. Run with
+// QT_QPA_PLATFORM=offscreen, or under xvfb-run for the real platform theme.
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <cstdio>
+
+#include "camera_host.h"
+#include "comm_port.h"
+#include "qt_seams.h"
+#include "uZoom.h"
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& done) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > 10000) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName("26x Zoom");
+    const QString dir = argc > 1 ? argv[1] : "docs/screens";
+    QDir().mkpath(dir);
+    zp::InstallQtSeams();
+
+    zp::camera::TCameraHost camera;
+    const auto started = camera.Start();
+    if (!started) {
+        std::fprintf(stderr, "screenshots: %s\n", started.error.c_str());
+        return 1;
+    }
+    auto port = std::make_unique<zp::TCommPort>();
+    port->SetDeviceName(started.path);
+    zp::TStartOptions options;
+    options.pause = [](int) {};
+    zp::TForm1 form(std::move(port), options);
+    form.show();
+    if (!WaitFor([&] { return form.PageControl1->isEnabled() && form.Link().CanSend(); })) {
+        std::fprintf(stderr, "screenshots: the link did not come up\n");
+        return 1;
+    }
+    for (int i = 0; i < form.PageControl1->count(); ++i) {
+        form.PageControl1->setCurrentIndex(i);
+        WaitFor([&] { return form.Link().CanSend(); });
+        // A page that reads in a chain is idle between its steps only briefly.
+        for (int settle = 0; settle < 10; ++settle) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(20);
+            WaitFor([&] { return form.Link().CanSend(); });
+        }
+        QString name = form.PageControl1->tabText(i).toLower().remove('.');
+        const QString file = dir + "/" + name + ".png";
+        if (!form.grab().save(file)) {
+            std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(file));
+            return 1;
+        }
+        std::printf("%s\n", qPrintable(file));
+    }
+    return 0;
+}
