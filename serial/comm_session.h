@@ -40,6 +40,10 @@ struct TVaPortSession {
     // Set before the workers start: the event thread reports hang-ups.
     bool EventThreadReports = false;
     std::atomic<int32_t> QueuedOut{0};
+    // Events of the write thread handed to the event thread for delivery, so
+    // that the write thread never waits for the main thread while the main
+    // thread may be waiting for room in the write queue.
+    std::atomic<uint32_t> WriterEvents{0};
     std::atomic<bool> TxWatch{false};
 
     struct TFill {

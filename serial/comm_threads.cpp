@@ -253,7 +253,11 @@ void TVaCommEventThread::Execute() {
         if ((fds[1].revents & POLLIN) != 0) {
             s.Kick.ResetEvent();
         }
+        const uint32_t fromWriter = s.WriterEvents.exchange(0, std::memory_order_acq_rel);
         if (!alive) {
+            if (fromWriter != 0) {
+                Dispatch(fromWriter);
+            }
             continue;
         }
 
@@ -304,7 +308,7 @@ void TVaCommEventThread::Execute() {
                 events |= hung ? 0 : EV_TXEMPTY;
             }
         }
-        events &= mask_;
+        events = (events & mask_) | fromWriter;
         if (events != 0) {
             Dispatch(events);
         }
@@ -358,6 +362,11 @@ bool TVaCommWriteThread::Enqueue(const void* data, int32_t count, uint32_t timeo
 }
 
 void TVaCommWriteThread::Report(uint32_t mask) {
+    if (session_->EventThreadReports) {
+        session_->WriterEvents.fetch_or(mask, std::memory_order_acq_rel);
+        session_->Kick.SetEvent();
+        return;
+    }
     TVaCustomComm* comm = comm_;
     Synchronize(session_->Token, [comm, mask] { comm->DoEvents(mask); });
 }

@@ -327,7 +327,13 @@ TEST_F(PortTest, BytesCrossInBothDirectionsExactly) {
 
         EXPECT_EQ(c.TransmitData(all.data(), static_cast<int32_t>(all.size())), 256);
         EXPECT_TRUE(c.TransmitByte(0x06));
-        const std::vector<uint8_t> out = p.ReadFor(257);
+        // The loop runs meanwhile: the write thread reports through it.
+        std::vector<uint8_t> out;
+        loop.RunUntil([&] {
+            const std::vector<uint8_t> part = p.ReadFor(1, 0);
+            out.insert(out.end(), part.begin(), part.end());
+            return out.size() >= 257;
+        });
         ASSERT_EQ(out.size(), 257u) << "direct " << direct;
         EXPECT_EQ(std::string(out.begin(), out.begin() + 256), all);
         EXPECT_EQ(out[256], 0x06);

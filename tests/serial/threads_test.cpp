@@ -1,0 +1,421 @@
+// The event thread, the write thread, hang-up and the safety of Close and
+// destruction, on pseudo-terminals with a test main loop.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "VaComm.h"
+#include "pty_pair.h"
+#include "test_main_loop.h"
+
+namespace zp {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TPtyPair;
+using test::TTestMainLoop;
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EVaCommError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+std::string Pattern(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s) {
+        c = static_cast<char>(rng() & 0xFF);
+    }
+    return s;
+}
+
+// Joins a helper thread also when an assertion leaves the test early.
+struct TJoin {
+    std::thread& t;
+    ~TJoin() {
+        if (t.joinable()) {
+            t.join();
+        }
+    }
+};
+
+class ThreadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.Ok());
+        baseline = LiveCommThreads();
+        comm = std::make_unique<TVaComm>();
+        comm->SetDeviceName(pty.SlavePath());
+    }
+    void TearDown() override {
+        comm.reset();
+        EXPECT_TRUE(loop.RunUntil([&] { return LiveCommThreads() == baseline; }));
+    }
+
+    TTestMainLoop loop;
+    TPtyPair pty;
+    int baseline = 0;
+    std::unique_ptr<TVaComm> comm;
+};
+
+TEST_F(ThreadTest, OneBurstGivesOneRxCharWithTheWholeCount) {
+    std::vector<int32_t> counts;
+    std::string got;
+    comm->OnRxChar = [&](TVaComponent* sender, int32_t count) {
+        EXPECT_EQ(sender, comm.get());
+        counts.push_back(count);
+        got += comm->ReceivePending();
+    };
+    comm->Open();
+    ASSERT_TRUE(pty.WriteAll("\x06\x02\x03"));
+    ASSERT_TRUE(loop.RunUntil([&] { return got.size() >= 3; }));
+    loop.RunFor(50ms);
+    EXPECT_EQ(counts, std::vector<int32_t>{3});
+    EXPECT_EQ(got, "\x06\x02\x03");
+}
+
+TEST_F(ThreadTest, UnreadBytesAreCountedAgainWithTheNextByte) {
+    std::vector<int32_t> counts;
+    comm->OnRxChar = [&](TVaComponent*, int32_t count) {
+        counts.push_back(count);
+        uint8_t one;
+        comm->ReceiveData(&one, 1);  // leaves the rest
+    };
+    comm->Open();
+    ASSERT_TRUE(pty.WriteAll("abc"));
+    ASSERT_TRUE(loop.RunUntil([&] { return counts.size() == 1; }));
+    // No new byte, no new notification: the thread sleeps, it does not spin.
+    const int callsBefore = loop.CallsRun();
+    loop.RunFor(100ms);
+    EXPECT_EQ(loop.CallsRun(), callsBefore);
+    ASSERT_TRUE(pty.WriteAll("d"));
+    ASSERT_TRUE(loop.RunUntil([&] { return counts.size() == 2; }));
+    EXPECT_EQ(counts, (std::vector<int32_t>{3, 3}));
+}
+
+TEST_F(ThreadTest, WithoutAHandlerBytesAccumulateAndNothingFires) {
+    int fired = 0;
+    comm->OnError = [&](TVaComponent*, uint32_t) { ++fired; };
+    comm->OnTxEmpty = [&](TVaComponent*) { ++fired; };
+    comm->Open();
+    ASSERT_TRUE(pty.WriteAll("12345"));
+    ASSERT_TRUE(loop.RunUntil([&] { return comm->InputCount() == 5; }));
+    ASSERT_TRUE(pty.WriteAll("678"));
+    ASSERT_TRUE(loop.RunUntil([&] { return comm->InputCount() == 8; }));
+    EXPECT_EQ(fired, 0);
+    EXPECT_EQ(comm->ReceivePending(), "12345678");
+}
+
+TEST_F(ThreadTest, NoEventThreadRunsWithoutEventsToWaitFor) {
+    const struct {
+        const char* what;
+        TVaCommEvents events;
+        bool direct;
+        bool eventThread;
+        bool writeThread;
+    } cases[] = {
+        {"empty", {}, false, false, true},
+        {"tx empty, queued", {ceTxEmpty}, false, false, true},
+        {"tx empty, direct", {ceTxEmpty}, true, true, false},
+        {"default", {ceError, ceRxChar, ceTxEmpty}, false, true, true},
+    };
+    for (const auto& t : cases) {
+        comm.reset(new TVaComm);
+        comm->SetDeviceName(pty.SlavePath());
+        comm->SetMonitorEvents(t.events);
+        comm->SetDirectWrite(t.direct);
+        int fired = 0;
+        comm->OnRxChar = [&](TVaComponent*, int32_t) { ++fired; };
+        comm->Open();
+        EXPECT_EQ(comm->EventThreadRunning(), t.eventThread) << t.what;
+        EXPECT_EQ(comm->WriteThreadRunning(), t.writeThread) << t.what;
+        ASSERT_TRUE(pty.WriteAll("x"));
+        if (!t.eventThread) {
+            loop.RunFor(50ms);
+            EXPECT_EQ(fired, 0) << t.what;
+        }
+        comm->Close();
+        pty.ReadFor(1, 10);
+        ASSERT_TRUE(loop.RunUntil([&] { return LiveCommThreads() == baseline; })) << t.what;
+    }
+}
+
+TEST_F(ThreadTest, AnRxCharExceptionIsShownOnceAndLaterBytesStillArrive) {
+    int calls = 0;
+    std::string got;
+    comm->OnRxChar = [&](TVaComponent*, int32_t) {
+        got += comm->ReceivePending();
+        if (++calls == 1) {
+            throw std::runtime_error("handler failed");
+        }
+    };
+    comm->Open();
+    ASSERT_TRUE(pty.WriteAll("a"));
+    ASSERT_TRUE(loop.RunUntil([&] { return calls == 1; }));
+    ASSERT_TRUE(pty.WriteAll("b"));
+    ASSERT_TRUE(loop.RunUntil([&] { return calls == 2; }));
+    EXPECT_EQ(got, "ab");
+    EXPECT_EQ(loop.Errors(), std::vector<std::string>{"handler failed"});
+}
+
+TEST_F(ThreadTest, CloseInsideRxCharEndsTheThreads) {
+    int calls = 0;
+    int errors = 0;
+    comm->OnError = [&](TVaComponent*, uint32_t) { ++errors; };
+    comm->OnRxChar = [&](TVaComponent*, int32_t) {
+        ++calls;
+        comm->Close();
+    };
+    comm->Open();
+    ASSERT_TRUE(pty.WriteAll("z"));
+    ASSERT_TRUE(loop.RunUntil([&] { return calls == 1; }));
+    EXPECT_FALSE(comm->IsOpen());
+    ASSERT_TRUE(loop.RunUntil([&] { return LiveCommThreads() == baseline; }));
+    pty.WriteAll("more");
+    loop.RunFor(50ms);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(errors, 0);
+}
+
+TEST_F(ThreadTest, EventCharAndEightyPercentFullAreReported) {
+    comm->SetMonitorEvents({ceRxChar, ceRxFlag, ceRx80Full});
+    comm->EventChars().SetEventChar('\r');
+    comm->Buffers().SetReadSize(10);
+    std::vector<std::string> order;
+    comm->OnRxChar = [&](TVaComponent*, int32_t) { order.push_back("rx"); };
+    comm->OnRxFlag = [&](TVaComponent*) { order.push_back("flag"); };
+    comm->OnRx80Full = [&](TVaComponent*) { order.push_back("80"); };
+    comm->Open();
+    ASSERT_TRUE(pty.WriteAll("ab\r"));
+    ASSERT_TRUE(loop.RunUntil([&] { return order.size() >= 2; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"rx", "flag"}));
+    order.clear();
+    ASSERT_TRUE(pty.WriteAll("cdefg"));  // 8 of 10 held: 80 per cent
+    ASSERT_TRUE(loop.RunUntil([&] { return order.size() >= 2; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"rx", "80"}));
+}
+
+TEST_F(ThreadTest, AFullInputQueueHoldsTheRestBackUntilRead) {
+    comm->Buffers().SetReadSize(16);
+    std::string got;
+    bool hold = true;
+    comm->OnRxChar = [&](TVaComponent*, int32_t) {
+        if (!hold) {
+            got += comm->ReceivePending();
+        }
+    };
+    comm->Open();
+    const std::string data = Pattern(100, 1);
+    ASSERT_TRUE(pty.WriteAll(data));
+    ASSERT_TRUE(loop.RunUntil([&] { return comm->InputCount() == 16; }));
+    const int callsBefore = loop.CallsRun();
+    loop.RunFor(100ms);  // full and unread: the thread waits, it does not spin
+    EXPECT_LE(loop.CallsRun() - callsBefore, 1);
+    hold = false;
+    got += comm->ReceivePending();
+    ASSERT_TRUE(loop.RunUntil([&] { return got.size() >= data.size(); }));
+    EXPECT_EQ(got, data);
+}
+
+TEST_F(ThreadTest, OneWriteGivesOneTxEmptyAfterTheBytesLeft) {
+    int txEmpty = 0;
+    comm->OnTxEmpty = [&](TVaComponent*) { ++txEmpty; };
+    comm->Open();
+    const std::string frame = Pattern(18, 2);
+    EXPECT_EQ(comm->TransmitData(frame.data(), 18), 18);  // returns before it is sent
+    ASSERT_TRUE(loop.RunUntil([&] { return txEmpty == 1; }));
+    const std::vector<uint8_t> out = pty.ReadFor(18);
+    EXPECT_EQ(std::string(out.begin(), out.end()), frame);
+    loop.RunFor(50ms);
+    EXPECT_EQ(txEmpty, 1);
+}
+
+TEST_F(ThreadTest, WritesWhileSendingGiveOneTxEmptyAndCloseDropsTheRest) {
+    TVaBuffers b;
+    b.SetWriteSize(1 << 20);
+    comm->SetBuffers(b);
+    int txEmpty = 0;
+    comm->OnTxEmpty = [&](TVaComponent*) { ++txEmpty; };
+    comm->Open();
+    // Nobody reads the far end yet: the terminal fills and the write waits.
+    const std::string first = Pattern(300000, 3);
+    const std::string second = Pattern(1000, 4);
+    EXPECT_EQ(comm->TransmitData(first.data(), static_cast<int32_t>(first.size())),
+              static_cast<int32_t>(first.size()));
+    loop.RunFor(50ms);
+    EXPECT_EQ(txEmpty, 0);
+    EXPECT_EQ(comm->TransmitData(second.data(), static_cast<int32_t>(second.size())),
+              static_cast<int32_t>(second.size()));
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(loop.RunUntil([&] {
+        const std::vector<uint8_t> part = pty.ReadFor(1, 0);
+        out.insert(out.end(), part.begin(), part.end());
+        return txEmpty > 0 && out.size() >= first.size() + second.size();
+    }));
+    EXPECT_EQ(std::string(out.begin(), out.end()), first + second);
+    loop.RunFor(50ms);
+    EXPECT_EQ(txEmpty, 1);
+
+    // Queued bytes on Close are dropped without a TxEmpty.
+    txEmpty = 0;
+    EXPECT_GT(comm->TransmitData(first.data(), static_cast<int32_t>(first.size())), 0);
+    loop.RunFor(20ms);
+    comm->Close();
+    loop.RunFor(20ms);
+    pty.ReadFor(first.size(), 100);
+    loop.RunFor(100ms);
+    EXPECT_EQ(txEmpty, 0);
+}
+
+TEST_F(ThreadTest, TheWriteQueueRefusesWhatCannotFitInTime) {
+    TVaBuffers b;
+    b.SetWriteSize(1024);
+    b.SetWriteTimeout(200);
+    comm->SetBuffers(b);
+    comm->Open();
+    const std::string big = Pattern(1025, 5);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ErrorOf([&] { comm->TransmitData(big.data(), 1025); }),
+              "Output buffer is full. Please check comm status.");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
+    EXPECT_TRUE(pty.ReadFor(1, 100).empty());  // nothing of it was queued
+
+    EXPECT_EQ(comm->TransmitData(big.data(), 1024), 1024);  // exactly the free space
+    EXPECT_EQ(pty.ReadFor(1024).size(), 1024u);
+}
+
+TEST_F(ThreadTest, AMegabyteInRandomChunksArrivesCompleteAndInOrder) {
+    const std::string data = Pattern(1 << 20, 6);
+    std::vector<uint8_t> out;
+    std::thread reader([&] { out = pty.ReadFor(data.size()); });
+    TJoin join{reader};
+    comm->Open();
+    std::mt19937 rng(7);
+    size_t sent = 0;
+    while (sent < data.size()) {
+        const size_t n = std::min<size_t>(1 + rng() % 1024, data.size() - sent);
+        ASSERT_EQ(comm->TransmitData(data.data() + sent, static_cast<int32_t>(n)),
+                  static_cast<int32_t>(n));
+        sent += n;
+        loop.ProcessPending();
+    }
+    reader.join();
+    ASSERT_EQ(out.size(), data.size());
+    EXPECT_TRUE(std::string(out.begin(), out.end()) == data);
+}
+
+TEST_F(ThreadTest, AMegabyteFromTheFarEndReachesRxCharCompleteAndInOrder) {
+    const std::string data = Pattern(1 << 20, 8);
+    std::string got;
+    comm->OnRxChar = [&](TVaComponent*, int32_t) { got += comm->ReceivePending(); };
+    comm->Open();
+    std::thread writer([&] { pty.WriteAll(data); });
+    TJoin join{writer};
+    const bool done = loop.RunUntil([&] { return got.size() >= data.size(); }, 60s);
+    writer.join();
+    ASSERT_TRUE(done) << got.size();
+    EXPECT_TRUE(got == data);
+}
+
+TEST_F(ThreadTest, AHangUpIsReportedOnceAndNothingSpins) {
+    std::vector<uint32_t> errors;
+    comm->OnError = [&](TVaComponent*, uint32_t e) { errors.push_back(e); };
+    comm->Open();
+    const std::string frame = Pattern(18, 9);
+    comm->TransmitData(frame.data(), 18);
+    pty.CloseMaster();
+    ASSERT_TRUE(loop.RunUntil([&] { return !errors.empty(); }));
+    const double cpu = CpuSeconds();
+    loop.RunFor(1s);
+    EXPECT_LT(CpuSeconds() - cpu, 0.2);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0] & CE_HANGUP, CE_HANGUP);
+    // After the report, queued writes fail instead of pretending to succeed.
+    EXPECT_EQ(ErrorOf([&] { comm->TransmitData(frame.data(), 18); }).rfind("Write error (", 0), 0u);
+    comm->Close();
+    EXPECT_FALSE(comm->IsOpen());
+}
+
+TEST_F(ThreadTest, AHangUpIsReportedByTheWriteThreadWhenNothingElseWatches) {
+    comm->SetMonitorEvents({});
+    std::vector<uint32_t> errors;
+    comm->OnError = [&](TVaComponent*, uint32_t e) { errors.push_back(e); };
+    comm->Open();
+    pty.CloseMaster();
+    const uint8_t b = 1;
+    comm->TransmitData(&b, 1);
+    ASSERT_TRUE(loop.RunUntil([&] { return !errors.empty(); }));
+    loop.RunFor(100ms);
+    EXPECT_EQ(errors, std::vector<uint32_t>{CE_HANGUP});
+}
+
+TEST_F(ThreadTest, DirectWritesReportTxEmptyFromTheEventThread) {
+    comm->SetDirectWrite(true);
+    int txEmpty = 0;
+    comm->OnTxEmpty = [&](TVaComponent*) { ++txEmpty; };
+    comm->Open();
+    EXPECT_FALSE(comm->WriteThreadRunning());
+    EXPECT_EQ(comm->TransmitData("hello", 5), 5);
+    ASSERT_TRUE(loop.RunUntil([&] { return txEmpty == 1; }));
+    EXPECT_EQ(pty.ReadFor(5).size(), 5u);
+}
+
+TEST_F(ThreadTest, PrioritiesChangeWhileRunning) {
+    comm->Open();
+    comm->SetEventPriority(tpLowest);
+    comm->SetWritePriority(tpLower);
+    EXPECT_EQ(comm->EventPriority(), tpLowest);
+    EXPECT_EQ(comm->WritePriority(), tpLower);
+    EXPECT_EQ(comm->TransmitData("x", 1), 1);
+    EXPECT_EQ(pty.ReadFor(1).size(), 1u);
+}
+
+TEST_F(ThreadTest, ManyCyclesOfOpenTrafficCloseAndDestroy) {
+    int rx = 0;
+    for (int i = 0; i < 1000; ++i) {
+        TPtyPair p;
+        ASSERT_TRUE(p.Ok());
+        auto c = std::make_unique<TVaComm>();
+        c->SetDeviceName(p.SlavePath());
+        c->OnRxChar = [&](TVaComponent* s, int32_t) {
+            static_cast<TVaComm*>(s)->ReceivePending();
+            ++rx;
+        };
+        c->OnTxEmpty = [](TVaComponent*) {};
+        c->Open();
+        c->TransmitData("ping", 4);
+        p.WriteAll("pong");
+        if (i % 2 == 0) {
+            loop.RunFor(std::chrono::milliseconds(i % 3));
+            c->Close();
+        }
+        c.reset();  // destroy, open or closed, maybe with a call pending
+        loop.ProcessPending();
+    }
+    EXPECT_TRUE(loop.RunUntil([&] { return LiveCommThreads() == baseline; }));
+    EXPECT_GT(rx, 0);
+}
+
+}  // namespace
+}  // namespace zp
