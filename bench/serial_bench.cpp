@@ -36,7 +36,11 @@ using Clock = std::chrono::steady_clock;
 int gTrips = 10000;
 int gMiB = 4;
 int gIdleSeconds = 10;
-constexpr int kWarmUpTrips = 100;
+constexpr int kWarmUpTrips = 20;
+// The two ports take turns in blocks, so a change in the machine's load
+// during the run touches both alike.
+constexpr int kTripBlocks = 10;
+constexpr int kTransferRuns = 3;
 // Generous: a stuck run fails instead of hanging `make bench`.
 constexpr int kRunLimitMs = 120000;
 
@@ -110,19 +114,15 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-struct RoundTrip {
-    double medianUs;
-    double p99Us;
-};
-
-RoundTrip MeasureRoundTrip(TBenchPort& port) {
+// Times `trips` echoes of one byte after a short warm-up; microseconds each.
+std::vector<double> MeasureRoundTrips(TBenchPort& port, int trips) {
     PeerLine line("echo", 0);
     port.Open(line.SlavePath());
     std::vector<double> us;
-    us.reserve(static_cast<size_t>(gTrips));
+    us.reserve(static_cast<size_t>(trips));
     QEventLoop loop;
     Clock::time_point sent;
-    int trips = 0;
+    int seen = 0;
     const char out = 0x5A;
     port.SetOnReceive([&] {
         const Clock::time_point at = Clock::now();
@@ -130,10 +130,10 @@ RoundTrip MeasureRoundTrip(TBenchPort& port) {
         if (in.empty()) {
             return;
         }
-        if (trips++ >= kWarmUpTrips) {
+        if (seen++ >= kWarmUpTrips) {
             us.push_back(std::chrono::duration<double, std::micro>(at - sent).count());
         }
-        if (static_cast<int>(us.size()) >= gTrips) {
+        if (static_cast<int>(us.size()) >= trips) {
             loop.quit();
             return;
         }
@@ -151,9 +151,7 @@ RoundTrip MeasureRoundTrip(TBenchPort& port) {
         throw std::runtime_error("round trip: no echo after " + std::to_string(us.size()) +
                                  " trips");
     }
-    std::sort(us.begin(), us.end());
-    const size_t p99 = std::min(us.size() - 1, us.size() * 99 / 100);
-    return {us[us.size() / 2], us[p99]};
+    return us;
 }
 
 double MeasureOut(TBenchPort& port) {
@@ -249,26 +247,64 @@ double MeasureIdleCpu(TBenchPort& port) {
 }
 
 struct Figures {
-    std::optional<RoundTrip> trip;
-    std::optional<double> out, in, idle;
+    TBenchPort* port = nullptr;
+    std::vector<double> tripsUs;
+    std::vector<double> out, in;
+    std::optional<double> medianUs, p99Us, outS, inS, idle;
     std::string failure;
+
+    bool Usable() const { return port != nullptr && failure.empty(); }
+    // Runs one measurement; the first failure ends this port's part.
+    template <typename F>
+    void Try(F measure) {
+        if (!Usable()) {
+            return;
+        }
+        try {
+            measure(*port);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    }
 };
 
-Figures MeasureAll(TBenchPort* port) {
-    Figures f;
-    if (port == nullptr) {
-        f.failure = "not built";
-        return f;
+std::optional<double> Percentile(std::vector<double> v, int pct) {
+    if (v.empty()) {
+        return std::nullopt;
     }
-    try {
-        f.trip = MeasureRoundTrip(*port);
-        f.out = MeasureOut(*port);
-        f.in = MeasureIn(*port);
-        f.idle = MeasureIdleCpu(*port);
-    } catch (const std::exception& e) {
-        f.failure = e.what();
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, v.size() * static_cast<size_t>(pct) / 100)];
+}
+
+void MeasureAll(Figures& ours, Figures& qt) {
+    Figures* both[] = {&qt, &ours};
+    const int perBlock = std::max(1, gTrips / kTripBlocks);
+    for (int b = 0; b < kTripBlocks; ++b) {
+        for (Figures* f : both) {
+            f->Try([&](TBenchPort& p) {
+                const std::vector<double> us = MeasureRoundTrips(p, perBlock);
+                f->tripsUs.insert(f->tripsUs.end(), us.begin(), us.end());
+            });
+        }
     }
-    return f;
+    for (int r = 0; r < kTransferRuns; ++r) {
+        for (Figures* f : both) {
+            f->Try([&](TBenchPort& p) { f->out.push_back(MeasureOut(p)); });
+            f->Try([&](TBenchPort& p) { f->in.push_back(MeasureIn(p)); });
+        }
+    }
+    for (Figures* f : both) {
+        f->Try([&](TBenchPort& p) { f->idle = MeasureIdleCpu(p); });
+        if (f->Usable()) {
+            f->medianUs = Percentile(f->tripsUs, 50);
+            f->p99Us = Percentile(f->tripsUs, 99);
+            f->outS = Percentile(f->out, 50);
+            f->inS = Percentile(f->in, 50);
+        }
+    }
+    if (ours.port == nullptr) {
+        ours.failure = "not built";
+    }
 }
 
 std::string Ratio(std::optional<double> ours, std::optional<double> theirs) {
@@ -310,20 +346,14 @@ std::string Cpu(double seconds) {
 }
 
 void Report(const Figures& ours, const Figures& qt) {
-    auto median = [](const Figures& f) {
-        return f.trip ? std::optional<double>(f.trip->medianUs) : std::nullopt;
-    };
-    auto p99 = [](const Figures& f) {
-        return f.trip ? std::optional<double>(f.trip->p99Us) : std::nullopt;
-    };
     std::printf(
-        "serial_bench: %d round trips, %d MiB each way, %d s idle; "
+        "serial_bench: %d round trips, %d MiB each way (median of %d), %d s idle; "
         "ratio = ours / QSerialPort, lower is better\n",
-        gTrips, gMiB, gIdleSeconds);
-    Line("round trip median", median(ours), median(qt), Us);
-    Line("round trip 99th pct", p99(ours), p99(qt), Us);
-    Line("out, write thread", ours.out, qt.out, Transfer);
-    Line("in, OnRxChar", ours.in, qt.in, Transfer);
+        gTrips, gMiB, kTransferRuns, gIdleSeconds);
+    Line("round trip median", ours.medianUs, qt.medianUs, Us);
+    Line("round trip 99th pct", ours.p99Us, qt.p99Us, Us);
+    Line("out, write thread", ours.outS, qt.outS, Transfer);
+    Line("in, OnRxChar", ours.inS, qt.inS, Transfer);
     Line("idle CPU", ours.idle, qt.idle, Cpu);
     if (!ours.failure.empty()) {
         std::printf("ours: %s\n", ours.failure.c_str());
@@ -352,12 +382,14 @@ int main(int argc, char** argv) {
     gIdleSeconds = Arg(argc, argv, "--idle", gIdleSeconds);
     QCoreApplication app(argc, argv);
     InstallBenchMainThread();
-    std::unique_ptr<TBenchPort> qt = MakeQSerialPort();
-    std::unique_ptr<TBenchPort> ours = MakeOurPort();
-    const Figures qtFigures = MeasureAll(qt.get());
-    const Figures ourFigures = MeasureAll(ours.get());
-    Report(ourFigures, qtFigures);
+    std::unique_ptr<TBenchPort> qtPort = MakeQSerialPort();
+    std::unique_ptr<TBenchPort> ourPort = MakeOurPort();
+    Figures ours, qt;
+    ours.port = ourPort.get();
+    qt.port = qtPort.get();
+    MeasureAll(ours, qt);
+    Report(ours, qt);
     std::fflush(stdout);
-    const bool oursFailed = ours != nullptr && !ourFigures.failure.empty();
-    return oursFailed || !qtFigures.failure.empty() ? 1 : 0;
+    const bool oursFailed = ourPort != nullptr && !ours.failure.empty();
+    return oursFailed || !qt.failure.empty() ? 1 : 0;
 }
