@@ -262,6 +262,11 @@ TBytes TCameraHost::ReceivedBytes() const {
     return all;
 }
 
+size_t TCameraHost::TotalReceivedBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return totalBytes_;
+}
+
 void TCameraHost::ClearReceived() {
     std::lock_guard<std::mutex> lock(mutex_);
     received_.clear();
@@ -330,6 +335,7 @@ void TCameraHost::Run(int fd, int wakeFd, bool pty) {
             std::lock_guard<std::mutex> lock(mutex_);
             received_.push_back({ex.in, start});
             receivedBytes_ += ex.in.size();
+            totalBytes_ += ex.in.size();
             receivedFrames_ += ex.in.size() == kFrameSize ? 1 : 0;
             delay = delay_;
             observer = observer_;

@@ -97,6 +97,8 @@ class TCameraHost {
     std::vector<TReceived> Received() const;
     TBytes ReceivedBytes() const;
     void ClearReceived();
+    // Bytes received in all units since Start, not reset by ClearReceived.
+    size_t TotalReceivedBytes() const;
     // True when at least `units` units (or `bytes` bytes) have been received
     // before the time-out ran out.
     bool WaitReceived(size_t units, std::chrono::milliseconds timeout) const;
@@ -115,6 +117,7 @@ class TCameraHost {
     TVirtualCamera camera_;
     std::vector<TReceived> received_;
     size_t receivedBytes_ = 0;
+    size_t totalBytes_ = 0;
     size_t receivedFrames_ = 0;
     std::chrono::milliseconds delay_{0};
     TObserver observer_;

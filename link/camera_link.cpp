@@ -56,6 +56,7 @@ void TCameraLink::Transmit(const uint8_t* bytes, int32_t count) {
 
 void TCameraLink::ArmTimer(TAwaiting what, bool newExchange) {
     awaiting_ = what;
+    exchangeOpen_ = true;
     if (newExchange) {
         retries_ = 0;
     }
@@ -74,6 +75,11 @@ int32_t TCameraLink::SendFrame(int32_t payloadLength) {
     // Armed before the write: a write that fails must not leave the link
     // busy for good.
     lastFrame_ = frame;
+    if (awaiting_ == TAwaiting::Nothing && vars_.LinkState == TLinkState::AwaitingReply) {
+        // A late ACK to an exchange already given up: no reply is coming, and
+        // the camera's ACK to this frame must not complete that exchange.
+        vars_.LinkState = TLinkState::Ready;
+    }
     ArmTimer(TAwaiting::Frame, true);
     Transmit(frame.data(), kFrameSize);
     window_.SetStatusText(kPanelSent, HexText(frame.data(), 1, 14));
@@ -174,6 +180,7 @@ void TCameraLink::ConfirmLink() {
     vars_.LinkState = TLinkState::Unchecked;
     vars_.SendBusy = false;
     awaiting_ = TAwaiting::Nothing;
+    exchangeOpen_ = false;
     window_.QueryActivePage();
     vars_.SendBusy = false;
     window_.RestoreCursor();
@@ -195,6 +202,7 @@ void TCameraLink::CompleteReply() {
     SendControlByte(kACK);
     awaiting_ = awaiting;
     retries_ = retries;
+    exchangeOpen_ = false;
     vars_.LinkState = TLinkState::Ready;
     window_.RestoreCursor();
     window_.RouteReplyToPage();
@@ -218,7 +226,17 @@ void TCameraLink::DrainFollowUps() {
 }
 
 void TCameraLink::ReplyTimeout() {
-    if (!vars_.SendBusy || awaiting_ == TAwaiting::Nothing) {
+    if (!vars_.SendBusy) {
+        return;
+    }
+    if (awaiting_ == TAwaiting::Nothing) {
+        // A late reply to an exchange already given up, that the active page
+        // did not take: there is nothing to send again, so free the link.
+        exchangeOpen_ = false;
+        vars_.SendBusy = false;
+        vars_.Parser.Reset();
+        window_.RestoreCursor();
+        DrainFollowUps();
         return;
     }
     if (retries_ < kReplyRetries) {
@@ -238,6 +256,12 @@ void TCameraLink::ReplyTimeout() {
     // Give up: free the link so the operator can go on.
     const bool linkCheck = awaiting_ == TAwaiting::ControlByte;
     awaiting_ = TAwaiting::Nothing;
+    if (!linkCheck) {
+        // The camera may have taken the last frame and never answered: its
+        // ACK to the next frame must not complete this exchange.
+        vars_.LinkState = TLinkState::Ready;
+    }
+    exchangeOpen_ = false;
     vars_.SendBusy = false;
     vars_.Parser.Reset();
     window_.RestoreCursor();

@@ -43,6 +43,11 @@ class TCameraLink {
     // True while no exchange is outstanding.
     bool CanSend() const { return !vars_.SendBusy; }
 
+    // True when nothing is on its way: no frame or control byte waits for an
+    // answer and no follow-up waits to go out. The link may be free for the
+    // operator (CanSend) while a page's query is still unanswered.
+    bool Idle() const { return CanSend() && !exchangeOpen_ && followUps_.empty(); }
+
     // Completes the shared frame (start, zeroed payload above payloadLength,
     // end, checksum), sends it and echoes bytes 1..14 in panel 1. Does nothing
     // while busy. Always 0.
@@ -95,6 +100,7 @@ class TCameraLink {
     uint8_t lastControl_ = 0;
     int retries_ = 0;
     bool noAnswerShown_ = false;
+    bool exchangeOpen_ = false;
     std::deque<std::vector<uint8_t>> followUps_;
 };
 

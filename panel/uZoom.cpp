@@ -135,16 +135,23 @@ bool TForm1::TryOpen(bool reportErrors) {
     return port_->IsOpen();
 }
 
-void TForm1::ReportOpenError(const std::exception& e) {
-    QString text = QString::fromLocal8Bit(e.what());
-    const QFileInfo device(QString::fromStdString(port_->DeviceText()));
-    if (device.exists() && !(device.isReadable() && device.isWritable())) {
-        text += QString(
-                    "\n\nYou are not allowed to use %1. Its group is '%2': add yourself to it "
-                    "(sudo adduser $USER %2), then log in again.")
-                    .arg(device.filePath(), device.group());
+QString OpenFailureText(const QString& message, const QString& path, bool exists, bool allowed,
+                        const QString& group) {
+    if (!exists || allowed) {
+        return message;
     }
-    ShowErrorMessage(text, this);
+    return message + QString(
+                         "\n\nYou are not allowed to use %1. Its group is '%2': add yourself "
+                         "to it (sudo adduser $USER %2), then log in again.")
+                         .arg(path, group);
+}
+
+void TForm1::ReportOpenError(const std::exception& e) {
+    const QFileInfo device(QString::fromStdString(port_->DeviceText()));
+    ShowErrorMessage(
+        OpenFailureText(QString::fromLocal8Bit(e.what()), device.filePath(), device.exists(),
+                        device.isReadable() && device.isWritable(), device.group()),
+        this);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

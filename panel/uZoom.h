@@ -29,6 +29,12 @@ constexpr int kReconnectIntervalMs = 1000;
 
 inline constexpr const char* kTextDeviceLost = "Device lost, reconnecting";
 
+// What the operator reads when the port cannot be opened: the component's
+// message and, when the device is there but this user may not use it, how
+// to get access.
+QString OpenFailureText(const QString& message, const QString& path, bool exists, bool allowed,
+                        const QString& group);
+
 class TForm1 : public QMainWindow, public ILinkWindow {
     Q_OBJECT
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -51,6 +52,20 @@ inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
     return true;
 }
 
+// The window's port, counting what the panel hands to the line.
+class TCountingPort : public TCommPort {
+  public:
+    int32_t TransmitData(const void* data, int32_t count) override {
+        sent += static_cast<size_t>(std::max(count, 0));
+        return TCommPort::TransmitData(data, count);
+    }
+    bool TransmitByte(uint8_t b) override {
+        ++sent;
+        return TCommPort::TransmitByte(b);
+    }
+    size_t sent = 0;
+};
+
 class EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -74,9 +89,11 @@ class EndToEnd : public ::testing::Test {
     // Opens the window on the camera's line; with realPause the link sleeps
     // its 100 ms before every send, otherwise not at all.
     void Open(bool realPause = false) {
-        auto port = std::make_unique<TCommPort>();
+        auto port = std::make_unique<TCountingPort>();
         port->SetDeviceName(path);
         comm = &port->Comm1();
+        counting_ = port.get();
+        cameraBase_ = camera.TotalReceivedBytes();
         TStartOptions options;
         if (!realPause) {
             options.pause = [](int) {};
@@ -84,15 +101,25 @@ class EndToEnd : public ::testing::Test {
         form = std::make_unique<TForm1>(std::move(port), options);
     }
 
-    // Opens and waits until the link is up and the first reply is decoded.
+    // Opens and waits until the link is up, the first page has read what it
+    // reads, and the camera has our last ACK: a test starts on a quiet line.
     void OpenConnected() {
         Open();
         ASSERT_TRUE(WaitFor([&] { return form->PageControl1->isEnabled(); }));
         ASSERT_TRUE(WaitIdle());
     }
 
+    // Waits until no exchange is outstanding, nothing waits to go out (the
+    // link may be free for the operator before a query is answered), and the
+    // camera has received all that the panel sent.
     bool WaitIdle(int timeoutMs = 10000) {
-        return WaitFor([&] { return form->Link().CanSend(); }, timeoutMs);
+        return WaitFor(
+            [&] {
+                return form->Link().Idle() &&
+                       (counting_ == nullptr ||
+                        camera.TotalReceivedBytes() - cameraBase_ >= counting_->sent);
+            },
+            timeoutMs);
     }
 
     // Waits, running the event loop, until the camera has received n units
@@ -132,6 +159,8 @@ class EndToEnd : public ::testing::Test {
 
   private:
     TErrorHook oldHook_;
+    TCountingPort* counting_ = nullptr;
+    size_t cameraBase_ = 0;
 };
 
 }  // namespace zp::test

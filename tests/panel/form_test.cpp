@@ -228,3 +228,24 @@ TEST_F(Form, CloseClosesThePort) {
 
 }  // namespace
 }  // namespace zp
+
+namespace zp {
+namespace {
+
+TEST(OpenFailureText, HintOnlyWhenTheDeviceIsThereButNotAllowed) {
+    const QString msg = "Unable to open specified device /dev/ttyUSB0 (13), Permission denied";
+    struct Case {
+        bool exists;
+        bool allowed;
+        bool hint;
+    };
+    for (const Case c :
+         {Case{true, false, true}, Case{true, true, false}, Case{false, false, false}}) {
+        const QString text = OpenFailureText(msg, "/dev/ttyUSB0", c.exists, c.allowed, "dialout");
+        EXPECT_TRUE(text.startsWith(msg));
+        EXPECT_EQ(text.contains("sudo adduser $USER dialout"), c.hint) << c.exists << c.allowed;
+    }
+}
+
+}  // namespace
+}  // namespace zp
