@@ -1,8 +1,341 @@
 #include "lens_page.h"
 
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "func.h"
+#include "qt_seams.h"
+
 namespace zp {
 
+namespace {
+
+constexpr uint8_t kGroupLens = 0x21;
+
+constexpr uint8_t kItemWide = 0x00;
+constexpr uint8_t kItemTele = 0x01;
+constexpr uint8_t kItemZoomStop = 0x02;
+constexpr uint8_t kItemNear = 0x03;
+constexpr uint8_t kItemFar = 0x04;
+constexpr uint8_t kItemFocusStop = 0x05;
+constexpr uint8_t kItemZoomBar = 0x06;
+constexpr uint8_t kItemFocusBar = 0x07;
+constexpr uint8_t kItemDigitalZoom = 0x08;
+constexpr uint8_t kItemAutoFocus = 0x09;
+constexpr uint8_t kItemZoomStep = 0x0A;
+constexpr uint8_t kItemFocusStep = 0x0B;
+constexpr uint8_t kItemAfTracking = 0x0D;
+constexpr uint8_t kItemOnePush = 0x0E;
+
+constexpr int kZoomMin = 0;
+constexpr int kZoomMax = 1954;
+constexpr int kZoomTicks = 200;
+constexpr int kFocusMin = -206;
+constexpr int kFocusMax = 250;
+constexpr int kFocusTicks = 50;
+
+constexpr int kStepLength = 4;
+
+uint8_t Flag(bool on) {
+    return on ? 1 : 0;
+}
+
+QPushButton* StepButton(const QString& caption, const char* name, const QString& what,
+                        QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAccessibleName(caption);
+    b->setAccessibleDescription(what);
+    b->setToolTip(what);
+    return b;
+}
+
+QLineEdit* StepEdit(const char* name, const QString& what, QWidget* parent) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setReadOnly(true);
+    e->setMaxLength(kStepLength);
+    e->setAccessibleName(what);
+    e->setToolTip(what);
+    e->setAlignment(Qt::AlignRight);
+    e->setMaximumWidth(e->fontMetrics().horizontalAdvance("-0000") + 16);
+    return e;
+}
+
+}  // namespace
+
+TMotionButton::TMotionButton(const QString& caption, QWidget* parent)
+    : QPushButton(caption, parent) {
+    setAccessibleName(caption);
+}
+
+void TMotionButton::mousePressEvent(QMouseEvent* e) {
+    QPushButton::mousePressEvent(e);
+    e->accept();  // every button, not just the left one the base takes
+    emit MouseDown();
+}
+
+void TMotionButton::mouseReleaseEvent(QMouseEvent* e) {
+    QPushButton::mouseReleaseEvent(e);
+    e->accept();
+    emit MouseUp();
+}
+
+uint8_t BarToByte(int position, int min, int max) {
+    const long span = static_cast<long>(max) - min;
+    if (span <= 0) {
+        return 0;
+    }
+    const long p = std::clamp<long>(position, min, max) - min;
+    return static_cast<uint8_t>((p * 255 * 2 + span) / (span * 2));
+}
+
+int ByteToBar(uint8_t b, int min, int max) {
+    const long span = static_cast<long>(max) - min;
+    if (span <= 0) {
+        return min;
+    }
+    return static_cast<int>(min + (b * span * 2 + 255) / (255 * 2));
+}
+
+std::string SteppedText(const std::string& text, int delta) {
+    const int32_t v = ParseSigned4(text) + delta;
+    return FormatSigned4(static_cast<int16_t>(static_cast<uint16_t>(v & 0xFFFF)));
+}
+
 TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
-    : TPage(link, "LensSheet", "Len", 0x21, parent) {}
+    : TPage(link, "LensSheet", "Len", kGroupLens, parent), releasePause_(PauseMs) {
+    ZoomBox = new QGroupBox("Zoom", this);
+    ZoomBox->setObjectName("ZoomBox");
+    WideSW = new TMotionButton("Wide", ZoomBox);
+    WideSW->setObjectName("WideSW");
+    TeleSW = new TMotionButton("Tele", ZoomBox);
+    TeleSW->setObjectName("TeleSW");
+    ZoomStep = StepEdit("ZoomStep", "Zoom step", ZoomBox);
+    ZoomDN = StepButton("-1", "ZoomDN", "Zoom step down", ZoomBox);
+    ZoomUP = StepButton("+1", "ZoomUP", "Zoom step up", ZoomBox);
+    ZoomBar = new TTrackBar(kZoomMin, kZoomMax, kZoomTicks, ZoomBox);
+    ZoomBar->setObjectName("ZoomBar");
+    ZoomBar->setAccessibleName("Zoom position");
+    ZoomBar->setToolTip("Zoom position");
+    DZoom = new TCheckBox("Digital Zoom", ZoomBox);
+    DZoom->setObjectName("DZoom");
+
+    FocusBox = new QGroupBox("Focus", this);
+    FocusBox->setObjectName("FocusBox");
+    FarSW = new TMotionButton("Far", FocusBox);
+    FarSW->setObjectName("FarSW");
+    NearSW = new TMotionButton("Near", FocusBox);
+    NearSW->setObjectName("NearSW");
+    FocusStep = StepEdit("FocusStep", "Focus step", FocusBox);
+    FocusDN = StepButton("-1", "FocusDN", "Focus step down", FocusBox);
+    FocusUP = StepButton("+1", "FocusUP", "Focus step up", FocusBox);
+    FocusBar = new TTrackBar(kFocusMin, kFocusMax, kFocusTicks, FocusBox);
+    FocusBar->setObjectName("FocusBar");
+    FocusBar->setAccessibleName("Focus position");
+    FocusBar->setToolTip("Focus position");
+    AFocus = new TCheckBox("Auto Focus", FocusBox);
+    AFocus->setObjectName("AFocus");
+    AFTrack = new TCheckBox("AF after Tracking", FocusBox);
+    AFTrack->setObjectName("AFTrack");
+    OnePushAF = new TCheckBox("One Push AF", FocusBox);
+    OnePushAF->setObjectName("OnePushAF");
+
+    // Both boxes share one shape: motion buttons, step row, bar, switches.
+    auto layBox = [](QGroupBox* box, QPushButton* a, QPushButton* b, QLineEdit* step,
+                     QPushButton* dn, QPushButton* up, TTrackBar* bar,
+                     std::initializer_list<QWidget*> checks) {
+        auto* motion = new QHBoxLayout;
+        motion->addWidget(a);
+        motion->addWidget(b);
+        auto* steps = new QHBoxLayout;
+        steps->addWidget(step);
+        steps->addWidget(dn);
+        steps->addWidget(up);
+        steps->addStretch(1);
+        auto* v = new QVBoxLayout(box);
+        v->setSpacing(10);
+        v->addLayout(motion);
+        v->addLayout(steps);
+        v->addWidget(bar);
+        for (QWidget* c : checks) {
+            v->addWidget(c);
+        }
+        v->addStretch(1);
+    };
+    layBox(ZoomBox, WideSW, TeleSW, ZoomStep, ZoomDN, ZoomUP, ZoomBar, {DZoom});
+    layBox(FocusBox, FarSW, NearSW, FocusStep, FocusDN, FocusUP, FocusBar,
+           {AFocus, AFTrack, OnePushAF});
+    // The boxes sit at the top, as on the other pages, side by side and of
+    // one height.
+    auto* boxes = new QHBoxLayout;
+    boxes->setSpacing(16);
+    boxes->addWidget(ZoomBox, 1);
+    boxes->addWidget(FocusBox, 1);
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(16, 16, 16, 8);
+    page->addLayout(boxes);
+    page->addStretch(1);
+
+    connect(WideSW, &TMotionButton::MouseDown, this, &TLensPage::WideSWMouseDown);
+    connect(WideSW, &TMotionButton::MouseUp, this, &TLensPage::WideSWMouseUp);
+    connect(TeleSW, &TMotionButton::MouseDown, this, &TLensPage::TeleSWMouseDown);
+    connect(TeleSW, &TMotionButton::MouseUp, this, &TLensPage::TeleSWMouseUp);
+    connect(FarSW, &TMotionButton::MouseDown, this, &TLensPage::FarSWMouseDown);
+    connect(FarSW, &TMotionButton::MouseUp, this, &TLensPage::FarSWMouseUp);
+    connect(NearSW, &TMotionButton::MouseDown, this, &TLensPage::NearSWMouseDown);
+    connect(NearSW, &TMotionButton::MouseUp, this, &TLensPage::NearSWMouseUp);
+    connect(ZoomStep, &QLineEdit::textChanged, this, &TLensPage::ZoomStepChange);
+    connect(FocusStep, &QLineEdit::textChanged, this, &TLensPage::FocusStepChange);
+    connect(ZoomDN, &QPushButton::clicked, this, &TLensPage::ZoomDNClick);
+    connect(ZoomUP, &QPushButton::clicked, this, &TLensPage::ZoomUPClick);
+    connect(FocusDN, &QPushButton::clicked, this, &TLensPage::FocusDNClick);
+    connect(FocusUP, &QPushButton::clicked, this, &TLensPage::FocusUPClick);
+    connect(ZoomBar, &TTrackBar::Change, this, &TLensPage::ZoomBarChange);
+    connect(FocusBar, &TTrackBar::Change, this, &TLensPage::FocusBarChange);
+    connect(DZoom, &TCheckBox::Click, this, &TLensPage::DZoomClick);
+    connect(AFocus, &TCheckBox::Click, this, &TLensPage::AFocusClick);
+    connect(AFTrack, &TCheckBox::Click, this, &TLensPage::AFTrackClick);
+    connect(OnePushAF, &TCheckBox::Click, this, &TLensPage::OnePushAFClick);
+}
+
+void TLensPage::WideSWMouseDown() {
+    SendSet(kItemWide, {0x00});
+}
+
+void TLensPage::TeleSWMouseDown() {
+    SendSet(kItemTele, {0x00});
+}
+
+void TLensPage::NearSWMouseDown() {
+    SendSet(kItemNear, {0x00});
+}
+
+void TLensPage::FarSWMouseDown() {
+    SendSet(kItemFar, {0x00});
+}
+
+void TLensPage::WideSWMouseUp() {
+    Release(kItemZoomStop, true);
+}
+
+void TLensPage::TeleSWMouseUp() {
+    Release(kItemZoomStop, true);
+}
+
+void TLensPage::NearSWMouseUp() {
+    Release(kItemFocusStop, false);
+}
+
+void TLensPage::FarSWMouseUp() {
+    Release(kItemFocusStop, false);
+}
+
+// A stop must reach the camera even when the press is still being answered,
+// or the lens runs on to the end of its range: it waits for the link.
+void TLensPage::Release(uint8_t stopItem, bool onePushFollows) {
+    releasePause_(kSendPauseMs);
+    link_.SendFollowUp({kSet, CommandGroup(), stopItem, 0x00});
+    if (onePushFollows && OnePushAF->Checked()) {
+        link_.SendFollowUp({kSet, CommandGroup(), kItemOnePush, 0x00});
+    }
+}
+
+void TLensPage::ZoomDNClick() {
+    ZoomStep->setText(QString::fromStdString(SteppedText(ZoomStep->text().toStdString(), -1)));
+}
+
+void TLensPage::ZoomUPClick() {
+    ZoomStep->setText(QString::fromStdString(SteppedText(ZoomStep->text().toStdString(), 1)));
+}
+
+void TLensPage::FocusDNClick() {
+    FocusStep->setText(QString::fromStdString(SteppedText(FocusStep->text().toStdString(), -1)));
+}
+
+void TLensPage::FocusUPClick() {
+    FocusStep->setText(QString::fromStdString(SteppedText(FocusStep->text().toStdString(), 1)));
+}
+
+void TLensPage::ZoomStepChange() {
+    StepSend(ZoomStep, kItemZoomStep, lastZoomStep_);
+}
+
+void TLensPage::FocusStepChange() {
+    StepSend(FocusStep, kItemFocusStep, lastFocusStep_);
+}
+
+void TLensPage::StepSend(QLineEdit* edit, uint8_t item, int32_t& last) {
+    if (!CanSend()) {
+        return;
+    }
+    const std::string text = edit->text().toStdString();
+    if (text.size() != kStepLength) {
+        return;
+    }
+    const int32_t v = ParseSigned4(text);
+    if (v == last) {
+        return;
+    }
+    last = v;
+    SendSet(item, {static_cast<uint8_t>((v >> 8) & 0xFF), static_cast<uint8_t>(v & 0xFF)});
+}
+
+void TLensPage::SendBar(uint8_t item, const TTrackBar* bar) {
+    SendSet(item, {BarToByte(bar->Position(), bar->Min(), bar->Max())});
+}
+
+void TLensPage::ZoomBarChange() {
+    SendBar(kItemZoomBar, ZoomBar);
+}
+
+void TLensPage::FocusBarChange() {
+    SendBar(kItemFocusBar, FocusBar);
+}
+
+void TLensPage::DZoomClick() {
+    SendSet(kItemDigitalZoom, {Flag(DZoom->Checked())});
+}
+
+void TLensPage::AFocusClick() {
+    SendSet(kItemAutoFocus, {Flag(AFocus->Checked())});
+}
+
+void TLensPage::AFTrackClick() {
+    SendSet(kItemAfTracking, {Flag(AFTrack->Checked())});
+}
+
+// The first send follows the no-queue rule like any command. The rest of the
+// sequence would always find the link busy with the first, so it waits for
+// it; when the first is refused the camera hears none of it, rather than
+// half of it.
+void TLensPage::OnePushAFClick() {
+    const bool onePush = OnePushAF->Checked();
+    AFocus->setEnabled(!onePush);
+    AFTrack->setEnabled(!onePush);
+    const uint8_t af = onePush ? 0 : Flag(AFocus->Checked());
+    const uint8_t track = onePush ? 0 : Flag(AFTrack->Checked());
+    if (!SendSet(kItemAutoFocus, {af})) {
+        return;
+    }
+    link_.SendFollowUp({kSet, CommandGroup(), kItemAfTracking, track});
+    link_.SendFollowUp({kSet, CommandGroup(), kItemOnePush, 0x00});
+}
+
+void TLensPage::Decode() {
+    const auto& r = Reply();
+    const auto word = [&r](size_t i) {
+        return static_cast<int16_t>(static_cast<uint16_t>(r[i] << 8 | r[i + 1]));
+    };
+    ZoomStep->setText(QString::fromStdString(FormatSigned4(word(5))));
+    FocusStep->setText(QString::fromStdString(FormatSigned4(word(7))));
+    DZoom->SetChecked(r[9] == 1);
+    AFocus->SetChecked(r[10] == 1);
+    ZoomBar->SetPosition(ByteToBar(r[11], ZoomBar->Min(), ZoomBar->Max()));
+    FocusBar->SetPosition(ByteToBar(r[12], FocusBar->Min(), FocusBar->Max()));
+}
 
 }  // namespace zp

@@ -1,0 +1,553 @@
+// The lens page: its number mappings, its decoder against crafted replies,
+// and every command on the line through the virtual camera.
+
+#include <QTabBar>
+#include <cstdlib>
+#include <functional>
+#include <utility>
+
+#include "../link/fakes.h"
+#include "e2e_fixture.h"
+#include "fake_panel_port.h"
+#include "lens_page.h"
+
+namespace zp::test {
+namespace {
+
+using camera::TMotion;
+
+constexpr int kLensIndex = 1;
+
+// A lens set command as it must appear on the line.
+Bytes LensSet(uint8_t item, uint8_t b4 = 0, uint8_t b5 = 0) {
+    Bytes f(18, 0);
+    f[0] = 0x02;
+    f[1] = 0x21;
+    f[2] = 0x21;
+    f[3] = item;
+    f[4] = b4;
+    f[5] = b5;
+    f[16] = 0x03;
+    uint8_t sum = 0;
+    for (int i = 0; i < 17; ++i) {
+        sum = static_cast<uint8_t>(sum + f[static_cast<size_t>(i)]);
+    }
+    f[17] = static_cast<uint8_t>(0 - sum);
+    return f;
+}
+
+// ---- Mappings ---------------------------------------------------------------
+
+TEST(LensBars, EndsAndMiddleMapOntoTheByte) {
+    struct Row {
+        int position, min, max;
+        uint8_t byte;
+    } rows[] = {
+        {0, 0, 1954, 0x00},      {1954, 0, 1954, 0xFF},   {977, 0, 1954, 0x80},
+        {-206, -206, 250, 0x00}, {250, -206, 250, 0xFF},  {0, -206, 250, 0x73},
+        {-1, -206, 250, 0x73},   {-300, -206, 250, 0x00}, {3000, 0, 1954, 0xFF},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(BarToByte(r.position, r.min, r.max), r.byte) << r.position;
+    }
+    EXPECT_EQ(ByteToBar(0x00, -206, 250), -206);
+    EXPECT_EQ(ByteToBar(0xFF, -206, 250), 250);
+    EXPECT_EQ(ByteToBar(0xFF, 0, 1954), 1954);
+}
+
+// The byte rises with the position, and a position sent and read back lands
+// on the same place to the byte's resolution, for both bars.
+TEST(LensBars, RoundTripKeepsThePlace) {
+    for (auto [min, max] : {std::pair{0, 1954}, std::pair{-206, 250}}) {
+        const double step = (max - min) / 255.0;
+        int previous = -1;
+        for (int p = min; p <= max; ++p) {
+            const int b = BarToByte(p, min, max);
+            EXPECT_GE(b, previous) << p;
+            previous = b;
+            const int back = ByteToBar(static_cast<uint8_t>(b), min, max);
+            EXPECT_LE(std::abs(back - p), step / 2 + 0.5) << p;
+        }
+        for (int b = 0; b <= 255; ++b) {
+            const int p = ByteToBar(static_cast<uint8_t>(b), min, max);
+            EXPECT_GE(p, min);
+            EXPECT_LE(p, max);
+            EXPECT_EQ(BarToByte(p, min, max), b) << b;
+        }
+    }
+}
+
+TEST(LensSteps, SteppedTexts) {
+    struct Row {
+        const char* text;
+        const char* minus;
+        const char* plus;
+    } rows[] = {
+        {"", "-001", "0001"},     {"0000", "-001", "0001"}, {"-001", "-002", "0000"},
+        {"-999", "-000", "-998"}, {"-000", "-001", "0001"}, {"9999", "9998", "-000"},
+        {"0123", "0122", "0124"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(SteppedText(r.text, -1), r.minus) << r.text;
+        EXPECT_EQ(SteppedText(r.text, 1), r.plus) << r.text;
+    }
+}
+
+// ---- Decoder, against crafted replies -----------------------------------------
+
+struct LensForm : ::testing::Test {
+    FakePanelPort* port = nullptr;
+    std::unique_ptr<TForm1> form;
+    TLensPage* page = nullptr;
+
+    void SetUp() override {
+        auto p = std::make_unique<FakePanelPort>();
+        port = p.get();
+        TStartOptions options;
+        options.pause = [](int) {};
+        form = std::make_unique<TForm1>(std::move(p), options);
+        port->Deliver(Hex("06"));
+        form->Link().Vars().SendBusy = false;  // leave the title query unanswered
+        page = static_cast<TLensPage*>(form->Page(kLensIndex));
+        page->SetReleasePause([](int) {});
+        form->PageControl1->setCurrentIndex(kLensIndex);
+        port->writes.clear();
+    }
+
+    // The camera acknowledges the outstanding frame and answers it.
+    void Answer(const Bytes& reply) {
+        port->Deliver(Hex("06"));
+        port->Deliver(reply);
+    }
+
+    // Answers exchange after exchange until the link is free and nothing
+    // waits to go out; the cap stops a runaway.
+    void AnswerAll() {
+        for (int i = 0; i < 10 && !form->Link().CanSend(); ++i) {
+            Answer(Hex(kIdleReply));
+        }
+    }
+
+    static constexpr const char* kIdleReply =
+        "02 A0 21 00 00 00 00 00 00 00 01 00 73 00 00 00 03 00";
+};
+
+TEST_F(LensForm, DecodesEveryByteAndSendsOnlyTheAck) {
+    struct Row {
+        const char* reply;
+        const char* zoomStep;
+        const char* focusStep;
+        bool dzoom, afocus;
+        int zoomBar, focusBar;
+    } rows[] = {
+        {"02 A0 21 00 00 00 05 FF FB 01 01 00 00 00 00 00 03 00", "0005", "-005", true, true, 0,
+         -206},
+        {"02 A0 21 00 00 27 0F FC 19 02 02 FF FF 00 00 00 03 00", "9999", "-999", false, false,
+         1954, 250},
+        {"02 A0 21 00 00 00 00 00 00 00 FF 80 73 00 00 00 03 00", "0000", "0000", false, false, 981,
+         0},
+        {"02 A0 21 00 00 04 D2 FB 2E 01 00 01 74 00 00 00 03 00", "1234", "-234", true, false, 8,
+         1},
+    };
+    for (const Row& r : rows) {
+        form->Link().Vars().SendBusy = false;
+        page->Query();
+        port->writes.clear();
+        Answer(Hex(r.reply));
+        EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("06")}) << r.reply;
+        EXPECT_EQ(page->ZoomStep->text(), r.zoomStep) << r.reply;
+        EXPECT_EQ(page->FocusStep->text(), r.focusStep) << r.reply;
+        EXPECT_EQ(page->DZoom->Checked(), r.dzoom) << r.reply;
+        EXPECT_EQ(page->AFocus->Checked(), r.afocus) << r.reply;
+        EXPECT_EQ(page->ZoomBar->Position(), r.zoomBar) << r.reply;
+        EXPECT_EQ(page->FocusBar->Position(), r.focusBar) << r.reply;
+        EXPECT_TRUE(form->Link().CanSend()) << r.reply;
+        // Read-back never counts as a step the operator sent.
+        EXPECT_EQ(page->LastZoomStep(), 0);
+        EXPECT_EQ(page->LastFocusStep(), 0);
+    }
+}
+
+TEST_F(LensForm, ReadBackRule) {
+    struct Row {
+        const char* reply;
+        bool decoded, free;
+    } rows[] = {
+        {"02 A0 21 00 00 00 07 00 00 00 00 00 00 00 00 00 03 00", true, true},
+        {"02 A1 21 00 00 00 07 00 00 00 00 00 00 00 00 00 03 00", false, true},
+        {"02 A0 1B 00 00 00 07 00 00 00 00 00 00 00 00 00 03 00", false, false},
+    };
+    for (const Row& r : rows) {
+        form->Link().Vars().SendBusy = false;
+        page->Query();
+        page->ZoomStep->setText("0001");  // busy: shown, not sent
+        Answer(Hex(r.reply));
+        EXPECT_EQ(page->ZoomStep->text(), r.decoded ? "0007" : "0001") << r.reply;
+        EXPECT_EQ(form->Link().CanSend(), r.free) << r.reply;
+    }
+}
+
+// A stop, and what follows a sent command, waits for the outstanding exchange
+// and then goes out in order; every other command that finds the link busy is
+// dropped.
+TEST_F(LensForm, FollowUpsWaitForTheLinkAndKeepTheirOrder) {
+    const Bytes ack = Hex("06");
+    const Bytes query = Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9");
+    struct Row {
+        const char* what;
+        bool onePush;
+        std::function<void(TLensPage*)> act;
+        std::vector<Bytes> line;  // everything written, once all is answered
+    } rows[] = {
+        {"tele released before the press is answered",
+         false,
+         [](TLensPage* p) {
+             QTest::mousePress(p->TeleSW, Qt::LeftButton);
+             QTest::mouseRelease(p->TeleSW, Qt::LeftButton);
+         },
+         {LensSet(0x01), ack, LensSet(0x02), ack}},
+        {"wide in one-push mode",
+         true,
+         [](TLensPage* p) {
+             QTest::mousePress(p->WideSW, Qt::LeftButton);
+             QTest::mouseRelease(p->WideSW, Qt::LeftButton);
+         },
+         {LensSet(0x00), ack, LensSet(0x02), ack, LensSet(0x0E), ack}},
+        {"near in one-push mode has no one-push follow-up",
+         true,
+         [](TLensPage* p) {
+             QTest::mousePress(p->NearSW, Qt::LeftButton);
+             QTest::mouseRelease(p->NearSW, Qt::LeftButton);
+         },
+         {LensSet(0x03), ack, LensSet(0x05), ack}},
+        {"a release while the query is outstanding",
+         true,
+         [](TLensPage* p) {
+             p->Query();
+             QTest::mouseRelease(p->TeleSW, Qt::LeftButton);
+         },
+         {query, ack, LensSet(0x02), ack, LensSet(0x0E), ack}},
+        {"a press while the query is outstanding is dropped",
+         false,
+         [](TLensPage* p) {
+             p->Query();
+             QTest::mousePress(p->TeleSW, Qt::LeftButton);
+         },
+         {query, ack}},
+        {"one-push mode on",
+         false,
+         [](TLensPage* p) { p->OnePushAF->SetChecked(true); },
+         {LensSet(0x09, 0), ack, LensSet(0x0D, 0), ack, LensSet(0x0E), ack}},
+        {"one-push mode off",
+         true,
+         [](TLensPage* p) { p->OnePushAF->SetChecked(false); },
+         {LensSet(0x09, 1), ack, LensSet(0x0D, 0), ack, LensSet(0x0E), ack}},
+        {"one-push mode while the query is outstanding is dropped whole",
+         false,
+         [](TLensPage* p) {
+             p->Query();
+             p->OnePushAF->SetChecked(true);
+         },
+         {query, ack}},
+    };
+    for (const Row& r : rows) {
+        AnswerAll();
+        // Put the mode in place with the link busy, so that it sends nothing.
+        page->Query();
+        page->OnePushAF->SetChecked(r.onePush);
+        AnswerAll();
+        port->writes.clear();
+        r.act(page);
+        AnswerAll();
+        EXPECT_EQ(port->writes, r.line) << r.what;
+        EXPECT_EQ(form->Link().PendingFollowUps(), 0u) << r.what;
+    }
+}
+
+// ---- On the line, through the virtual camera ------------------------------------
+
+struct Lens : EndToEnd {
+    TLensPage* page = nullptr;
+
+    void OpenLens() {
+        // The window stays hidden: painting it would start Qt's own worker
+        // threads, which the thread sanitizer cannot see into.
+        OpenConnected();
+        page = static_cast<TLensPage*>(form->Page(kLensIndex));
+        page->SetReleasePause([this](int ms) { pauses.push_back(ms); });
+        camera.ClearReceived();
+        QTabBar* bar = form->PageControl1->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(kLensIndex).center());
+        ASSERT_EQ(form->PageControl1->currentIndex(), kLensIndex);
+        ASSERT_TRUE(WaitLine(1));
+        ASSERT_TRUE(WaitIdle());
+        // The ACK of the reply may still be on its way to the camera.
+        ASSERT_TRUE(WaitFor([&] {
+            const std::vector<Bytes> line = Line();
+            return line.size() >= 2 && line.back() == Bytes{0x06};
+        }));
+        camera.ClearReceived();
+    }
+
+    // Waits for n frames and an idle link, then returns the frames.
+    std::vector<Bytes> Sent(size_t n) {
+        EXPECT_TRUE(WaitFor([&] { return Frames().size() >= n; }));
+        EXPECT_TRUE(WaitIdle());
+        QApplication::processEvents();
+        return Frames();
+    }
+
+    std::vector<int> pauses;
+};
+
+TEST_F(Lens, QueryOnOpeningAndReadBack) {
+    camera::TCameraState s = camera.State();
+    s.lens.zoomStep = 0x0042;
+    s.lens.focusStep = 0xFFFE;
+    s.lens.digitalZoom = 1;
+    s.lens.autoFocus = 0;
+    s.lens.zoomPosition = 0xFF;
+    s.lens.focusPosition = 0x00;
+    camera.SetState(s);
+    OpenConnected();
+    camera.ClearReceived();
+    form->PageControl1->setCurrentIndex(kLensIndex);
+    ASSERT_TRUE(WaitLine(1));
+    EXPECT_EQ(Line()[0], HexBytes("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
+    ASSERT_TRUE(WaitIdle());
+    page = static_cast<TLensPage*>(form->Page(kLensIndex));
+    EXPECT_EQ(page->ZoomStep->text(), "0066");
+    EXPECT_EQ(page->FocusStep->text(), "-002");
+    EXPECT_TRUE(page->DZoom->Checked());
+    EXPECT_FALSE(page->AFocus->Checked());
+    EXPECT_EQ(page->ZoomBar->Position(), 1954);
+    EXPECT_EQ(page->FocusBar->Position(), -206);
+    QApplication::processEvents();
+    EXPECT_EQ(Frames().size(), 1u);  // decoding sent nothing back
+}
+
+TEST_F(Lens, MotionButtonsPressAndRelease) {
+    OpenLens();
+    struct Row {
+        const char* name;
+        Qt::MouseButton button;
+        uint8_t start, stop;
+    } rows[] = {
+        {"TeleSW", Qt::LeftButton, 0x01, 0x02},
+        {"WideSW", Qt::RightButton, 0x00, 0x02},
+        {"NearSW", Qt::LeftButton, 0x03, 0x05},
+        {"FarSW", Qt::MiddleButton, 0x04, 0x05},
+    };
+    for (const Row& r : rows) {
+        auto* b = page->findChild<TMotionButton*>(r.name);
+        ASSERT_NE(b, nullptr) << r.name;
+        camera.ClearReceived();
+        QTest::mousePress(b, r.button);
+        ASSERT_TRUE(WaitIdle());
+        QTest::mouseRelease(b, r.button);
+        const std::vector<Bytes> f = Sent(2);
+        ASSERT_EQ(f.size(), 2u) << r.name;
+        EXPECT_EQ(f[0], LensSet(r.start)) << r.name;
+        EXPECT_EQ(f[1], LensSet(r.stop)) << r.name;
+    }
+    EXPECT_EQ(pauses, std::vector<int>(4, 100));
+    camera.ClearReceived();
+    QTest::mousePress(page->TeleSW, Qt::LeftButton);
+    ASSERT_TRUE(WaitIdle());
+    QTest::mouseRelease(page->TeleSW, Qt::LeftButton);
+    const std::vector<Bytes> f = Sent(2);
+    EXPECT_EQ(f[0], HexBytes("02 21 21 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B8"));
+    EXPECT_EQ(f[1], HexBytes("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7"));
+    EXPECT_EQ(camera.State().lens.zoomMotion, TMotion::Stopped);
+}
+
+TEST_F(Lens, StopReachesTheCameraWhenReleasedBeforeThePressIsAnswered) {
+    OpenLens();
+    camera.SetAnswerDelay(std::chrono::milliseconds(300));
+    for (TMotionButton* b : {page->TeleSW, page->FarSW}) {
+        camera.ClearReceived();
+        QTest::mousePress(b, Qt::LeftButton);
+        QTest::mouseRelease(b, Qt::LeftButton);
+        EXPECT_FALSE(form->Link().CanSend());
+        EXPECT_EQ(form->Link().PendingFollowUps(), 1u);
+        const std::vector<Bytes> f = Sent(2);
+        ASSERT_EQ(f.size(), 2u);
+        EXPECT_EQ(f[1], LensSet(b == page->TeleSW ? 0x02 : 0x05));
+    }
+    EXPECT_EQ(camera.State().lens.zoomMotion, TMotion::Stopped);
+    EXPECT_EQ(camera.State().lens.focusMotion, TMotion::Stopped);
+}
+
+TEST_F(Lens, KeyboardAndPlainClicksDoNotMoveTheLens) {
+    OpenLens();
+    for (TMotionButton* b : {page->WideSW, page->TeleSW, page->FarSW, page->NearSW}) {
+        QTest::keyClick(b, Qt::Key_Space);
+        QTest::keyClick(b, Qt::Key_Return);
+        b->click();
+    }
+    QTest::qWait(200);
+    EXPECT_TRUE(Line().empty());
+}
+
+TEST_F(Lens, ZoomReleaseInOnePushModeAsksForOnePushFocus) {
+    OpenLens();
+    page->OnePushAF->SetChecked(true);
+    Sent(3);
+    camera.ClearReceived();
+    const int runs = camera.State().lens.onePushCount;
+    // Released before the press is answered: stop and one-push wait their turn.
+    camera.SetAnswerDelay(std::chrono::milliseconds(200));
+    QTest::mousePress(page->WideSW, Qt::LeftButton);
+    QTest::mouseRelease(page->WideSW, Qt::LeftButton);
+    EXPECT_EQ(form->Link().PendingFollowUps(), 2u);
+    const std::vector<Bytes> f = Sent(3);
+    camera.SetAnswerDelay(std::chrono::milliseconds(0));
+    ASSERT_EQ(f.size(), 3u);
+    EXPECT_EQ(f[0], LensSet(0x00));
+    EXPECT_EQ(f[1], LensSet(0x02));
+    EXPECT_EQ(f[2], LensSet(0x0E));
+    EXPECT_EQ(camera.State().lens.onePushCount, runs + 1);
+    // A focus release is not followed by it.
+    camera.ClearReceived();
+    QTest::mousePress(page->NearSW, Qt::LeftButton);
+    QTest::mouseRelease(page->NearSW, Qt::LeftButton);
+    Sent(2);
+    QTest::qWait(100);
+    EXPECT_EQ(Frames(), (std::vector<Bytes>{LensSet(0x03), LensSet(0x05)}));
+}
+
+TEST_F(Lens, OnePushSequence) {
+    OpenLens();
+    ASSERT_TRUE(page->AFocus->Checked());  // the camera's factory setting
+    page->AFTrack->SetChecked(true);
+    Sent(1);
+    camera.ClearReceived();
+
+    page->OnePushAF->SetChecked(true);
+    EXPECT_FALSE(page->AFocus->isEnabled());
+    EXPECT_FALSE(page->AFTrack->isEnabled());
+    EXPECT_TRUE(page->AFocus->Checked());
+    EXPECT_TRUE(page->AFTrack->Checked());
+    std::vector<Bytes> f = Sent(3);
+    EXPECT_EQ(f, (std::vector<Bytes>{LensSet(0x09, 0), LensSet(0x0D, 0), LensSet(0x0E)}));
+    EXPECT_EQ(camera.State().lens.autoFocus, 0);
+    EXPECT_EQ(camera.State().lens.afAfterTracking, 0);
+    // The read-back shows the camera's auto focus, now off; the tracking mark
+    // is never read from the camera and stays.
+    EXPECT_FALSE(page->AFocus->Checked());
+    EXPECT_TRUE(page->AFTrack->Checked());
+
+    camera.ClearReceived();
+    page->OnePushAF->SetChecked(false);
+    EXPECT_TRUE(page->AFocus->isEnabled());
+    EXPECT_TRUE(page->AFTrack->isEnabled());
+    f = Sent(3);
+    EXPECT_EQ(f, (std::vector<Bytes>{LensSet(0x09, 0), LensSet(0x0D, 1), LensSet(0x0E)}));
+    EXPECT_EQ(camera.State().lens.afAfterTracking, 1);
+}
+
+TEST_F(Lens, StepButtons) {
+    OpenLens();
+    // Fresh from the camera: 0000; step edits empty before any reply are
+    // covered by the crafted-reply tests above.
+    page->ZoomStep->clear();
+    page->FocusStep->clear();
+    QApplication::processEvents();
+    camera.ClearReceived();
+    QTest::mouseClick(page->ZoomDN, Qt::LeftButton);
+    EXPECT_EQ(page->ZoomStep->text(), "-001");
+    std::vector<Bytes> f = Sent(1);
+    EXPECT_EQ(f[0], HexBytes("02 21 21 0A FF FF 00 00 00 00 00 00 00 00 00 00 03 B1"));
+    EXPECT_EQ(page->LastZoomStep(), 0xFFFF);
+
+    camera.ClearReceived();
+    QTest::mouseClick(page->FocusUP, Qt::LeftButton);
+    EXPECT_EQ(page->FocusStep->text(), "0001");
+    f = Sent(1);
+    EXPECT_EQ(f[0], LensSet(0x0B, 0x00, 0x01));
+    EXPECT_EQ(camera.State().lens.focusStep, 1);
+
+    // Two clicks, the first while an exchange is outstanding: the text moves
+    // twice, the second sends the final value.
+    camera.ClearReceived();
+    page->DZoom->SetChecked(!page->DZoom->Checked());
+    QTest::mouseClick(page->ZoomUP, Qt::LeftButton);
+    EXPECT_EQ(page->ZoomStep->text(), "0000");
+    ASSERT_TRUE(WaitIdle());
+    // The read-back put the camera's -001 back.
+    EXPECT_EQ(page->ZoomStep->text(), "-001");
+    QTest::mouseClick(page->ZoomUP, Qt::LeftButton);
+    EXPECT_EQ(page->ZoomStep->text(), "0000");
+    f = Sent(2);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[1], LensSet(0x0A, 0x00, 0x00));
+    // A new text with the value last sent sends nothing; -000 is not 0000.
+    camera.ClearReceived();
+    page->ZoomStep->clear();
+    page->ZoomStep->setText("0000");
+    QTest::qWait(100);
+    EXPECT_TRUE(Frames().empty());
+    page->ZoomStep->setText("-000");
+    EXPECT_EQ(Sent(1), std::vector<Bytes>{LensSet(0x0A, 0x00, 0x00)});
+    EXPECT_EQ(page->LastZoomStep(), 0x10000);
+    camera.ClearReceived();
+    QTest::mouseClick(page->ZoomUP, Qt::LeftButton);  // -000 becomes 0001
+    f = Sent(1);
+    EXPECT_EQ(f, std::vector<Bytes>{LensSet(0x0A, 0x00, 0x01)});
+}
+
+TEST_F(Lens, BarsSendScaledPositions) {
+    OpenLens();
+    struct Row {
+        TTrackBar* bar;
+        int position;
+        uint8_t item, byte;
+    } rows[] = {
+        {page->ZoomBar, 1954, 0x06, 0xFF}, {page->ZoomBar, 977, 0x06, 0x80},
+        {page->ZoomBar, 0, 0x06, 0x00},    {page->FocusBar, -206, 0x07, 0x00},
+        {page->FocusBar, 250, 0x07, 0xFF}, {page->FocusBar, -1, 0x07, 0x73},
+    };
+    for (const Row& r : rows) {
+        camera.ClearReceived();
+        r.bar->SetPosition(r.position);
+        const std::vector<Bytes> f = Sent(1);
+        ASSERT_EQ(f.size(), 1u) << r.position;
+        EXPECT_EQ(f[0], LensSet(r.item, r.byte)) << r.position;
+        // The read-back shows the bar where it was put, to the byte's step.
+        EXPECT_NEAR(r.bar->Position(), r.position, 4) << r.position;
+    }
+    // From the keyboard: End takes the zoom to tele.
+    camera.ClearReceived();
+    QTest::keyClick(page->ZoomBar, Qt::Key_End);
+    EXPECT_EQ(Sent(1)[0], LensSet(0x06, 0xFF));
+    EXPECT_EQ(camera.State().lens.zoomPosition, 0xFF);
+}
+
+TEST_F(Lens, SwitchesAndTheNoQueueRule) {
+    OpenLens();
+    struct Row {
+        TCheckBox* box;
+        uint8_t item;
+    } rows[] = {{page->DZoom, 0x08}, {page->AFocus, 0x09}, {page->AFTrack, 0x0D}};
+    for (const Row& r : rows) {
+        for (bool on : {!r.box->Checked(), r.box->Checked()}) {
+            camera.ClearReceived();
+            QTest::keyClick(r.box, Qt::Key_Space);
+            ASSERT_EQ(r.box->Checked(), on);
+            EXPECT_EQ(Sent(1), std::vector<Bytes>{LensSet(r.item, on ? 1 : 0)}) << int(r.item);
+        }
+    }
+    // While an exchange is outstanding a switch changes on screen only.
+    camera.SetAnswerDelay(std::chrono::milliseconds(200));
+    camera.ClearReceived();
+    page->ZoomBar->SetPosition(1000);
+    page->AFTrack->SetChecked(!page->AFTrack->Checked());
+    page->FocusBar->SetPosition(100);
+    EXPECT_EQ(page->FocusBar->Position(), 100);
+    EXPECT_EQ(Sent(1).size(), 1u);
+    QTest::qWait(300);
+    EXPECT_EQ(Frames().size(), 1u);
+}
+
+}  // namespace
+}  // namespace zp::test
