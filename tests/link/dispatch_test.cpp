@@ -287,6 +287,127 @@ TEST_F(Dispatch, FailedWriteStillTimesOut) {
     EXPECT_FALSE(link.Vars().SendBusy);
 }
 
+// Every row of the link state machine: ACK, NAK and a whole frame in each state.
+TEST(LinkStates, EveryStateAndAnswer) {
+    enum Input { kAckIn, kNakIn, kFrameIn };
+    struct Row {
+        TLinkState state;
+        Input input;
+        TLinkState after;
+        const char* panel0;
+        std::vector<Bytes> writes;
+        int routed;
+        bool enabled;
+    };
+    const Bytes query = kTitleQuery;
+    const Row rows[] = {
+        {TLinkState::Unchecked, kAckIn, TLinkState::Ready, "", {}, 0, true},
+        {TLinkState::Unchecked, kNakIn, TLinkState::Unchecked, "", {}, 0, false},
+        {TLinkState::Unchecked, kFrameIn, TLinkState::Unchecked, "", {}, 0, false},
+        {TLinkState::AwaitingLinkAck, kAckIn, TLinkState::Ready, "CAM LINK OK", {query}, 0, true},
+        {TLinkState::AwaitingLinkAck,
+         kNakIn,
+         TLinkState::AwaitingLinkAck,
+         "Retry Please!",
+         {},
+         0,
+         false},
+        {TLinkState::AwaitingLinkAck,
+         kFrameIn,
+         TLinkState::AwaitingLinkAck,
+         "Retry Please!",
+         {},
+         0,
+         false},
+        {TLinkState::Ready, kAckIn, TLinkState::AwaitingReply, "", {}, 0, false},
+        {TLinkState::Ready, kNakIn, TLinkState::Ready, "", {}, 0, false},
+        {TLinkState::Ready, kFrameIn, TLinkState::Ready, "", {}, 0, false},
+        {TLinkState::AwaitingReply, kAckIn, TLinkState::Ready, "", {Hex("06")}, 1, false},
+        {TLinkState::AwaitingReply, kNakIn, TLinkState::AwaitingReply, "", {}, 0, false},
+        {TLinkState::AwaitingReply, kFrameIn, TLinkState::Ready, "", {Hex("06")}, 1, false},
+    };
+    for (const Row& r : rows) {
+        test::Journal j;
+        test::FakePort p{j};
+        test::FakeWindow w{j};
+        TCameraLink l{p, w, [](int) {}};
+        w.onQuery = [&] {
+            auto& f = l.Vars().CommandFrame;
+            f[1] = 0x31;
+            f[2] = 0x10;
+            f[3] = 0x01;
+            f[4] = 0x00;
+            l.SendFrame(4);
+        };
+        l.Vars().LinkState = r.state;
+        l.Vars().SendBusy = true;
+        const Bytes in = r.input == kAckIn ? Hex("06") : r.input == kNakIn ? Hex("15") : kReply;
+        p.pending.assign(in.begin(), in.end());
+        l.Comm1RxChar(static_cast<int32_t>(in.size()));
+        const std::string name = std::to_string(int(r.state)) + "/" + std::to_string(r.input);
+        EXPECT_EQ(l.Vars().LinkState, r.after) << name;
+        EXPECT_EQ(w.panels[kPanelLink], r.panel0) << name;
+        EXPECT_EQ(p.writes, r.writes) << name;
+        EXPECT_EQ(w.routed, r.routed) << name;
+        EXPECT_EQ(w.pagesEnabled, r.enabled) << name;
+    }
+}
+
+// After giving up on a frame that the camera acknowledged but never answered
+// (before or after the give-up), its ACK to the next frame belongs to that
+// frame: no stale reply is completed.
+TEST_F(Dispatch, AckWithoutReplyThenGiveUp) {
+    for (const bool lateAck : {false, true}) {
+        Connect();
+        link.Vars().SendBusy = false;
+        window.onQuery();
+        for (int i = 0; i < kReplyRetries; ++i) {
+            link.ReplyTimeout();
+        }
+        if (!lateAck) {
+            Receive(Hex("06"));
+        }
+        link.ReplyTimeout();
+        ASSERT_TRUE(link.CanSend());
+        if (lateAck) {
+            Receive(Hex("06"));
+        }
+        window.onQuery();
+        port.writes.clear();
+        const int routed = window.routed;
+        Receive(Hex("06"));
+        EXPECT_TRUE(Written().empty()) << lateAck;
+        EXPECT_EQ(window.routed, routed) << lateAck;
+        EXPECT_EQ(link.Vars().LinkState, TLinkState::AwaitingReply) << lateAck;
+        // Its own reply completes it.
+        Receive(kReply);
+        EXPECT_EQ(Written(), std::vector<Bytes>{Hex("06")}) << lateAck;
+        EXPECT_FALSE(link.Vars().SendBusy) << lateAck;
+    }
+}
+
+// A reply that arrives after the link gave up, for a page no longer active,
+// must not leave the link busy for good.
+TEST_F(Dispatch, LateReplyForAnotherPageDoesNotLockTheLink) {
+    Connect();
+    pageAccepts = false;
+    link.Vars().SendBusy = false;
+    window.onQuery();
+    for (int i = 0; i <= kReplyRetries; ++i) {
+        link.ReplyTimeout();
+    }
+    ASSERT_TRUE(link.CanSend());
+    Receive(Hex("06"));
+    Receive(kReply);
+    EXPECT_FALSE(link.CanSend());
+    port.writes.clear();
+    link.ReplyTimeout();
+    EXPECT_TRUE(link.CanSend());
+    EXPECT_FALSE(window.hourglass);
+    EXPECT_TRUE(Written().empty());  // nothing to send again
+    EXPECT_TRUE(link.Idle());
+}
+
 TEST(ReplyTimeoutMs, FollowsTheLineSpeed) {
     EXPECT_EQ(ReplyTimeoutMs(9600), 939);
     EXPECT_GT(ReplyTimeoutMs(1200), ReplyTimeoutMs(9600));

@@ -80,13 +80,18 @@ TEST(FeedReplyByte, ResultSequences) {
 }
 
 TEST(FeedReplyByte, GoodFrameFillsTheBufferWithoutTheChecksum) {
-    TReplyParser p;
-    Feed(p, kGood);
-    for (size_t i = 0; i < kReplyStored; ++i) {
-        EXPECT_EQ(p.ReplyFrame[i], kGood[i]) << i;
+    // Start, ACK and NAK inside a frame are data like any other byte.
+    const Bytes frames[] = {kGood, With(kGood, 5, kACK), With(kGood, 3, kSTX),
+                            With(kGood, 15, kNAK)};
+    for (const Bytes& frame : frames) {
+        TReplyParser p;
+        EXPECT_EQ(Feed(p, frame), Nothing(17, {3}));
+        for (size_t i = 0; i < kReplyStored; ++i) {
+            EXPECT_EQ(p.ReplyFrame[i], frame[i]) << i;
+        }
+        EXPECT_EQ(p.SavedEnd, kETX);
+        EXPECT_EQ(p.ReplyLength, 17);
     }
-    EXPECT_EQ(p.SavedEnd, kETX);
-    EXPECT_EQ(p.ReplyLength, 17);
 }
 
 TEST(FeedReplyByte, MalformedFrameOverwritesInPlace) {

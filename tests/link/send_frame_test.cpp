@@ -110,21 +110,28 @@ TEST(CompleteFrame, PayloadLengthBounds) {
     }
 }
 
-TEST(CompleteFrame, EverySumIsZero) {
+TEST_F(LinkFixture, EveryFrameSentSumsToZero) {
     std::mt19937 rng(20261210);
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<int> len(0, 16);
     for (int n = 0; n < 20000; ++n) {
-        TCommandFrame f;
-        for (auto& b : f) {
-            b = static_cast<uint8_t>(byte(rng));
+        // Whatever the last command left, and whatever the builder wrote.
+        for (size_t i = 0; i < kFrameSize; ++i) {
+            link.Vars().CommandFrame[i] = static_cast<uint8_t>(byte(rng));
         }
-        CompleteFrame(f, len(rng));
+        link.Vars().SendBusy = false;
+        port.writes.clear();
+        link.SendFrame(len(rng));
+        ASSERT_EQ(port.writes.size(), 1u);
+        const Bytes& f = port.writes[0];
+        ASSERT_EQ(f.size(), static_cast<size_t>(kFrameSize));
         uint8_t sum = 0;
         for (uint8_t b : f) {
             sum = static_cast<uint8_t>(sum + b);
         }
         ASSERT_EQ(sum, 0) << n;
+        ASSERT_EQ(f[0], kSTX);
+        ASSERT_EQ(f[16], kETX);
     }
 }
 
