@@ -2,6 +2,7 @@
 #pragma once
 
 #include "page.h"
+#include "radio_group.h"
 
 namespace zp {
 
@@ -10,6 +11,21 @@ class TAgcPage : public TPage {
 
   public:
     explicit TAgcPage(TCameraLink& link, QWidget* parent = nullptr);
+
+    // Only the answer to the query is decoded; the answer to a command just
+    // frees the link, so the page keeps the operator's choice.
+    void HandleReply() override;
+
+    void ASPriorityClick();
+    void AGCLvClick();
+    void SENSLvClick();
+
+    TRadioGroup* ASPriority = nullptr;
+    TRadioGroup* AGCLv = nullptr;
+    TRadioGroup* SENSLv = nullptr;
+
+  protected:
+    void Decode() override;
 };
 
 }  // namespace zp

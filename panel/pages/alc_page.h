@@ -1,7 +1,10 @@
 // Exposure: ALC and the electronic shutter.
 #pragma once
 
+#include <QGroupBox>
+
 #include "page.h"
+#include "radio_group.h"
 
 namespace zp {
 
@@ -10,6 +13,30 @@ class TAlcPage : public TPage {
 
   public:
     explicit TAlcPage(TCameraLink& link, QWidget* parent = nullptr);
+
+    void ALCClick();
+    void ALCAutoLvClick();
+    void ALCFixLvClick();
+    void AESClick();
+    void AESAutoLvClick();
+    void AESFixLvClick();
+
+    QGroupBox* GroupBox2 = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    TRadioGroup* ALC = nullptr;
+    TRadioGroup* ALCAutoLv = nullptr;
+    TRadioGroup* ALCFixLv = nullptr;
+    TRadioGroup* AES = nullptr;
+    TRadioGroup* AESAutoLv = nullptr;
+    TRadioGroup* AESFixLv = nullptr;
+
+  protected:
+    // Decodes after the query and after every command, so the enabled level
+    // groups always follow the mode the camera reports.
+    void Decode() override;
+
+  private:
+    void SendIndex(uint8_t item, const TRadioGroup* group);
 };
 
 }  // namespace zp

@@ -1,7 +1,11 @@
 // Back-light compensation with its 48-area grid.
 #pragma once
 
+#include <QLabel>
+
+#include "area_grid.h"
 #include "page.h"
+#include "radio_group.h"
 
 namespace zp {
 
@@ -10,6 +14,22 @@ class TBlcPage : public TPage {
 
   public:
     explicit TBlcPage(TCameraLink& link, QWidget* parent = nullptr);
+
+    void BLCClick();
+    void BLCLvClick();
+    // Shared by all 48 boxes: sends the whole grid.
+    void BLCCheck01Click();
+
+    TRadioGroup* BLC = nullptr;
+    TRadioGroup* BLCLv = nullptr;
+    QLabel* Label2 = nullptr;
+    TAreaGrid* BLCArea = nullptr;
+
+  protected:
+    void Decode() override;
+
+  private:
+    void SendArea();
 };
 
 }  // namespace zp

@@ -1,8 +1,104 @@
 #include "colour_page.h"
 
+#include <QGridLayout>
+
 namespace zp {
 
+namespace {
+
+constexpr uint8_t kItemMode = 0x00;
+constexpr uint8_t kItemAutoLevel = 0x01;
+constexpr uint8_t kItemOnePushLevel = 0x02;
+constexpr uint8_t kItemRyGain = 0x03;
+constexpr uint8_t kItemByGain = 0x04;
+
+QStringList BalanceItems() {
+    return {"RED+++", "RED++", "RED+", "RED", "MIDDLE", "BLUE", "BLUE+", "BLUE++", "BLUE+++"};
+}
+
+QStringList GainItems() {
+    return {"MIN", "+1", "+2", "+3", "+4", "+5", "+6", "+7", "MAX"};
+}
+
+}  // namespace
+
 TColourPage::TColourPage(TCameraLink& link, QWidget* parent)
-    : TPage(link, "ColorSheet", "Col", 0x1B, parent) {}
+    : TPage(link, "ColorSheet", "Col", 0x1B, parent) {
+    auto make = [this](const char* name, const QString& caption, const QStringList& items,
+                       int columns) {
+        auto* g = new TRadioGroup(caption, items, columns, this);
+        g->setObjectName(name);
+        return g;
+    };
+    // Created in tab order: the groups are not focusable themselves, so the
+    // chain follows creation.
+    Color = make("Color", "White Balance", {"AUTO", "ONE PUSH"}, 2);
+    RYGain = make("RYGain", "R-Y Gain", GainItems(), 1);
+    BYGain = make("BYGain", "B-Y Gain", GainItems(), 1);
+    WBOPB = new QPushButton("ONE PUSH", this);
+    WBOPB->setObjectName("WBOPB");
+    WBOPB->setAccessibleName("ONE PUSH");
+    WBOPB->setMinimumSize(97, 33);
+    WBAutoLv = make("WBAutoLv", "Auto Level", BalanceItems(), 1);
+    WBOPLv = make("WBOPLv", "ONE PUSH Level", BalanceItems(), 1);
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(16, 12, 16, 12);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(Color, 0, 0, 1, 2);
+    grid->addWidget(WBOPB, 0, 2, 1, 2, Qt::AlignLeft | Qt::AlignVCenter);
+    grid->addWidget(WBAutoLv, 1, 0);
+    grid->addWidget(WBOPLv, 1, 1);
+    grid->addWidget(RYGain, 1, 2);
+    grid->addWidget(BYGain, 1, 3);
+    grid->setColumnStretch(4, 1);
+    grid->setRowStretch(2, 1);
+
+    connect(Color, &TRadioGroup::Click, this, &TColourPage::ColorClick);
+    connect(WBAutoLv, &TRadioGroup::Click, this, &TColourPage::WBAutoLvClick);
+    connect(WBOPLv, &TRadioGroup::Click, this, &TColourPage::WBOPLvClick);
+    connect(RYGain, &TRadioGroup::Click, this, &TColourPage::RYGainClick);
+    connect(BYGain, &TRadioGroup::Click, this, &TColourPage::BYGainClick);
+}
+
+void TColourPage::SendIndex(uint8_t item, const TRadioGroup* group) {
+    if (group->ItemIndex() >= 0) {
+        SendSet(item, {static_cast<uint8_t>(group->ItemIndex())});
+    }
+}
+
+void TColourPage::ColorClick() {
+    SendIndex(kItemMode, Color);
+}
+
+void TColourPage::WBAutoLvClick() {
+    SendIndex(kItemAutoLevel, WBAutoLv);
+}
+
+void TColourPage::WBOPLvClick() {
+    SendIndex(kItemOnePushLevel, WBOPLv);
+}
+
+void TColourPage::RYGainClick() {
+    SendIndex(kItemRyGain, RYGain);
+}
+
+void TColourPage::BYGainClick() {
+    SendIndex(kItemByGain, BYGain);
+}
+
+void TColourPage::Decode() {
+    const auto& r = Reply();
+    Color->SetItemIndex(r[5]);
+    WBAutoLv->SetItemIndex(r[6]);
+    WBOPLv->SetItemIndex(r[7]);
+    RYGain->SetItemIndex(r[8]);
+    BYGain->SetItemIndex(r[9]);
+    const bool onePush = r[5] != 0;
+    WBAutoLv->setEnabled(!onePush);
+    WBOPLv->setEnabled(onePush);
+    WBOPB->setEnabled(onePush);
+}
 
 }  // namespace zp

@@ -1,7 +1,10 @@
 // White balance and colour gains.
 #pragma once
 
+#include <QPushButton>
+
 #include "page.h"
+#include "radio_group.h"
 
 namespace zp {
 
@@ -10,6 +13,27 @@ class TColourPage : public TPage {
 
   public:
     explicit TColourPage(TCameraLink& link, QWidget* parent = nullptr);
+
+    void ColorClick();
+    void WBAutoLvClick();
+    void WBOPLvClick();
+    void RYGainClick();
+    void BYGainClick();
+
+    TRadioGroup* Color = nullptr;
+    // Sends nothing: it only shows, by being enabled, that the camera is in
+    // one-push mode.
+    QPushButton* WBOPB = nullptr;
+    TRadioGroup* WBAutoLv = nullptr;
+    TRadioGroup* WBOPLv = nullptr;
+    TRadioGroup* RYGain = nullptr;
+    TRadioGroup* BYGain = nullptr;
+
+  protected:
+    void Decode() override;
+
+  private:
+    void SendIndex(uint8_t item, const TRadioGroup* group);
 };
 
 }  // namespace zp
