@@ -47,10 +47,13 @@ run: build
 bench: build
 	@for b in build/*_bench; do echo "== $$b"; $$b; done
 
-# A longer fuzzing session than the one make test runs.
+# A longer fuzzing session than the one make test runs: each target for
+# FUZZ_SECONDS, keeping its corpus under fuzz/.
 fuzz: build-asan
-	@mkdir -p fuzz/corpus-reply
-	./build-asan/fuzz_reply_parser -max_total_time=$(FUZZ_SECONDS) -max_len=512 fuzz/corpus-reply
+	@for t in reply_parser dispatch; do \
+	    mkdir -p fuzz/corpus-$$t; \
+	    ./build-asan/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=512 fuzz/corpus-$$t || exit 1; \
+	done
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

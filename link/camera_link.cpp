@@ -225,6 +225,16 @@ void TCameraLink::DrainFollowUps() {
     SendFrame(static_cast<int32_t>(n));
 }
 
+void TCameraLink::PortLost() {
+    vars_.SendBusy = false;
+    vars_.Parser.Reset();
+    vars_.LinkState = TLinkState::Unchecked;
+    awaiting_ = TAwaiting::Nothing;
+    exchangeOpen_ = false;
+    retries_ = 0;
+    window_.RestoreCursor();
+}
+
 void TCameraLink::ReplyTimeout() {
     if (!vars_.SendBusy) {
         return;

@@ -70,6 +70,11 @@ class TCameraLink {
     // give up after kReplyRetries and free the link for the operator.
     void ReplyTimeout();
 
+    // The port went away: nothing that was on its way will be answered.
+    // Frees the link and forgets the exchange; follow-ups (a motion stop)
+    // stay queued for the camera when it is back.
+    void PortLost();
+
     // Sends since the current exchange began, for tests and the window.
     int Retries() const { return retries_; }
 

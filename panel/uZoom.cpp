@@ -32,7 +32,7 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
     connect(&replyTimer_, &QTimer::timeout, this, &TForm1::ReplyTimerRanOut);
     reconnectTimer_.setInterval(kReconnectIntervalMs);
     connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
-        if (TryOpen(false)) {
+        if (TryOpen(false) && port_->IsOpen()) {
             reconnectTimer_.stop();
             link_.CheckLink();
         }
@@ -117,6 +117,8 @@ void TForm1::FormCreate() {
     }
     shownIndex_ = 0;
     SetStatusText(kPanelLink, kTextConnecting);
+    // Only a raised error skips the link check; a port that stayed shut
+    // swallows it and the time-out reports "No camera found".
     if (!TryOpen(true)) {
         return;
     }
@@ -132,7 +134,7 @@ bool TForm1::TryOpen(bool reportErrors) {
         }
         return false;
     }
-    return port_->IsOpen();
+    return true;
 }
 
 QString OpenFailureText(const QString& message, const QString& path, bool exists, bool allowed,
@@ -249,7 +251,7 @@ void TForm1::HangUp() {
     if (port_->IsOpen()) {
         port_->Close();
     }
-    link_.Vars().SendBusy = false;
+    link_.PortLost();
     cursor_.Restore();
     PageControl1->setEnabled(false);
     SetStatusText(kPanelLink, kTextDeviceLost);

@@ -81,6 +81,7 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void BuildLayout();
     void CurrentChanged(int index);
     void HangUp();
+    // Opens the port; false when that raised an error.
     bool TryOpen(bool reportErrors);
     void ReportOpenError(const std::exception& e);
     void ReplyTimerRanOut();

@@ -21,7 +21,7 @@ class FakePanelPort : public IPanelPort {
             throw std::runtime_error("Unable to open specified device " + device +
                                      " (2), No such file or directory");
         }
-        open = true;
+        open = !staysShut;
     }
     void Close() override { open = false; }
     void SetPortNum(int32_t p) override { portNum = p; }
@@ -50,6 +50,7 @@ class FakePanelPort : public IPanelPort {
 
     bool open = false;
     bool failOpen = false;
+    bool staysShut = false;  // Open returns without an error and without opening
     int opens = 0;
     int32_t portNum = -1;
     int32_t baud = -1;
