@@ -2,6 +2,7 @@
 #pragma once
 
 #include "page.h"
+#include "radio_group.h"
 
 namespace zp {
 
@@ -10,6 +11,15 @@ class TAperturePage : public TPage {
 
   public:
     explicit TAperturePage(TCameraLink& link, QWidget* parent = nullptr);
+
+    void HGainClick();
+    void VGainClick();
+
+    TRadioGroup* HGain = nullptr;
+    TRadioGroup* VGain = nullptr;
+
+  protected:
+    void Decode() override;
 };
 
 }  // namespace zp

@@ -1,7 +1,12 @@
-// Other picture switches.
+// Other picture switches, and the phase with its level and offset.
 #pragma once
 
+#include <QGroupBox>
+#include <QLineEdit>
+
 #include "page.h"
+#include "radio_group.h"
+#include "spin_edit.h"
 
 namespace zp {
 
@@ -10,6 +15,36 @@ class TOtherPage : public TPage {
 
   public:
     explicit TOtherPage(TCameraLink& link, QWidget* parent = nullptr);
+
+    void PresetClick();
+    void InitialClick();
+    void HRevClick();
+    void VRevClick();
+    void NegaClick();
+    void PhaseClick();
+    void PhaseLvClick();
+
+    // The level offset in force: the edit's number, or the last valid one.
+    int Offset() const { return PhLvOf->Value(); }
+
+    TRadioGroup* Preset = nullptr;
+    TRadioGroup* Initial = nullptr;
+    TRadioGroup* HRev = nullptr;
+    TRadioGroup* VRev = nullptr;
+    TRadioGroup* Nega = nullptr;
+    QGroupBox* PhaseBox = nullptr;
+    TRadioGroup* Phase = nullptr;
+    TRadioGroup* PhaseLv = nullptr;
+    QGroupBox* OffsetBox = nullptr;
+    // The offset's spinner; PhOfD is its edit.
+    TSpinEdit* PhLvOf = nullptr;
+    QLineEdit* PhOfD = nullptr;
+
+  protected:
+    void Decode() override;
+
+  private:
+    void SendIndex(uint8_t item, const TRadioGroup* group);
 };
 
 }  // namespace zp

@@ -1,12 +1,230 @@
 #include "title_page.h"
 
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
 namespace zp {
 
+namespace {
+
+constexpr uint8_t kGroup = 0x10;
+constexpr uint8_t kItemDisplay = 0x00;
+constexpr uint8_t kItemTitle = 0x01;
+constexpr uint8_t kItemPosition = 0x03;
+
+struct TSign {
+    char ch;
+    uint16_t code;
+};
+
+constexpr TSign kSigns[] = {
+    {' ', 0x01FE}, {'!', 0x0113},  {'"', 0x0103}, {'#', 0x0118}, {'$', 0x011B}, {'%', 0x011A},
+    {'&', 0x0119}, {'\'', 0x0102}, {'(', 0x0107}, {')', 0x0108}, {'*', 0x0126}, {'+', 0x011F},
+    {',', 0x0106}, {'-', 0x0120},  {'.', 0x0105}, {'/', 0x0117}, {':', 0x0100}, {';', 0x0101},
+    {'<', 0x0134}, {'=', 0x0124},  {'>', 0x0133}, {'?', 0x0114}, {'@', 0x011C}, {'[', 0x010B},
+    {']', 0x010C}, {'^', 0x0168},  {'`', 0x0166}, {'{', 0x0131}, {'|', 0x002F}, {'}', 0x0132},
+    {'~', 0x0179},
+};
+
+std::array<uint16_t, 256> BuildTable() {
+    std::array<uint16_t, 256> t{};
+    t.fill(kNoTitleCode);
+    for (int c = '0'; c <= '9'; ++c) {
+        t[static_cast<size_t>(c)] = static_cast<uint16_t>(c - '0');
+    }
+    for (int c = 'A'; c <= 'Z'; ++c) {
+        t[static_cast<size_t>(c)] = static_cast<uint16_t>(0x10 + c - 'A');
+    }
+    for (int c = 'a'; c <= 'z'; ++c) {
+        t[static_cast<size_t>(c)] = static_cast<uint16_t>(0x30 + c - 'a');
+    }
+    for (const TSign& s : kSigns) {
+        t[static_cast<uint8_t>(s.ch)] = s.code;
+    }
+    return t;
+}
+
+}  // namespace
+
+const std::array<uint16_t, 256> TitleCharTable = BuildTable();
+
+uint16_t TitleCodeOf(unsigned ch) {
+    if (ch > 0xFF || TitleCharTable[ch] == kNoTitleCode) {
+        return kTitleSpace;
+    }
+    return TitleCharTable[ch];
+}
+
+char TitleCharOf(uint16_t code) {
+    if (code != kNoTitleCode) {
+        for (size_t c = 0; c < TitleCharTable.size(); ++c) {
+            if (TitleCharTable[c] == code) {
+                return static_cast<char>(c);
+            }
+        }
+    }
+    return ' ';
+}
+
 TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
-    : TPage(link, "TitleSheet", "C.ID", 0x10, parent) {}
+    : TPage(link, "TitleSheet", "C.ID", kGroup, parent) {
+    GroupBox1 = new QGroupBox("Edit", this);
+    GroupBox1->setObjectName("GroupBox1");
+    CName = new QLineEdit(GroupBox1);
+    CName->setObjectName("CName");
+    CName->setAccessibleName("Title");
+    CName->setMaxLength(kTitleLength);
+    SetTitle = new QPushButton("Set", GroupBox1);
+    SetTitle->setObjectName("SetTitle");
+    SetTitle->setAccessibleName("Set");
+    SetTitle->setEnabled(false);
+    auto* edit = new QVBoxLayout(GroupBox1);
+    edit->addWidget(CName);
+    edit->addWidget(SetTitle, 0, Qt::AlignLeft);
+
+    TitleDisp = new TRadioGroup("Display", {"OFF", "ON"}, 2, this);
+    TitleDisp->setObjectName("TitleDisp");
+    TitlePos = new TRadioGroup("Position", {"UP", "DOWN"}, 2, this);
+    TitlePos->setObjectName("TitlePos");
+
+    GroupBox4 = new QGroupBox("Special Character", this);
+    GroupBox4->setObjectName("GroupBox4");
+    Image1 = new TTitlePicture(GroupBox4);
+    Image1->setObjectName("Image1");
+    auto* special = new QVBoxLayout(GroupBox4);
+    special->addWidget(Image1, 0, Qt::AlignHCenter | Qt::AlignTop);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(GroupBox1);
+    left->addWidget(TitleDisp);
+    left->addWidget(TitlePos);
+    left->addStretch(1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(GroupBox4);
+    right->addStretch(1);
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(24, 24, 24, 12);
+    page->setSpacing(32);
+    page->addLayout(left, 3);
+    page->addLayout(right, 0);
+    page->addStretch(1);
+
+    connect(SetTitle, &QPushButton::clicked, this, &TTitlePage::SetTitleClick);
+    connect(TitleDisp, &TRadioGroup::Click, this, &TTitlePage::TitleDispClick);
+    connect(TitlePos, &TRadioGroup::Click, this, &TTitlePage::TitlePosClick);
+}
 
 void TTitlePage::Query() {
-    Send({kQuery, CommandGroup(), 0x01, 0x00});
+    QueryPart(0);
+}
+
+void TTitlePage::QueryPart(uint8_t part) {
+    Send({kQuery, kGroup, kItemTitle, part});
+}
+
+void TTitlePage::QueryDisplay() {
+    Send({kQuery, kGroup, kItemDisplay, 0x00});
+}
+
+void TTitlePage::WritePart(uint8_t part) {
+    if (!CanSend()) {
+        return;
+    }
+    SetTitle->setEnabled(false);
+    TCommandFrame& f = Frame();
+    f[1] = kSet;
+    f[2] = kGroup;
+    f[3] = kItemTitle;
+    f[4] = part;
+    // The edit is read afresh for every part: the frames carry what it holds
+    // when each goes out.
+    const QString text = CName->text();
+    for (int i = 0; i < kTitlePartLength; ++i) {
+        const int q = kTitlePartLength * part + i;
+        const uint16_t code = q < text.size() ? TitleCodeOf(text.at(q).unicode()) : kTitleSpace;
+        f[static_cast<size_t>(5 + 2 * i)] = static_cast<uint8_t>(code >> 8);
+        f[static_cast<size_t>(6 + 2 * i)] = static_cast<uint8_t>(code & 0xFF);
+    }
+    link_.SendFrame(14);
+}
+
+void TTitlePage::SetTitleClick() {
+    WritePart(0);
+}
+
+void TTitlePage::TitleDispClick() {
+    if (TitleDisp->ItemIndex() >= 0) {
+        SendSet(kItemDisplay, {static_cast<uint8_t>(TitleDisp->ItemIndex())});
+    }
+}
+
+void TTitlePage::TitlePosClick() {
+    if (TitlePos->ItemIndex() >= 0) {
+        SendSet(kItemPosition, {static_cast<uint8_t>(TitlePos->ItemIndex())});
+    }
+}
+
+void TTitlePage::DecodePart() {
+    const auto& r = Reply();
+    if (r[4] == 0) {
+        reading_.clear();
+    }
+    for (size_t i = 0; i < static_cast<size_t>(kTitlePartLength); ++i) {
+        const auto code = static_cast<uint16_t>(r[5 + 2 * i] << 8 | r[6 + 2 * i]);
+        reading_.append(QChar::fromLatin1(TitleCharOf(code)));
+    }
+    if (r[4] == kTitleParts - 1) {
+        CName->setText(reading_);
+        // Parts that arrive without a part 0 first must not pile up.
+        reading_.clear();
+        SetTitle->setEnabled(true);
+    }
+}
+
+void TTitlePage::HandleReply() {
+    if (LastSentWasQuery()) {
+        ReplyToQuery();
+    } else {
+        ReplyToCommand();
+    }
+}
+
+void TTitlePage::ReplyToQuery() {
+    const auto& r = Reply();
+    if (r[1] != kDataReply) {
+        ReleaseLink();
+        return;
+    }
+    if (r[2] != kGroup) {
+        return;
+    }
+    if (r[3] == kItemTitle) {
+        DecodePart();
+        ReleaseLink();
+        if (r[4] < kTitleParts - 1) {
+            QueryPart(static_cast<uint8_t>(r[4] + 1));
+        } else {
+            QueryDisplay();
+        }
+    } else if (r[3] == kItemDisplay) {
+        TitleDisp->SetItemIndex(r[5]);
+        TitlePos->SetItemIndex(r[6]);
+        ReleaseLink();
+    }
+}
+
+void TTitlePage::ReplyToCommand() {
+    const auto& r = Reply();
+    ReleaseLink();
+    if (r[1] != kDataReply || r[2] != kGroup || r[3] != kItemTitle) {
+        return;
+    }
+    if (r[4] < kTitleParts - 1) {
+        WritePart(static_cast<uint8_t>(r[4] + 1));
+    } else {
+        SetTitle->setEnabled(true);
+    }
 }
 
 }  // namespace zp

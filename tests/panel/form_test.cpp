@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTabBar>
 #include <QTest>
@@ -210,6 +215,8 @@ TEST_F(Form, HangUpAndReconnect) {
     EXPECT_EQ(Panel(0), kTextDeviceLost);
     EXPECT_FALSE(form->PageControl1->isEnabled());
     EXPECT_FALSE(form->BusyCursorShown());
+    // The title query that was on its way is forgotten with the line.
+    EXPECT_TRUE(form->Link().Idle());
     // The operator asks at once.
     port->writes.clear();
     form->ReconnectButton()->click();
@@ -244,6 +251,131 @@ TEST(OpenFailureText, HintOnlyWhenTheDeviceIsThereButNotAllowed) {
         const QString text = OpenFailureText(msg, "/dev/ttyUSB0", c.exists, c.allowed, "dialout");
         EXPECT_TRUE(text.startsWith(msg));
         EXPECT_EQ(text.contains("sudo adduser $USER dialout"), c.hint) << c.exists << c.allowed;
+    }
+}
+
+}  // namespace
+}  // namespace zp
+
+namespace zp {
+namespace {
+
+// Every control the operator can work, on every page, has a name that a
+// screen reader can speak, and can take the keyboard focus.
+TEST_F(Form, EveryControlHasAnAccessibleNameAndTakesTheFocus) {
+    Connect();
+    QAccessible::setActive(true);
+    std::vector<std::string> unnamed;
+    std::vector<std::string> unfocusable;
+    size_t controls = 0;
+    for (int page = 0; page < form->PageControl1->count(); ++page) {
+        QWidget* sheet = form->PageControl1->widget(page);
+        for (QWidget* w : sheet->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(w) != nullptr ||
+                                 qobject_cast<QAbstractSlider*>(w) != nullptr ||
+                                 qobject_cast<QAbstractSpinBox*>(w) != nullptr ||
+                                 qobject_cast<QLineEdit*>(w) != nullptr ||
+                                 qobject_cast<QComboBox*>(w) != nullptr;
+            // A line edit inside a spin box is named through the spin box.
+            if (!control || qobject_cast<QAbstractSpinBox*>(w->parentWidget()) != nullptr) {
+                continue;
+            }
+            ++controls;
+            const std::string where = form->PageControl1->tabText(page).toStdString() + ": " +
+                                      w->metaObject()->className() + " " +
+                                      w->objectName().toStdString();
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            if (a == nullptr || a->text(QAccessible::Name).trimmed().isEmpty()) {
+                unnamed.push_back(where);
+            }
+            if (w->focusPolicy() == Qt::NoFocus) {
+                unfocusable.push_back(where);
+            }
+        }
+    }
+    // The two area grids alone hold 96 boxes.
+    EXPECT_GT(controls, 150u);
+    EXPECT_TRUE(unnamed.empty()) << ::testing::PrintToString(unnamed);
+    EXPECT_TRUE(unfocusable.empty()) << ::testing::PrintToString(unfocusable);
+}
+
+}  // namespace
+}  // namespace zp
+
+namespace zp {
+namespace {
+
+const Bytes kTitleReply = Hex("02 A0 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 00");
+const Bytes kPart1Query = Hex("02 31 10 01 01 00 00 00 00 00 00 00 00 00 00 00 03 B8");
+
+TEST_F(Form, OpenThatLeavesThePortShutStillChecksTheLink) {
+    auto p = std::make_unique<test::FakePanelPort>();
+    p->staysShut = true;
+    port = p.get();
+    TStartOptions options;
+    options.pause = [](int) {};
+    form = std::make_unique<TForm1>(std::move(p), options);
+    EXPECT_EQ(Panel(0), "Comm. Connecting fail");
+    EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(Form, ReplyWithoutAckBeforeItIsDropped) {
+    Connect();
+    // Ready: the title query is out, the camera answers without its ACK.
+    port->Deliver(kTitleReply);
+    EXPECT_TRUE(port->writes.empty());
+    EXPECT_EQ(Panel(2), "");
+    EXPECT_EQ(form->Link().Vars().LinkState, TLinkState::Ready);
+}
+
+TEST_F(Form, ReplyIsShownAcknowledgedOnceAndOnlyThenDecoded) {
+    Connect();
+    port->Deliver(Hex("06"));
+    EXPECT_EQ(form->Link().Vars().LinkState, TLinkState::AwaitingReply);
+    port->Deliver(kTitleReply);
+    EXPECT_EQ(Panel(2), "A0100100" + QString(22, QChar('0')));
+    // The ACK goes out before the title page, decoding, asks for part 1.
+    ASSERT_EQ(port->writes.size(), 2u);
+    EXPECT_EQ(port->writes[0], Hex("06"));
+    EXPECT_EQ(port->writes[1], kPart1Query);
+}
+
+TEST_F(Form, MalformedFrameInAnyStateCostsOneAckAndChecksTheLinkAgain) {
+    const Bytes malformed = Hex("02 A0 10 00 00 00 00 00 00 00 00 00 00 00 00 00 04 00");
+    struct Case {
+        const char* name;
+        std::function<void(Form&)> reach;
+        TLinkState state;
+    };
+    const Case cases[] = {
+        {"awaiting the link ACK",
+         [](Form& f) {
+             f.Start();
+             f.port->writes.clear();
+         },
+         TLinkState::AwaitingLinkAck},
+        {"ready", [](Form& f) { f.Connect(); }, TLinkState::Ready},
+        {"awaiting the reply",
+         [](Form& f) {
+             f.Connect();
+             f.port->Deliver(Hex("06"));
+         },
+         TLinkState::AwaitingReply},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form.reset();
+        c.reach(*this);
+        ASSERT_EQ(form->Link().Vars().LinkState, c.state);
+        port->Deliver(malformed);
+        EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("06")});
+        EXPECT_EQ(form->Link().Vars().LinkState, TLinkState::AwaitingLinkAck);
+        port->writes.clear();
+        port->Deliver(Hex("06"));
+        EXPECT_EQ(Panel(0), "CAM LINK OK");
+        ASSERT_EQ(port->writes.size(), 1u);
+        EXPECT_EQ(port->writes[0], Hex("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9"));
     }
 }
 
