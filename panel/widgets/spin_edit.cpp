@@ -41,6 +41,19 @@ TSpinEdit::TSpinEdit(int min, int max, int position, QWidget* parent)
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     lineEdit()->setText(QString::number(position_));
     connect(lineEdit(), &QLineEdit::textChanged, this, &TSpinEdit::TextChanged);
+    connect(this, &QAbstractSpinBox::editingFinished, this, &TSpinEdit::Commit);
+}
+
+int TSpinEdit::Value() const {
+    if (const std::optional<int> number = WholeNumber(Text(), min_, max_)) {
+        position_ = *number;
+    }
+    return position_;
+}
+
+void TSpinEdit::Commit() {
+    Value();
+    ShowValidity();
 }
 
 void TSpinEdit::SetValue(int value) {
@@ -59,7 +72,7 @@ void TSpinEdit::SetText(const QString& text) {
 }
 
 void TSpinEdit::stepBy(int steps) {
-    const long long next = static_cast<long long>(position_) + steps;
+    const long long next = static_cast<long long>(Value()) + steps;
     SetValue(static_cast<int>(std::clamp<long long>(next, min_, max_)));
     selectAll();
 }
@@ -69,10 +82,11 @@ QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
     if (isReadOnly()) {
         return enabled;
     }
-    if (position_ < max_) {
+    const int value = WholeNumber(Text(), min_, max_).value_or(position_);
+    if (value < max_) {
         enabled |= StepUpEnabled;
     }
-    if (position_ > min_) {
+    if (value > min_) {
         enabled |= StepDownEnabled;
     }
     return enabled;
@@ -100,11 +114,12 @@ QSize TSpinEdit::minimumSizeHint() const {
 }
 
 void TSpinEdit::TextChanged(const QString& text) {
-    const std::optional<int> number = WholeNumber(text, min_, max_);
-    textValid_ = number.has_value();
-    if (number) {
-        position_ = *number;
-    }
+    textValid_ = WholeNumber(text, min_, max_).has_value();
+    ShowValidity();
+    emit Change();
+}
+
+void TSpinEdit::ShowValidity() {
     QPalette palette = lineEdit()->palette();
     palette.setColor(QPalette::Text,
                      textValid_ ? this->palette().color(QPalette::Text) : QColor(Qt::red));
@@ -115,7 +130,6 @@ void TSpinEdit::TextChanged(const QString& text) {
                                             .arg(max_)
                                             .arg(position_));
     update();  // the spinner's arrows follow the number
-    emit Change();
 }
 
 }  // namespace zp

@@ -2,8 +2,12 @@
 // Min ... Max. The spinner (buttons, arrow keys, wheel) steps the number by 1
 // without wrapping round and writes it into the edit. The operator may type
 // anything: Value is the edit's number when it is a whole number within the
-// range, and otherwise the last such number, which stays in force (the edit
-// then shows its text in red, with a tooltip naming the number in force).
+// range, and otherwise the number last in force (the edit then shows its text
+// in red, with a tooltip naming that number).
+//
+// A number comes into force when it is read, set, stepped to, or left in the
+// edit (Enter, focus out); the keystrokes on the way do not count, so typing
+// 250 over 1 leaves 1 in force, not the 25 that stood in the edit meanwhile.
 //
 // Change fires on every change of the edit's text: typing, the spinner, or
 // SetValue.
@@ -24,7 +28,7 @@ class TSpinEdit : public QAbstractSpinBox {
     int Max() const { return max_; }
 
     // The number in force.
-    int Value() const { return position_; }
+    int Value() const;
     // Held within the range; rewrites the edit.
     void SetValue(int value);
 
@@ -48,10 +52,13 @@ class TSpinEdit : public QAbstractSpinBox {
 
   private:
     void TextChanged(const QString& text);
+    void Commit();
 
     int min_;
     int max_;
-    int position_;
+    void ShowValidity();
+
+    mutable int position_;
     bool textValid_ = true;
 };
 

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVBoxLayout>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,25 @@ TEST(SpinEdit, TypingIntoTheEditCounts) {
     QTest::keyClicks(&spin, "0");  // 420
     EXPECT_EQ(spin.Value(), 42);
     EXPECT_FALSE(spin.TextIsValid());
+}
+
+TEST(SpinEdit, LeavingTheEditKeepsWhatWasTyped) {
+    QWidget w;
+    auto* spin = new TSpinEdit(0, 100, 1, &w);
+    auto* other = new QLineEdit(&w);
+    auto* layout = new QVBoxLayout(&w);
+    layout->addWidget(spin);
+    layout->addWidget(other);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    spin->setFocus();
+    QTest::keyClick(spin, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(spin, "250");
+    QTest::keyClick(spin, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), other);
+    EXPECT_EQ(spin->Text(), "250");
+    EXPECT_EQ(spin->Value(), 1);
 }
 
 TEST(SpinEdit, SpinnerStepsFromTheNumberInForceWithoutWrapping) {
