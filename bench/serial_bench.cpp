@@ -3,7 +3,10 @@
 // round trip, throughput each way, idle CPU. Every figure is printed with
 // ours, QSerialPort's and the ratio ours / QSerialPort (lower is better).
 //
-//   serial_bench [--trips N] [--mib N] [--idle SECONDS]
+//   serial_bench [--trips N] [--mib N] [--idle SECONDS] [--write-size BYTES]
+//
+// --write-size gives our write queue another capacity than its default;
+// QSerialPort's write buffer has no limit.
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -383,7 +386,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     InstallBenchMainThread();
     std::unique_ptr<TBenchPort> qtPort = MakeQSerialPort();
-    std::unique_ptr<TBenchPort> ourPort = MakeOurPort();
+    std::unique_ptr<TBenchPort> ourPort = MakeOurPort(Arg(argc, argv, "--write-size", 0));
     Figures ours, qt;
     ours.port = ourPort.get();
     qt.port = qtPort.get();

@@ -10,7 +10,10 @@ namespace {
 
 class OurPort : public TBenchPort {
   public:
-    OurPort() {
+    explicit OurPort(int writeSize) {
+        if (writeSize > 0) {
+            comm_.Buffers().SetWriteSize(writeSize);
+        }
         comm_.OnRxChar = [this](TVaComponent*, int32_t) {
             if (onReceive_) {
                 onReceive_();
@@ -44,8 +47,8 @@ class OurPort : public TBenchPort {
 
 }  // namespace
 
-std::unique_ptr<TBenchPort> MakeOurPort() {
-    return std::make_unique<OurPort>();
+std::unique_ptr<TBenchPort> MakeOurPort(int writeSize) {
+    return std::make_unique<OurPort>(writeSize);
 }
 
 }  // namespace zp::bench

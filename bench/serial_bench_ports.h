@@ -23,8 +23,9 @@ class TBenchPort {
 };
 
 std::unique_ptr<TBenchPort> MakeQSerialPort();
-// nullptr while our component is not part of the build.
-std::unique_ptr<TBenchPort> MakeOurPort();
+// nullptr while our component is not part of the build. writeSize 0 keeps
+// the component's default write queue.
+std::unique_ptr<TBenchPort> MakeOurPort(int writeSize);
 // Installs the Qt side of our main-thread crossing.
 void InstallBenchMainThread();
 

@@ -501,7 +501,7 @@ int32_t TVaCustomComm::ReceiveData(void* data, int32_t count) {
     }
     TVaLockGuard g(ReadLock());
     TVaPortSession& s = *session_;
-    s.Fill();
+    s.FillForReader();
     TVaCommBuffer& in = *s.Input;
     if (in.Size() == 0) {
         if (s.HungUp.load(std::memory_order_acquire)) {
@@ -543,7 +543,7 @@ void TVaCustomComm::GetStatistics(CommStatistics& stats) {
         return;
     }
     TVaPortSession& s = *session_;
-    s.Fill();
+    s.FillForReader();
     s.CollectLineErrors();
     if (s.ReadErrno != 0) {
         const int e = s.ReadErrno;
@@ -581,6 +581,7 @@ void TVaCustomComm::DoRxChar() {
     if (count <= 0) {
         return;
     }
+    session_->ReaderEvents.fetch_and(~EV_RXCHAR, std::memory_order_acq_rel);
     if (!links_.empty()) {
         std::vector<uint8_t> block(static_cast<size_t>(count));
         const int32_t got = ReceiveData(block.data(), count);

@@ -45,6 +45,11 @@ struct TVaPortSession {
     // thread may be waiting for room in the write queue.
     std::atomic<uint32_t> WriterEvents{0};
     std::atomic<bool> TxWatch{false};
+    // Receive events (EV_RXCHAR, EV_RXFLAG, EV_RX80FULL) of bytes that a read
+    // in the main thread took from the device: they never woke the event
+    // thread, which announces them on its next pass. DoRxChar drops
+    // EV_RXCHAR, since the count it hands out covers those bytes.
+    std::atomic<uint32_t> ReaderEvents{0};
 
     struct TFill {
         int32_t added = 0;
@@ -53,6 +58,8 @@ struct TVaPortSession {
     };
     // Moves what the device holds into Input, up to its capacity. ReadLock held.
     TFill Fill();
+    // Fill for a read in the main thread. ReadLock held.
+    void FillForReader();
     // Compares the driver's line counters with the last look; adds the
     // error flags to PendingErrors and returns EV_ERR / EV_BREAK. ReadLock held.
     uint32_t CollectLineErrors();
@@ -69,8 +76,10 @@ bool IsHangupErrno(int code);
 class TWorkerPriority {
   public:
     void Set(TThreadPriority p);
-    // Called by the worker itself as it starts.
+    // Called by the worker itself as it starts and as it ends: a thread id
+    // may be reused once its thread is gone.
     void Attach();
+    void Detach();
 
   private:
     std::mutex m_;

@@ -103,6 +103,24 @@ TVaPortSession::TFill TVaPortSession::Fill() {
     return r;
 }
 
+void TVaPortSession::FillForReader() {
+    const TFill f = Fill();
+    uint32_t events = 0;
+    if (f.added > 0) {
+        events |= EV_RXCHAR;
+    }
+    if (f.flag) {
+        events |= EV_RXFLAG;
+    }
+    if (f.rx80) {
+        events |= EV_RX80FULL;
+    }
+    if (events != 0 && EventThreadReports) {
+        ReaderEvents.fetch_or(events, std::memory_order_acq_rel);
+        Kick.SetEvent();
+    }
+}
+
 uint32_t TVaPortSession::CollectLineErrors() {
     if (!HaveCounters) {
         return 0;
@@ -165,6 +183,11 @@ void TWorkerPriority::Set(TThreadPriority p) {
     }
 }
 
+void TWorkerPriority::Detach() {
+    std::lock_guard<std::mutex> g(m_);
+    tid_ = 0;
+}
+
 void TWorkerPriority::Attach() {
     std::lock_guard<std::mutex> g(m_);
     tid_ = static_cast<pid_t>(syscall(SYS_gettid));
@@ -186,6 +209,7 @@ void TVaCommEventThread::Start(TThreadPriority priority) {
         std::thread([self = shared_from_this()] {
             TLiveThread live;
             self->Execute();
+            self->priority_.Detach();
         }).detach();
     } catch (...) {
         gLiveThreads.fetch_sub(1, std::memory_order_acq_rel);
@@ -275,6 +299,11 @@ void TVaCommEventThread::Execute() {
             if (f.rx80) {
                 events |= EV_RX80FULL;
             }
+            const uint32_t fromReader = s.ReaderEvents.exchange(0, std::memory_order_acq_rel);
+            if ((fromReader & EV_RXCHAR) != 0 && s.Input->Size() > 0) {
+                events |= EV_RXCHAR;
+            }
+            events |= fromReader & (EV_RXFLAG | EV_RX80FULL);
             events |= s.CollectLineErrors();
             if ((fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
                 // Whatever was still readable has been taken above.
@@ -334,6 +363,7 @@ void TVaCommWriteThread::Start(TThreadPriority priority) {
         std::thread([self = shared_from_this()] {
             TLiveThread live;
             self->Execute();
+            self->priority_.Detach();
         }).detach();
     } catch (...) {
         gLiveThreads.fetch_sub(1, std::memory_order_acq_rel);

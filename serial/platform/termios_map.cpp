@@ -50,6 +50,11 @@ int TranslateDcb(const DCB& dcb, TTermiosPlan& plan) {
     if (rtsMode == fRtsControlHandshake && (f & fOutxCtsFlow) == 0) {
         return EINVAL;
     }
+    // The kernel keeps sending after it has sent XOFF; holding our own output
+    // back until XON has gone out again has no counterpart.
+    if ((f & fInX) != 0 && (f & fTXContinueOnXoff) == 0) {
+        return EINVAL;
+    }
 
     // A standard rate gets its own code, so that readers of the old termios
     // interface see it; any other rate goes through BOTHER.

@@ -43,8 +43,8 @@ class TTtyDevice : public IPortDevice {
         if (ioctl(fd_, TCGETS2, &t) != 0) {
             return errno;
         }
-        t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
-                       IXANY | IUCLC | IMAXBEL);
+        // Software flow stays as the driver has it: it is a line setting.
+        t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IMAXBEL);
         t.c_oflag &= ~OPOST;
         t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
         t.c_cflag |= CREAD | CLOCAL;

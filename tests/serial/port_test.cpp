@@ -1,7 +1,14 @@
 // Open, close, settings and direct reads and writes on pseudo-terminals.
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <functional>
@@ -42,6 +49,68 @@ std::string RunCommand(const std::string& cmd) {
     }
     pclose(p);
     return out;
+}
+
+// stty on a descriptor we hold, for when stty cannot open the device itself
+// (a tty held with TIOCEXCL refuses everybody but root).
+std::string SttyOfDescriptor(int fd) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return "";
+    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, fd, 0);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 2);
+    char arg0[] = "stty";
+    char arg1[] = "-a";
+    char* argv[] = {arg0, arg1, nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, "stty", &fa, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(out[1]);
+    std::string text;
+    char buf[512];
+    ssize_t n;
+    while (rc == 0 && (n = read(out[0], buf, sizeof buf)) > 0) {
+        text.append(buf, static_cast<size_t>(n));
+    }
+    close(out[0]);
+    if (rc == 0) {
+        waitpid(pid, nullptr, 0);
+    }
+    return text;
+}
+
+// What another program that opens the device the way we do gets: 0, or the
+// errno of the open or of the lock.
+int OpenFromAnotherProcess(const std::string& path) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only system calls between fork and _exit: other threads may hold locks.
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) {
+            _exit(errno);
+        }
+        _exit(flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+int OpenDescriptors() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d) != nullptr) {
+            ++n;
+        }
+        closedir(d);
+    }
+    return n;
 }
 
 bool HasWord(const std::string& text, const std::string& word) {
@@ -106,10 +175,8 @@ TEST_F(PortTest, CameraSettingsReachTheTerminal) {
     EXPECT_EQ(t.c_cc[VMIN], 1);
     EXPECT_EQ(t.c_cc[VTIME], 0);
 
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "stty cannot open a tty held exclusively unless run as root";
-    }
-    const std::string stty = RunCommand("stty -F " + pty.SlavePath() + " -a 2>&1");
+    const std::string stty = geteuid() == 0 ? RunCommand("stty -F " + pty.SlavePath() + " -a 2>&1")
+                                            : SttyOfDescriptor(comm->Handle());
     EXPECT_NE(stty.find("speed 9600 baud"), std::string::npos) << stty;
     for (const char* word : {"cs8", "-parenb", "-cstopb", "-crtscts", "-ixon", "-ixoff", "-icanon",
                              "-echo", "-opost", "min", "-isig"}) {
@@ -171,6 +238,7 @@ TEST_F(PortTest, SettingsThatNeedAClosedPortAreRefusedAndKept) {
 }
 
 TEST_F(PortTest, AMissingDeviceFailsToOpenAndLeavesTheComponentClosed) {
+    const int fds = OpenDescriptors();
     int opened = 0;
     comm->OnOpen = [&](TVaComponent*) { ++opened; };
     const struct {
@@ -193,6 +261,7 @@ TEST_F(PortTest, AMissingDeviceFailsToOpenAndLeavesTheComponentClosed) {
         EXPECT_EQ(LiveCommThreads(), baseline);
     }
     EXPECT_EQ(opened, 0);
+    EXPECT_EQ(OpenDescriptors(), fds);
 }
 
 TEST_F(PortTest, ASecondOpenOfTheSameDeviceFails) {
@@ -203,12 +272,18 @@ TEST_F(PortTest, ASecondOpenOfTheSameDeviceFails) {
     EXPECT_EQ(e.rfind("Unable to open specified device " + pty.SlavePath() + " (", 0), 0u) << e;
     EXPECT_FALSE(second.IsOpen());
 
+    // Another program is kept out too: by TIOCEXCL, or for root by the lock.
+    const int other = OpenFromAnotherProcess(pty.SlavePath());
+    EXPECT_TRUE(other == EBUSY || other == EWOULDBLOCK) << other;
+
     comm->Close();  // releases the claim at once
+    EXPECT_EQ(OpenFromAnotherProcess(pty.SlavePath()), 0);
     second.Open();
     EXPECT_TRUE(second.IsOpen());
 }
 
 TEST_F(PortTest, LineSettingsLinuxCannotExpressFailTheOpen) {
+    const int fds = OpenDescriptors();
     const struct {
         const char* what;
         std::function<void()> set;
@@ -218,6 +293,7 @@ TEST_F(PortTest, LineSettingsLinuxCannotExpressFailTheOpen) {
         {"rate 0", [&] { comm->SetBaudrate(brUser); }},
         {"DSR flow", [&] { comm->FlowControl().SetOutDsrFlow(true); }},
         {"RTS toggle on a pseudo-terminal", [&] { comm->FlowControl().SetControlRts(rtsToggle); }},
+        {"output held after XOFF", [&] { comm->FlowControl().SetXonXoffIn(true); }},
     };
     for (const auto& t : cases) {
         comm.reset(new TVaComm);
@@ -226,7 +302,9 @@ TEST_F(PortTest, LineSettingsLinuxCannotExpressFailTheOpen) {
         EXPECT_EQ(ErrorOf([&] { comm->Open(); }), "Error writing dcb (22), Invalid argument")
             << t.what;
         EXPECT_FALSE(comm->IsOpen()) << t.what;
+        EXPECT_FALSE(comm->EventThreadRunning() || comm->WriteThreadRunning()) << t.what;
     }
+    EXPECT_EQ(OpenDescriptors(), fds);
     // The claim was released each time.
     comm.reset(new TVaComm);
     comm->SetDeviceName(pty.SlavePath());
@@ -243,13 +321,14 @@ TEST_F(PortTest, ZeroSizedQueuesFailTheOpen) {
     EXPECT_FALSE(comm->IsOpen());
 }
 
-TEST_F(PortTest, WithoutUpdateDcbTheDriverKeepsItsRate) {
+TEST_F(PortTest, WithoutUpdateDcbTheDriverKeepsItsLineSettings) {
     {
         termios t{};
         int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
         ASSERT_GE(fd, 0);
         tcgetattr(fd, &t);
         cfsetspeed(&t, B4800);
+        t.c_iflag |= IXON | IXOFF;
         tcsetattr(fd, TCSANOW, &t);
         close(fd);
     }
@@ -260,7 +339,28 @@ TEST_F(PortTest, WithoutUpdateDcbTheDriverKeepsItsRate) {
     termios t{};
     ASSERT_EQ(tcgetattr(comm->Handle(), &t), 0);
     EXPECT_EQ(cfgetospeed(&t), B4800);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);  // raw all the same
+}
+
+TEST_F(PortTest, TheEventMaskFollowsMonitorEventsAndTheWriteMode) {
+    const struct {
+        TVaCommEvents events;
+        bool direct;
+        uint32_t mask;
+    } cases[] = {
+        {{ceError, ceRxChar, ceTxEmpty}, false, 0x0081},  // the transmit-empty bit is the writer's
+        {{ceError, ceRxChar, ceTxEmpty}, true, 0x0085},
+        {{ceTxEmpty}, false, 0},
+        {{ceBreak, ceRing, ceRxFlag, ceEvent2}, false, 0x1142},
+    };
+    for (const auto& t : cases) {
+        comm->SetMonitorEvents(t.events);
+        comm->SetDirectWrite(t.direct);
+        comm->Open();
+        EXPECT_EQ(comm->EventMask(), t.mask) << t.events.ToBits() << " direct " << t.direct;
+        comm->Close();
+    }
 }
 
 TEST_F(PortTest, AClosedPortReadsAndWritesNothing) {

@@ -84,6 +84,26 @@ TEST(CommSettings, XonXoffLimitsFollowReadSize) {
     }
 }
 
+TEST(CommSettings, EventsMapToTheirPlatformBits) {
+    const struct {
+        TVaCommEvent event;
+        uint32_t bit;
+    } cases[] = {
+        {ceBreak, 0x0040},  {ceCts, 0x0008},  {ceDsr, 0x0010},      {ceError, 0x0080},
+        {ceRing, 0x0100},   {ceRlsd, 0x0020}, {ceRxChar, 0x0001},   {ceTxEmpty, 0x0004},
+        {ceRxFlag, 0x0002}, {cePErr, 0x0200}, {ceRx80Full, 0x0400}, {ceEvent1, 0x0800},
+        {ceEvent2, 0x1000},
+    };
+    uint32_t all = 0;
+    for (const auto& t : cases) {
+        EXPECT_EQ(CommEventBit(t.event), t.bit) << static_cast<int>(t.event);
+        EXPECT_EQ(CommEventMask(TVaCommEvents{t.event}), t.bit);
+        all |= t.bit;
+    }
+    EXPECT_EQ(CommEventMask(TVaCommEvents::FromBits(0x1FFF)), all);
+    EXPECT_EQ(TVaCommEvents{ceRxChar}.ToBits(), 1u << 6);
+}
+
 TEST(CommSettings, CameraSettingsGiveTheDocumentedRecord) {
     TVaComm c;
     c.SetBaudrate(br9600);
@@ -246,7 +266,7 @@ TEST(CommTranslate, LineSettingsBecomeTermios) {
         {"cts", 8, 0, 0, fBinary | fOutxCtsFlow, CRTSCTS, 0, 0},
         {"cts+rts handshake", 8, 0, 0, fBinary | fOutxCtsFlow | fRtsControlHandshake, CRTSCTS, 0,
          0},
-        {"xon/xoff", 8, 0, 0, fBinary | fOutX | fInX, 0, CRTSCTS, IXON | IXOFF},
+        {"xon/xoff", 8, 0, 0, fBinary | fOutX | fInX | fTXContinueOnXoff, 0, CRTSCTS, IXON | IXOFF},
     };
     for (const auto& t : cases) {
         DCB d;
@@ -334,6 +354,7 @@ TEST(CommTranslate, WhatLinuxCannotExpressIsRefused) {
         {"DTR handshake", 9600, 8, 0, 0, fBinary | fDtrControlHandshake},
         {"error char", 9600, 8, 0, 0, fBinary | fErrorChar},
         {"RTS handshake alone", 9600, 8, 0, 0, fBinary | fRtsControlHandshake},
+        {"output held after XOFF", 9600, 8, 0, 0, fBinary | fInX},
     };
     for (const auto& t : cases) {
         DCB d;

@@ -1,5 +1,6 @@
 // The event thread, the write thread, hang-up and the safety of Close and
 // destruction, on pseudo-terminals with a test main loop.
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -112,6 +113,29 @@ TEST_F(ThreadTest, UnreadBytesAreCountedAgainWithTheNextByte) {
     ASSERT_TRUE(pty.WriteAll("d"));
     ASSERT_TRUE(loop.RunUntil([&] { return counts.size() == 2; }));
     EXPECT_EQ(counts, (std::vector<int32_t>{3, 3}));
+}
+
+TEST_F(ThreadTest, BytesThatAReadTookInAreAnnouncedToo) {
+    std::vector<int32_t> counts;
+    std::string got;
+    comm->OnRxChar = [&](TVaComponent*, int32_t count) {
+        counts.push_back(count);
+        if (counts.size() == 1) {
+            // More arrives while the handler runs; the read below takes it
+            // from the device, so the event thread never sees it come in.
+            ASSERT_TRUE(pty.WriteAll("DE"));
+            pollfd p{comm->Handle(), POLLIN, 0};
+            ASSERT_EQ(poll(&p, 1, 10000), 1);
+        }
+        std::string part(static_cast<size_t>(count), '\0');
+        part.resize(static_cast<size_t>(comm->ReceiveData(part.data(), count)));
+        got += part;
+    };
+    comm->Open();
+    ASSERT_TRUE(pty.WriteAll("abc"));
+    ASSERT_TRUE(loop.RunUntil([&] { return got.size() >= 5; }, 10s)) << got;
+    EXPECT_EQ(got, "abcDE");
+    EXPECT_EQ(counts.back(), 2);
 }
 
 TEST_F(ThreadTest, WithoutAHandlerBytesAccumulateAndNothingFires) {
@@ -379,6 +403,117 @@ TEST_F(ThreadTest, DirectWritesReportTxEmptyFromTheEventThread) {
     EXPECT_EQ(comm->TransmitData("hello", 5), 5);
     ASSERT_TRUE(loop.RunUntil([&] { return txEmpty == 1; }));
     EXPECT_EQ(pty.ReadFor(5).size(), 5u);
+}
+
+TEST_F(ThreadTest, DoEventsFiresInItsFixedOrderAndPassesExceptionsOn) {
+    std::vector<std::string> order;
+    struct Recorder : TVaLinkTarget {
+        std::vector<std::string>* order;
+        void LinkEvents(uint32_t mask) override {
+            order->push_back("link " + std::to_string(mask));
+        }
+        void LinkRxBuf(PVaData, int32_t) override {}
+    } target;
+    target.order = &order;
+    TVaCommLink link;
+    link.Target = &target;
+    comm->AttachLink(&link);
+    const auto note = [&](const char* name) {
+        return [&order, name](TVaComponent*) { order.push_back(name); };
+    };
+    comm->OnEvent2 = note("event2");
+    comm->OnEvent1 = note("event1");
+    comm->OnRx80Full = note("rx80full");
+    comm->OnPErr = note("perr");
+    comm->OnBreak = note("break");
+    comm->OnTxEmpty = note("txempty");
+    comm->OnRlsd = note("rlsd");
+    comm->OnRing = note("ring");
+    comm->OnDsr = note("dsr");
+    comm->OnCts = note("cts");
+    comm->OnRxFlag = note("rxflag");
+    const uint32_t all = 0x1FFF & ~(EV_RXCHAR | EV_ERR);
+    comm->DoEvents(all);
+    EXPECT_EQ(order, (std::vector<std::string>{"link " + std::to_string(all), "rxflag", "cts",
+                                               "dsr", "ring", "rlsd", "txempty", "break", "perr",
+                                               "rx80full", "event1", "event2"}));
+
+    // Only the bits given; links see every mask, also one without a bit.
+    order.clear();
+    comm->DoEvents(EV_BREAK | EV_CTS);
+    EXPECT_EQ(order, (std::vector<std::string>{"link 72", "cts", "break"}));
+    order.clear();
+    link.Active = false;
+    comm->DoEvents(EV_RING);
+    EXPECT_EQ(order, std::vector<std::string>{"ring"});
+
+    // DoEvents catches nothing: a handler's exception ends it.
+    order.clear();
+    comm->OnCts = [](TVaComponent*) { throw std::runtime_error("cts failed"); };
+    EXPECT_THROW(comm->DoEvents(EV_CTS | EV_DSR), std::runtime_error);
+    EXPECT_TRUE(order.empty());
+    comm->DetachLink(&link);
+}
+
+TEST_F(ThreadTest, WithLinksReceivedBlocksGoToTheLinksAndOnRxBuf) {
+    struct Sink : TVaLinkTarget {
+        std::string got;
+        void LinkEvents(uint32_t) override {}
+        void LinkRxBuf(PVaData data, int32_t count) override {
+            got.append(reinterpret_cast<const char*>(data), static_cast<size_t>(count));
+        }
+    } first, second;
+    TVaCommLink a, b;
+    a.Target = &first;
+    b.Target = &second;
+    std::string rxBuf;
+    int rxChar = 0;
+    comm->OnRxChar = [&](TVaComponent*, int32_t) { ++rxChar; };
+    comm->OnRxBuf = [&](TVaComponent*, PVaData data, int32_t count) {
+        rxBuf.append(reinterpret_cast<const char*>(data), static_cast<size_t>(count));
+    };
+    comm->AttachLink(&a);
+    comm->AttachLink(&b);
+    EXPECT_EQ(a.Comm, comm.get());
+    comm->Open();
+    ASSERT_TRUE(pty.WriteAll("abc"));
+    ASSERT_TRUE(loop.RunUntil([&] { return rxBuf.size() >= 3; }));
+    EXPECT_EQ(first.got, "abc");
+    EXPECT_EQ(second.got, "abc");
+    EXPECT_EQ(rxBuf, "abc");
+
+    comm->LinksEnabled = false;  // the links get nothing, OnRxBuf still fires
+    ASSERT_TRUE(pty.WriteAll("de"));
+    ASSERT_TRUE(loop.RunUntil([&] { return rxBuf.size() >= 5; }));
+    EXPECT_EQ(first.got, "abc");
+    EXPECT_EQ(rxBuf, "abcde");
+    EXPECT_EQ(rxChar, 0);
+
+    comm.reset();  // the destructor detaches every link
+    EXPECT_EQ(a.Comm, nullptr);
+    EXPECT_EQ(b.Comm, nullptr);
+}
+
+TEST_F(ThreadTest, AnOnErrorExceptionIsShownAndDoesNotLeaveDoError) {
+    comm->SetMonitorEvents({ceRxChar});  // the hang-up is reported all the same
+    int errors = 0;
+    comm->OnError = [&](TVaComponent*, uint32_t e) {
+        ++errors;
+        throw std::runtime_error("error handler failed " + std::to_string(e));
+    };
+    int cts = 0;
+    comm->OnCts = [&](TVaComponent*) { ++cts; };
+    comm->Open();
+    pty.CloseMaster();
+    ASSERT_TRUE(loop.RunUntil([&] { return errors == 1; }));
+    loop.RunFor(50ms);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(loop.Errors(),
+              std::vector<std::string>{"error handler failed " + std::to_string(CE_HANGUP)});
+    // Nothing pending any more: DoError fires nothing, and DoEvents goes on.
+    comm->DoEvents(EV_ERR | EV_CTS);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(cts, 1);
 }
 
 TEST_F(ThreadTest, PrioritiesChangeWhileRunning) {
