@@ -1,7 +1,11 @@
 // Motion detection with its 48-area grid.
 #pragma once
 
+#include <QGroupBox>
+
+#include "area_grid.h"
 #include "page.h"
+#include "radio_group.h"
 
 namespace zp {
 
@@ -10,6 +14,25 @@ class TMotionPage : public TPage {
 
   public:
     explicit TMotionPage(TCameraLink& link, QWidget* parent = nullptr);
+
+    void MoDetectClick();
+    void MoLvClick();
+    void MoCheck01Click();
+    void MoTimeClick();
+    void MoOSDClick();
+
+    TRadioGroup* MoDetect = nullptr;
+    TRadioGroup* MoOSD = nullptr;
+    TRadioGroup* MoLv = nullptr;
+    QGroupBox* MoArea = nullptr;
+    TAreaGrid* MoArea2 = nullptr;
+    TRadioGroup* MoTime = nullptr;
+
+  protected:
+    void Decode() override;
+
+  private:
+    void SendArea();
 };
 
 }  // namespace zp

@@ -1,7 +1,16 @@
-// Position memories.
+// Position memories: recall, alarm position, and reading, editing and saving
+// a stored record.
 #pragma once
 
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <array>
+
+#include "check_box.h"
 #include "page.h"
+#include "radio_group.h"
+#include "spin_edit.h"
 
 namespace zp {
 
@@ -10,6 +19,46 @@ class TPositionPage : public TPage {
 
   public:
     explicit TPositionPage(TCameraLink& link, QWidget* parent = nullptr);
+
+    void HandleReply() override;
+
+    void PosLoadClick();
+    void AlSaveClick();
+    void PosReadxClick();
+    void PosNowReadClick();
+    void PosSaveClick();
+    void PosALCClick();
+    void PosAESClick();
+    void OSDxClick();
+
+    TRadioGroup* PosLoad = nullptr;
+    // Each number is one spin edit: the spinner is the control, the edit its line.
+    TSpinEdit* AlSaveUD = nullptr;
+    QLineEdit* AlmPosEdit = nullptr;
+    QPushButton* AlSave = nullptr;
+    QGroupBox* PosSaveArea = nullptr;
+    TSpinEdit* PosSaveUD = nullptr;
+    QLineEdit* PosSaveEdit = nullptr;
+    QPushButton* PosReadx = nullptr;
+    QPushButton* PosNowRead = nullptr;
+    QLineEdit* PosZoom = nullptr;
+    QLineEdit* PosFocus = nullptr;
+    TRadioGroup* PosALC = nullptr;
+    TRadioGroup* PosAES = nullptr;
+    TRadioGroup* PosBLC = nullptr;
+    TRadioGroup* PosWB = nullptr;
+    TRadioGroup* PosAGCLv = nullptr;
+    TRadioGroup* PosALCLv = nullptr;
+    TRadioGroup* PosWBLv = nullptr;
+    QPushButton* PosSave = nullptr;
+    TCheckBox* OSDx = nullptr;
+
+  private:
+    void DecodeGeneralState();
+    void DecodeRecord();
+    // Save is usable only when every group of the record has a choice.
+    void UpdateSaveEnabled();
+    std::array<TRadioGroup*, 7> RecordGroups() const;
 };
 
 }  // namespace zp
