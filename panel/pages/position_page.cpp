@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 #include <string>
 
@@ -59,20 +60,20 @@ QLineEdit* EditOf(TSpinEdit* spin, const QString& name, const QString& accessibl
     return edit;
 }
 
-// A four-character zoom or focus field inside its captioned box.
+// A four-character zoom or focus field after its caption, in a row.
 QLineEdit* ValueField(const QString& name, const QString& caption, QWidget* parent,
-                      QGroupBox** box) {
-    *box = new QGroupBox(caption, parent);
-    auto* edit = new QLineEdit(*box);
+                      QHBoxLayout* row) {
+    auto* label = new QLabel(caption, parent);
+    auto* edit = new QLineEdit(parent);
+    label->setBuddy(edit);
     edit->setObjectName(name);
     edit->setAccessibleName(caption);
     edit->setMaxLength(4);
     edit->setToolTip(QObject::tr("Four characters: 0000 ... 9999, or -001 ... -999"));
     const QFontMetrics fm(edit->font());
     edit->setFixedWidth(fm.horizontalAdvance("-0000") + 12);
-    auto* layout = new QHBoxLayout(*box);
-    layout->setContentsMargins(6, 2, 6, 4);
-    layout->addWidget(edit);
+    row->addWidget(label);
+    row->addWidget(edit);
     return edit;
 }
 
@@ -105,10 +106,14 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     PosSaveEdit = EditOf(PosSaveUD, "PosSaveEdit", "Postion Save");
     PosReadx = Button("PosReadx", "Read", PosSaveArea);
     PosNowRead = Button("PosNowRead", "Current Read", PosSaveArea);
-    QGroupBox* zoomBox = nullptr;
-    QGroupBox* focusBox = nullptr;
-    PosZoom = ValueField("PosZoom", "Zoom", PosSaveArea, &zoomBox);
-    PosFocus = ValueField("PosFocus", "Focus", PosSaveArea, &focusBox);
+    // Captions beside the fields rather than boxes round them: the page must
+    // fit the window's 640 x 480.
+    auto* valueRow = new QHBoxLayout;
+    valueRow->setSpacing(6);
+    PosZoom = ValueField("PosZoom", "Zoom", PosSaveArea, valueRow);
+    valueRow->addSpacing(18);
+    PosFocus = ValueField("PosFocus", "Focus", PosSaveArea, valueRow);
+    valueRow->addStretch(1);
     PosALC = Group("PosALC", "ALC", {"AUTO", "FIX"}, PosSaveArea);
     PosAES = Group("PosAES", "AES", {"AUTO", "FIX"}, PosSaveArea);
     PosBLC = Group("PosBLC", "BLC", {"OFF", "ON"}, PosSaveArea);
@@ -133,8 +138,7 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     save->setHorizontalSpacing(6);
     save->setVerticalSpacing(4);
     save->addLayout(numberRow, 0, 0, 1, 4);
-    save->addWidget(zoomBox, 1, 0, 1, 2);
-    save->addWidget(focusBox, 1, 2, 1, 2);
+    save->addLayout(valueRow, 1, 0, 1, 4);
     save->addWidget(PosALC, 2, 0);
     save->addWidget(PosAES, 2, 1);
     save->addWidget(PosBLC, 2, 2);

@@ -27,6 +27,10 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
       columns_(std::max(columns, 1)),
       grid_(new QGridLayout(this)),
       group_(new QButtonGroup(this)) {
+    // Tight rows: the longest groups (65 positions, 10 levels) must fit a
+    // page of the 640 x 480 window.
+    grid_->setVerticalSpacing(0);
+    grid_->setContentsMargins(6, 2, 6, 2);
     group_->setExclusive(true);
     connect(group_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         // Programmatic changes raise Click themselves, once, in Select.

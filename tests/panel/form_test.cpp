@@ -64,6 +64,10 @@ TEST_F(Form, Layout) {
     Start();
     EXPECT_EQ(form->windowTitle(), "26x Zoom");
     EXPECT_EQ(form->size(), QSize(640, 480));
+    // Every page fits: the layouts do not push the window beyond its size.
+    const QSize least = form->minimumSizeHint();
+    EXPECT_LE(least.width(), 640);
+    EXPECT_LE(least.height(), 480);
     const char* captions[] = {"C.ID", "Len", "AGC", "ALC", "BLC",
                               "Col",  "Ape", "Mot", "Pos", "Oth"};
     const char* sheets[] = {"TitleSheet", "LensSheet", "AGCSheet",    "ALCSheet", "BLCSheet",

@@ -82,7 +82,9 @@ TEST(RadioGroup, MouseClickSelectsAndRepickIsNoChange) {
         int clicks;
     } steps[] = {{1, 1, 1}, {1, 1, 1}, {0, 0, 2}, {0, 0, 2}};
     for (const auto& s : steps) {
-        QTest::mouseClick(g.Button(s.item), Qt::LeftButton);
+        // On the mark: a wide button takes clicks only on its mark and text.
+        QAbstractButton* b = g.Button(s.item);
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
         EXPECT_EQ(g.ItemIndex(), s.index);
         EXPECT_EQ(clicks.count(), s.clicks);
     }
