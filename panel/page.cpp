@@ -2,7 +2,19 @@
 
 #include <vector>
 
+#include "area_grid.h"
+#include "radio_group.h"
+
 namespace zp {
+
+QStringList LevelItems(const QString& first, int steps) {
+    QStringList items{first};
+    for (int i = 1; i <= steps; ++i) {
+        items << QString("+%1").arg(i);
+    }
+    items << "MAX";
+    return items;
+}
 
 TPage::TPage(TCameraLink& link, const QString& sheetName, const QString& caption, uint8_t group,
              QWidget* parent)
@@ -54,19 +66,34 @@ bool TPage::SendSet(uint8_t item, std::initializer_list<uint8_t> args) {
     return true;
 }
 
-void TPage::ReadBack(bool decode) {
-    const auto& r = Reply();
-    if (r[1] != kDataReply) {
-        ReleaseLink();
-        return;
+void TPage::SendIndex(uint8_t item, const TRadioGroup* group) {
+    if (group->ItemIndex() >= 0) {
+        SendSet(item, {static_cast<uint8_t>(group->ItemIndex())});
     }
-    if (r[2] != group_) {
+}
+
+void TPage::SendArea(uint8_t item, const TAreaGrid* grid) {
+    const AreaGridMask m = grid->Mask();
+    SendSet(item, {m[0], m[1], m[2], m[3], m[4], m[5]});
+}
+
+void TPage::ReadBack(bool decode) {
+    if (!OwnDataReply()) {
         return;
     }
     if (decode) {
         Decode();
     }
     ReleaseLink();
+}
+
+bool TPage::OwnDataReply() {
+    const auto& r = Reply();
+    if (r[1] != kDataReply) {
+        ReleaseLink();
+        return false;
+    }
+    return r[2] == group_;
 }
 
 }  // namespace zp

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <cstdint>
 #include <initializer_list>
@@ -11,6 +12,12 @@
 #include "camera_link.h"
 
 namespace zp {
+
+class TAreaGrid;
+class TRadioGroup;
+
+// A level group's items: first, "+1" ... "+steps", "MAX".
+QStringList LevelItems(const QString& first, int steps);
 
 class TPage : public QWidget {
     Q_OBJECT
@@ -48,10 +55,19 @@ class TPage : public QWidget {
     // A set command of this page's group: 21, group, item, then the arguments.
     bool SendSet(uint8_t item, std::initializer_list<uint8_t> args);
 
+    // A set command with the group's item index; nothing while none is chosen.
+    void SendIndex(uint8_t item, const TRadioGroup* group);
+    // A set command with the whole grid, read at the moment of the call.
+    void SendArea(uint8_t item, const TAreaGrid* grid);
+
     // The common read-back rule: another reply kind frees the link; this
     // page's group is decoded (when decode is true) and frees the link;
     // another group leaves the link busy.
     void ReadBack(bool decode);
+    // The rule's screening: true for a data reply of this page's group, which
+    // the caller decodes and then frees the link; otherwise another reply kind
+    // has freed the link and another group has left it busy.
+    bool OwnDataReply();
 
     TCameraLink& link_;
 

@@ -17,8 +17,7 @@ TAgcPage::TAgcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "AGCSheet", "AGC", 0x1A, parent) {
     ASPriority = new TRadioGroup("Priority", {"AGC", "SENS"}, 2, this);
     ASPriority->setObjectName("ASPriority");
-    AGCLv = new TRadioGroup("AGC Level", {"BASE", "+1", "+2", "+3", "+4", "+5", "+6", "+7", "MAX"},
-                            1, this);
+    AGCLv = new TRadioGroup("AGC Level", LevelItems("BASE", 7), 1, this);
     AGCLv->setObjectName("AGCLv");
     SENSLv = new TRadioGroup("SENS Level",
                              {"OFF", "x2", "x4", "x6", "x8", "x12", "x16", "x32", "x64"}, 1, this);
@@ -40,21 +39,15 @@ TAgcPage::TAgcPage(TCameraLink& link, QWidget* parent)
 }
 
 void TAgcPage::ASPriorityClick() {
-    if (ASPriority->ItemIndex() >= 0) {
-        SendSet(kItemPriority, {static_cast<uint8_t>(ASPriority->ItemIndex())});
-    }
+    SendIndex(kItemPriority, ASPriority);
 }
 
 void TAgcPage::AGCLvClick() {
-    if (AGCLv->ItemIndex() >= 0) {
-        SendSet(kItemAgcLevel, {static_cast<uint8_t>(AGCLv->ItemIndex())});
-    }
+    SendIndex(kItemAgcLevel, AGCLv);
 }
 
 void TAgcPage::SENSLvClick() {
-    if (SENSLv->ItemIndex() >= 0) {
-        SendSet(kItemSensLevel, {static_cast<uint8_t>(SENSLv->ItemIndex())});
-    }
+    SendIndex(kItemSensLevel, SENSLv);
 }
 
 void TAgcPage::HandleReply() {

@@ -14,10 +14,6 @@ constexpr uint8_t kItemAes = 0x03;
 constexpr uint8_t kItemAesAuto = 0x04;
 constexpr uint8_t kItemAesFix = 0x05;
 
-QStringList LevelItems() {
-    return {"MIN", "+1", "+2", "+3", "+4", "+5", "+6", "+7", "MAX"};
-}
-
 // One mode box: the AUTO/FIX choice on top, the two level groups below.
 QGroupBox* ModeBox(const QString& caption, TRadioGroup* mode, TRadioGroup* autoLv,
                    TRadioGroup* fixLv, QWidget* parent) {
@@ -49,11 +45,11 @@ TAlcPage::TAlcPage(TCameraLink& link, QWidget* parent)
     };
     ALC = make("ALC", QString(), {"AUTO", "FIX"}, 2);
     ALC->setAccessibleName("ALC");
-    ALCAutoLv = make("ALCAutoLv", "AUTO Level", LevelItems(), 1);
-    ALCFixLv = make("ALCFixLv", "FIX Level", LevelItems(), 1);
+    ALCAutoLv = make("ALCAutoLv", "AUTO Level", LevelItems("MIN", 7), 1);
+    ALCFixLv = make("ALCFixLv", "FIX Level", LevelItems("MIN", 7), 1);
     AES = make("AES", QString(), {"AUTO", "FIX"}, 2);
     AES->setAccessibleName("AES");
-    AESAutoLv = make("AESAutoLv", "AUTO Level", LevelItems(), 1);
+    AESAutoLv = make("AESAutoLv", "AUTO Level", LevelItems("MIN", 7), 1);
     AESFixLv = make("AESFixLv", "FIX Level",
                     {"OFF", "1/100", "1/250", "1/500", "1/1000", "1/2000", "1/4000", "1/10000"}, 1);
 
@@ -75,12 +71,6 @@ TAlcPage::TAlcPage(TCameraLink& link, QWidget* parent)
     connect(AES, &TRadioGroup::Click, this, &TAlcPage::AESClick);
     connect(AESAutoLv, &TRadioGroup::Click, this, &TAlcPage::AESAutoLvClick);
     connect(AESFixLv, &TRadioGroup::Click, this, &TAlcPage::AESFixLvClick);
-}
-
-void TAlcPage::SendIndex(uint8_t item, const TRadioGroup* group) {
-    if (group->ItemIndex() >= 0) {
-        SendSet(item, {static_cast<uint8_t>(group->ItemIndex())});
-    }
 }
 
 void TAlcPage::ALCClick() {

@@ -34,9 +34,6 @@ class TAlcPage : public TPage {
     // Decodes after the query and after every command, so the enabled level
     // groups always follow the mode the camera reports.
     void Decode() override;
-
-  private:
-    void SendIndex(uint8_t item, const TRadioGroup* group);
 };
 
 }  // namespace zp

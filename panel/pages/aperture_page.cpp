@@ -9,22 +9,13 @@ namespace {
 constexpr uint8_t kItemHGain = 0x00;
 constexpr uint8_t kItemVGain = 0x01;
 
-QStringList GainItems() {
-    QStringList items{"MIN"};
-    for (int i = 1; i <= 11; ++i) {
-        items << QString("+%1").arg(i);
-    }
-    items << "MAX";
-    return items;
-}
-
 }  // namespace
 
 TAperturePage::TAperturePage(TCameraLink& link, QWidget* parent)
     : TPage(link, "APCSheet", "Ape", 0x47, parent) {
-    HGain = new TRadioGroup("H-Gain", GainItems(), 1, this);
+    HGain = new TRadioGroup("H-Gain", LevelItems("MIN", 11), 1, this);
     HGain->setObjectName("HGain");
-    VGain = new TRadioGroup("V-Gain", GainItems(), 1, this);
+    VGain = new TRadioGroup("V-Gain", LevelItems("MIN", 11), 1, this);
     VGain->setObjectName("VGain");
     auto* page = new QHBoxLayout(this);
     page->setContentsMargins(24, 12, 24, 12);
@@ -38,15 +29,11 @@ TAperturePage::TAperturePage(TCameraLink& link, QWidget* parent)
 }
 
 void TAperturePage::HGainClick() {
-    if (HGain->ItemIndex() >= 0) {
-        SendSet(kItemHGain, {static_cast<uint8_t>(HGain->ItemIndex())});
-    }
+    SendIndex(kItemHGain, HGain);
 }
 
 void TAperturePage::VGainClick() {
-    if (VGain->ItemIndex() >= 0) {
-        SendSet(kItemVGain, {static_cast<uint8_t>(VGain->ItemIndex())});
-    }
+    SendIndex(kItemVGain, VGain);
 }
 
 void TAperturePage::Decode() {

@@ -17,8 +17,7 @@ TBlcPage::TBlcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "BLCSheet", "BLC", 0x18, parent) {
     BLC = new TRadioGroup("BLC", {"OFF", "ON"}, 2, this);
     BLC->setObjectName("BLC");
-    BLCLv =
-        new TRadioGroup("BLC Level", {"MIN", "+1", "+2", "+3", "+4", "+5", "+6", "MAX"}, 1, this);
+    BLCLv = new TRadioGroup("BLC Level", LevelItems("MIN", 6), 1, this);
     BLCLv->setObjectName("BLCLv");
     Label2 = new QLabel("BLC Area", this);
     Label2->setObjectName("Label2");
@@ -48,27 +47,15 @@ TBlcPage::TBlcPage(TCameraLink& link, QWidget* parent)
 }
 
 void TBlcPage::BLCClick() {
-    if (BLC->ItemIndex() >= 0) {
-        SendSet(kItemOnOff, {static_cast<uint8_t>(BLC->ItemIndex())});
-    }
+    SendIndex(kItemOnOff, BLC);
 }
 
 void TBlcPage::BLCLvClick() {
-    if (BLCLv->ItemIndex() >= 0) {
-        SendSet(kItemLevel, {static_cast<uint8_t>(BLCLv->ItemIndex())});
-    }
+    SendIndex(kItemLevel, BLCLv);
 }
 
 void TBlcPage::BLCCheck01Click() {
-    if (CanSend()) {
-        SendArea();
-    }
-}
-
-void TBlcPage::SendArea() {
-    // The grid travels whole, read at the moment of the click.
-    const AreaGridMask m = BLCArea->Mask();
-    SendSet(kItemArea, {m[0], m[1], m[2], m[3], m[4], m[5]});
+    SendArea(kItemArea, BLCArea);
 }
 
 void TBlcPage::Decode() {

@@ -27,9 +27,6 @@ class TBlcPage : public TPage {
 
   protected:
     void Decode() override;
-
-  private:
-    void SendArea();
 };
 
 }  // namespace zp

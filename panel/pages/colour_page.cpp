@@ -16,10 +16,6 @@ QStringList BalanceItems() {
     return {"RED+++", "RED++", "RED+", "RED", "MIDDLE", "BLUE", "BLUE+", "BLUE++", "BLUE+++"};
 }
 
-QStringList GainItems() {
-    return {"MIN", "+1", "+2", "+3", "+4", "+5", "+6", "+7", "MAX"};
-}
-
 }  // namespace
 
 TColourPage::TColourPage(TCameraLink& link, QWidget* parent)
@@ -33,8 +29,8 @@ TColourPage::TColourPage(TCameraLink& link, QWidget* parent)
     // Created in tab order: the groups are not focusable themselves, so the
     // chain follows creation.
     Color = make("Color", "White Balance", {"AUTO", "ONE PUSH"}, 2);
-    RYGain = make("RYGain", "R-Y Gain", GainItems(), 1);
-    BYGain = make("BYGain", "B-Y Gain", GainItems(), 1);
+    RYGain = make("RYGain", "R-Y Gain", LevelItems("MIN", 7), 1);
+    BYGain = make("BYGain", "B-Y Gain", LevelItems("MIN", 7), 1);
     WBOPB = new QPushButton("ONE PUSH", this);
     WBOPB->setObjectName("WBOPB");
     WBOPB->setAccessibleName("ONE PUSH");
@@ -60,12 +56,6 @@ TColourPage::TColourPage(TCameraLink& link, QWidget* parent)
     connect(WBOPLv, &TRadioGroup::Click, this, &TColourPage::WBOPLvClick);
     connect(RYGain, &TRadioGroup::Click, this, &TColourPage::RYGainClick);
     connect(BYGain, &TRadioGroup::Click, this, &TColourPage::BYGainClick);
-}
-
-void TColourPage::SendIndex(uint8_t item, const TRadioGroup* group) {
-    if (group->ItemIndex() >= 0) {
-        SendSet(item, {static_cast<uint8_t>(group->ItemIndex())});
-    }
 }
 
 void TColourPage::ColorClick() {

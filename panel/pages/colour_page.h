@@ -31,9 +31,6 @@ class TColourPage : public TPage {
 
   protected:
     void Decode() override;
-
-  private:
-    void SendIndex(uint8_t item, const TRadioGroup* group);
 };
 
 }  // namespace zp

@@ -2,7 +2,6 @@
 
 #include <QGridLayout>
 #include <QVBoxLayout>
-#include <functional>
 
 namespace zp {
 
@@ -14,21 +13,6 @@ constexpr uint8_t kItemArea = 0x02;
 constexpr uint8_t kItemTime = 0x03;
 constexpr uint8_t kItemOsd = 0x04;
 
-QStringList LevelItems() {
-    QStringList items{"MIN"};
-    for (int i = 1; i <= 8; ++i) {
-        items << QString("+%1").arg(i);
-    }
-    items << "MAX";
-    return items;
-}
-
-void SendIndex(TRadioGroup* group, const std::function<void(uint8_t)>& send) {
-    if (group->ItemIndex() >= 0) {
-        send(static_cast<uint8_t>(group->ItemIndex()));
-    }
-}
-
 }  // namespace
 
 TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
@@ -37,7 +21,7 @@ TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
     MoDetect->setObjectName("MoDetect");
     MoOSD = new TRadioGroup("OSD", {"OFF", "ON"}, 2, this);
     MoOSD->setObjectName("MoOSD");
-    MoLv = new TRadioGroup("Motion Level", LevelItems(), 1, this);
+    MoLv = new TRadioGroup("Motion Level", LevelItems("MIN", 8), 1, this);
     MoLv->setObjectName("MoLv");
     MoArea = new QGroupBox("Motion Area", this);
     MoArea->setObjectName("MoArea");
@@ -70,31 +54,23 @@ TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
 }
 
 void TMotionPage::MoDetectClick() {
-    SendIndex(MoDetect, [this](uint8_t i) { SendSet(kItemDetect, {i}); });
+    SendIndex(kItemDetect, MoDetect);
 }
 
 void TMotionPage::MoLvClick() {
-    SendIndex(MoLv, [this](uint8_t i) { SendSet(kItemLevel, {i}); });
+    SendIndex(kItemLevel, MoLv);
 }
 
 void TMotionPage::MoCheck01Click() {
-    if (CanSend()) {
-        SendArea();
-    }
+    SendArea(kItemArea, MoArea2);
 }
 
 void TMotionPage::MoTimeClick() {
-    SendIndex(MoTime, [this](uint8_t i) { SendSet(kItemTime, {i}); });
+    SendIndex(kItemTime, MoTime);
 }
 
 void TMotionPage::MoOSDClick() {
-    SendIndex(MoOSD, [this](uint8_t i) { SendSet(kItemOsd, {i}); });
-}
-
-void TMotionPage::SendArea() {
-    // The whole grid goes out, read from the boxes now, never only the one clicked.
-    const AreaGridMask m = MoArea2->Mask();
-    SendSet(kItemArea, {m[0], m[1], m[2], m[3], m[4], m[5]});
+    SendIndex(kItemOsd, MoOSD);
 }
 
 void TMotionPage::Decode() {

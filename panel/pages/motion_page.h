@@ -30,9 +30,6 @@ class TMotionPage : public TPage {
 
   protected:
     void Decode() override;
-
-  private:
-    void SendArea();
 };
 
 }  // namespace zp

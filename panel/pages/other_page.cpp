@@ -18,15 +18,6 @@ constexpr uint8_t kItemPhaseLevel = 0x06;
 
 constexpr int kOffsetMax = 100;
 
-QStringList LevelItems() {
-    QStringList items{"MIN"};
-    for (int i = 1; i <= 14; ++i) {
-        items << QString("+%1").arg(i);
-    }
-    items << "MAX";
-    return items;
-}
-
 TRadioGroup* OffOn(const QString& caption, const char* name, QWidget* parent) {
     auto* g = new TRadioGroup(caption, {"OFF", "ON"}, 2, parent);
     g->setObjectName(name);
@@ -49,7 +40,7 @@ TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
     Phase = OffOn(QString(), "Phase", PhaseBox);
     Phase->SetColumns(1);
     Phase->setAccessibleName("Phase");
-    PhaseLv = new TRadioGroup("Level", LevelItems(), 2, PhaseBox);
+    PhaseLv = new TRadioGroup("Level", LevelItems("MIN", 14), 2, PhaseBox);
     PhaseLv->setObjectName("PhaseLv");
     OffsetBox = new QGroupBox("Offset", PhaseBox);
     OffsetBox->setObjectName("OffsetBox");
@@ -91,12 +82,6 @@ TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
     connect(Nega, &TRadioGroup::Click, this, &TOtherPage::NegaClick);
     connect(Phase, &TRadioGroup::Click, this, &TOtherPage::PhaseClick);
     connect(PhaseLv, &TRadioGroup::Click, this, &TOtherPage::PhaseLvClick);
-}
-
-void TOtherPage::SendIndex(uint8_t item, const TRadioGroup* group) {
-    if (group->ItemIndex() >= 0) {
-        SendSet(item, {static_cast<uint8_t>(group->ItemIndex())});
-    }
 }
 
 void TOtherPage::PresetClick() {

@@ -42,9 +42,6 @@ class TOtherPage : public TPage {
 
   protected:
     void Decode() override;
-
-  private:
-    void SendIndex(uint8_t item, const TRadioGroup* group);
 };
 
 }  // namespace zp

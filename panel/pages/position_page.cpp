@@ -28,15 +28,6 @@ QStringList LoadItems() {
     return items;
 }
 
-QStringList LevelItems(const QString& first) {
-    QStringList items{first};
-    for (int i = 1; i <= 7; ++i) {
-        items << QString("+%1").arg(i);
-    }
-    items << "MAX";
-    return items;
-}
-
 TRadioGroup* Group(const QString& name, const QString& caption, const QStringList& items,
                    QWidget* parent) {
     auto* g = new TRadioGroup(caption, items, 1, parent);
@@ -118,8 +109,8 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     PosAES = Group("PosAES", "AES", {"AUTO", "FIX"}, PosSaveArea);
     PosBLC = Group("PosBLC", "BLC", {"OFF", "ON"}, PosSaveArea);
     PosWB = Group("PosWB", "W.B.", {"ATW", "AWB"}, PosSaveArea);
-    PosAGCLv = Group("PosAGCLv", "AGC Lv", LevelItems("BASE"), PosSaveArea);
-    PosALCLv = Group("PosALCLv", "ALC Lv", LevelItems("MIN"), PosSaveArea);
+    PosAGCLv = Group("PosAGCLv", "AGC Lv", LevelItems("BASE", 7), PosSaveArea);
+    PosALCLv = Group("PosALCLv", "ALC Lv", LevelItems("MIN", 7), PosSaveArea);
     PosWBLv =
         Group("PosWBLv", "WB Lv",
               {"RED+++", "RED++", "RED+", "RED", "MIDDLE", "BLUE", "BLUE+", "BLUE++", "BLUE+++"},
@@ -260,15 +251,10 @@ void TPositionPage::UpdateSaveEnabled() {
 }
 
 void TPositionPage::HandleReply() {
-    const auto& r = Reply();
-    if (r[1] != kDataReply) {
-        ReleaseLink();
+    if (!OwnDataReply()) {
         return;
     }
-    if (r[2] != kGroup) {
-        return;
-    }
-    if (LastSentWasQuery() && r[3] != 0) {
+    if (LastSentWasQuery() && Reply()[3] != 0) {
         DecodeRecord();
     } else {
         DecodeGeneralState();

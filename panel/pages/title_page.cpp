@@ -154,15 +154,11 @@ void TTitlePage::SetTitleClick() {
 }
 
 void TTitlePage::TitleDispClick() {
-    if (TitleDisp->ItemIndex() >= 0) {
-        SendSet(kItemDisplay, {static_cast<uint8_t>(TitleDisp->ItemIndex())});
-    }
+    SendIndex(kItemDisplay, TitleDisp);
 }
 
 void TTitlePage::TitlePosClick() {
-    if (TitlePos->ItemIndex() >= 0) {
-        SendSet(kItemPosition, {static_cast<uint8_t>(TitlePos->ItemIndex())});
-    }
+    SendIndex(kItemPosition, TitlePos);
 }
 
 void TTitlePage::DecodePart() {
@@ -191,14 +187,10 @@ void TTitlePage::HandleReply() {
 }
 
 void TTitlePage::ReplyToQuery() {
+    if (!OwnDataReply()) {
+        return;
+    }
     const auto& r = Reply();
-    if (r[1] != kDataReply) {
-        ReleaseLink();
-        return;
-    }
-    if (r[2] != kGroup) {
-        return;
-    }
     if (r[3] == kItemTitle) {
         DecodePart();
         ReleaseLink();

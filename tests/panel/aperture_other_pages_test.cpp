@@ -1,12 +1,9 @@
 // The aperture and other pages: decoders against a scripted port, commands
 // end to end through the virtual camera.
 
-#include <QRadioButton>
 #include "aperture_page.h"
-
-#include "e2e_fixture.h"
-#include "fake_panel_port.h"
 #include "other_page.h"
+#include "page_fixture.h"
 
 namespace zp::test {
 namespace {
@@ -14,56 +11,7 @@ namespace {
 constexpr int kAperture = 6;
 constexpr int kOther = 9;
 
-Bytes Sealed(const Bytes& payload) {
-    Bytes b = payload;
-    b.resize(15, 0);
-    b.insert(b.begin(), 0x02);
-    b.push_back(0x03);
-    uint8_t sum = 0;
-    for (uint8_t x : b) {
-        sum = static_cast<uint8_t>(sum + x);
-    }
-    b.push_back(static_cast<uint8_t>(0 - sum));
-    return b;
-}
-
-// The window over a scripted port, on one page, with its query answered.
-struct Scripted : ::testing::Test {
-    FakePanelPort* port = nullptr;
-    std::unique_ptr<TForm1> form;
-
-    void Open(int pageIndex) {
-        auto p = std::make_unique<FakePanelPort>();
-        port = p.get();
-        TStartOptions options;
-        options.pause = [](int) {};
-        form = std::make_unique<TForm1>(std::move(p), options);
-        port->Deliver({0x06});
-        // Let the title page's read run its course.
-        for (int part = 0; part < 4; ++part) {
-            Answer({0xA0, 0x10, 0x01, static_cast<uint8_t>(part)});
-        }
-        Answer({0xA0, 0x10, 0x00});
-        form->PageControl1->setCurrentIndex(pageIndex);
-        ASSERT_EQ(form->PageControl1->currentIndex(), pageIndex);
-        port->writes.clear();
-    }
-
-    void Answer(const Bytes& payload) {
-        port->Deliver({0x06});
-        port->Deliver(Sealed(payload));
-    }
-
-    size_t FramesSent() const {
-        size_t n = 0;
-        for (const Bytes& w : port->writes) {
-            n += w.size() == 18;
-        }
-        return n;
-    }
-
-    bool Busy() const { return !form->Link().CanSend(); }
-};
+using Scripted = PageScripted;
 
 TEST_F(Scripted, ApertureDecoder) {
     Open(kAperture);
@@ -79,7 +27,7 @@ TEST_F(Scripted, ApertureDecoder) {
         EXPECT_EQ(page->VGain->ItemIndex(), c.vIndex) << int(c.v);
         EXPECT_FALSE(Busy());
     }
-    EXPECT_EQ(FramesSent(), 0u);
+    EXPECT_TRUE(FramesSent().empty());
     EXPECT_EQ(page->VGain->Button(12)->text(), "MAX");
 }
 
@@ -108,7 +56,7 @@ TEST_F(Scripted, OtherDecoder) {
         EXPECT_EQ(page->PhaseLv->isEnabled(), c.levelEnabled);
         EXPECT_FALSE(Busy());
     }
-    EXPECT_EQ(FramesSent(), 0u);
+    EXPECT_TRUE(FramesSent().empty());
 }
 
 TEST_F(Scripted, ReplyRules) {
@@ -139,31 +87,7 @@ TEST_F(Scripted, ReplyRules) {
 
 // ---- End to end ----------------------------------------------------------
 
-class PagesEndToEnd : public EndToEnd {
-  protected:
-    // Opens the window, lets the title read finish, and opens a page.
-    void OpenPage(int index) {
-        OpenConnected();
-        ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 5; }));
-        ASSERT_TRUE(WaitIdle());
-        camera.ClearReceived();
-        form->PageControl1->setCurrentIndex(index);
-        ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 1; }));
-        ASSERT_TRUE(WaitIdle());
-    }
-
-    // Clicks an item and returns the frames that went out for it.
-    std::vector<Bytes> Pick(TRadioGroup* group, int item, bool expectFrame = true) {
-        camera.ClearReceived();
-        // On the indicator: a radio button takes no click right of its label.
-        QRadioButton* b = group->Button(item);
-        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
-        WaitFor([&] { return !Frames().empty(); }, expectFrame ? 10000 : 300);
-        WaitIdle();
-        QApplication::processEvents();
-        return Frames();
-    }
-};
+using PagesEndToEnd = PageEndToEnd;
 
 TEST_F(PagesEndToEnd, AperturePage) {
     camera::TCameraState s = camera.State();

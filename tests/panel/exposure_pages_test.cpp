@@ -2,7 +2,6 @@
 // and tab order against a scripted port, and their frames on the line through
 // the virtual camera.
 
-#include <QRadioButton>
 #include <algorithm>
 #include <map>
 #include <string>
@@ -12,8 +11,7 @@
 #include "blc_page.h"
 #include "check_box.h"
 #include "colour_page.h"
-#include "e2e_fixture.h"
-#include "fake_panel_port.h"
+#include "page_fixture.h"
 
 namespace zp::test {
 namespace {
@@ -22,27 +20,6 @@ constexpr int kAgc = 2;
 constexpr int kAlc = 3;
 constexpr int kBlc = 4;
 constexpr int kCol = 5;
-
-// Payload bytes 1 ... as given, the rest zero, with start, end and checksum.
-Bytes Sealed(const Bytes& payload) {
-    Bytes b = payload;
-    b.resize(15, 0);
-    b.insert(b.begin(), 0x02);
-    b.push_back(0x03);
-    uint8_t sum = 0;
-    for (uint8_t x : b) {
-        sum = static_cast<uint8_t>(sum + x);
-    }
-    b.push_back(static_cast<uint8_t>(0 - sum));
-    return b;
-}
-
-// A click on a button's mark. The window is never shown: painting a shown
-// window hands work to Qt's own thread pool, whose hand-over the thread
-// sanitizer cannot see.
-void ClickMark(QAbstractButton* b) {
-    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
-}
 
 std::vector<int> CheckedAreas(const TBlcPage* page) {
     std::vector<int> out;
@@ -56,56 +33,7 @@ std::vector<int> CheckedAreas(const TBlcPage* page) {
 
 // ---- Scripted port ------------------------------------------------------------
 
-struct Scripted : ::testing::Test {
-    FakePanelPort* port = nullptr;
-    std::unique_ptr<TForm1> form;
-
-    // The window on one page, its query outstanding.
-    void Open(int pageIndex) {
-        auto p = std::make_unique<FakePanelPort>();
-        port = p.get();
-        TStartOptions options;
-        options.pause = [](int) {};
-        form = std::make_unique<TForm1>(std::move(p), options);
-        port->Deliver({0x06});
-        for (int part = 0; part < 4; ++part) {
-            Answer({0xA0, 0x10, 0x01, static_cast<uint8_t>(part)});
-        }
-        Answer({0xA0, 0x10, 0x00});
-        form->PageControl1->setCurrentIndex(pageIndex);
-        ASSERT_EQ(form->PageControl1->currentIndex(), pageIndex);
-        ASSERT_TRUE(Busy());
-        port->writes.clear();
-    }
-
-    void Answer(const Bytes& payload) {
-        port->Deliver({0x06});
-        port->Deliver(Sealed(payload));
-    }
-
-    // Queries the active page and answers it with the payload; true when
-    // only the ACK went out in answer.
-    bool Read(const Bytes& payload) {
-        form->Page(form->PageControl1->currentIndex())->Query();
-        port->writes.clear();
-        Answer(payload);
-        return port->writes == std::vector<Bytes>{{0x06}};
-    }
-
-    size_t FramesSent() const {
-        size_t n = 0;
-        for (const Bytes& w : port->writes) {
-            n += w.size() == 18;
-        }
-        return n;
-    }
-
-    bool Busy() const { return !form->Link().CanSend(); }
-    template <class T>
-    T* Page(int i) const {
-        return qobject_cast<T*>(form->Page(i));
-    }
-};
+using Scripted = PageScripted;
 
 // Tab stops in the order Tab visits them, read from the focus chain.
 TEST_F(Scripted, ColourTabOrder) {
@@ -229,7 +157,7 @@ TEST_F(Scripted, ReadBackRules) {
         } else {
             page->Query();
         }
-        ASSERT_EQ(FramesSent(), 1u);
+        ASSERT_EQ(FramesSent().size(), 1u);
         Answer({c.kind, c.group, 0x00, 0x00, 0x01, 0x05});
         EXPECT_EQ(probe->ItemIndex(), c.decoded ? 5 : 0);
         EXPECT_EQ(Busy(), c.busy);
@@ -252,44 +180,20 @@ TEST_F(Scripted, ClickWhileBusy) {
             ClickMark(box);
             EXPECT_TRUE(box->Checked());
         }
-        EXPECT_EQ(FramesSent(), 0u);
+        EXPECT_TRUE(FramesSent().empty());
         Answer({0xA0, page->CommandGroup(), 0x00, 0x00, 0x01, 0x00});
         EXPECT_EQ(group->ItemIndex(), 0);
         if (box != nullptr) {
             EXPECT_FALSE(box->Checked());
         }
-        EXPECT_EQ(FramesSent(), 0u);
+        EXPECT_TRUE(FramesSent().empty());
     }
 }
 
 // ---- On the line, through the virtual camera ----------------------------------
 
-struct OnTheLine : EndToEnd {
-    void OpenPage(int index) {
-        OpenConnected();
-        ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 5; }));  // the title read
-        ASSERT_TRUE(WaitIdle());
-        camera.ClearReceived();
-        form->PageControl1->setCurrentIndex(index);
-        ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 1; }));
-        ASSERT_TRUE(WaitIdle());
-    }
-
-    // Runs an operator action and returns the frames that went out for it.
-    std::vector<Bytes> Do(const std::function<void()>& action) {
-        camera.ClearReceived();
-        action();
-        EXPECT_TRUE(WaitFor([&] { return !Frames().empty(); }));
-        EXPECT_TRUE(WaitIdle());
-        QApplication::processEvents();
-        return Frames();
-    }
-    std::vector<Bytes> Pick(TRadioGroup* group, int item) {
-        return Do([=] { ClickMark(group->Button(item)); });
-    }
-    std::vector<Bytes> Tick(TBlcPage* page, int area) {
-        return Do([=] { ClickMark(page->BLCArea->Box(area)); });
-    }
+struct OnTheLine : PageEndToEnd {
+    std::vector<Bytes> Tick(TBlcPage* page, int area) { return Click(page->BLCArea->Box(area)); }
 
     // Empties the page's controls without sending, then reads the page again.
     void Reread(TPage* page) {
@@ -312,9 +216,7 @@ std::vector<Bytes> One(const char* hex) {
 }
 
 TEST_F(OnTheLine, Queries) {
-    OpenConnected();
-    ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 5; }));
-    ASSERT_TRUE(WaitIdle());
+    OpenAndReadTitle();
     const struct {
         int page;
         const char* frame;

@@ -7,9 +7,8 @@
 #include <utility>
 
 #include "../link/fakes.h"
-#include "e2e_fixture.h"
-#include "fake_panel_port.h"
 #include "lens_page.h"
+#include "page_fixture.h"
 
 namespace zp::test {
 namespace {
@@ -20,20 +19,7 @@ constexpr int kLensIndex = 1;
 
 // A lens set command as it must appear on the line.
 Bytes LensSet(uint8_t item, uint8_t b4 = 0, uint8_t b5 = 0) {
-    Bytes f(18, 0);
-    f[0] = 0x02;
-    f[1] = 0x21;
-    f[2] = 0x21;
-    f[3] = item;
-    f[4] = b4;
-    f[5] = b5;
-    f[16] = 0x03;
-    uint8_t sum = 0;
-    for (int i = 0; i < 17; ++i) {
-        sum = static_cast<uint8_t>(sum + f[static_cast<size_t>(i)]);
-    }
-    f[17] = static_cast<uint8_t>(0 - sum);
-    return f;
+    return Sealed({0x21, 0x21, item, b4, b5});
 }
 
 // ---- Mappings ---------------------------------------------------------------
@@ -95,36 +81,22 @@ TEST(LensSteps, SteppedTexts) {
 
 // ---- Decoder, against crafted replies -----------------------------------------
 
-struct LensForm : ::testing::Test {
-    FakePanelPort* port = nullptr;
-    std::unique_ptr<TForm1> form;
+struct LensForm : PageScripted {
     TLensPage* page = nullptr;
 
     void SetUp() override {
-        auto p = std::make_unique<FakePanelPort>();
-        port = p.get();
-        TStartOptions options;
-        options.pause = [](int) {};
-        form = std::make_unique<TForm1>(std::move(p), options);
-        port->Deliver(Hex("06"));
-        form->Link().Vars().SendBusy = false;  // leave the title query unanswered
+        Connect();
+        SkipTitle();  // leave the title query unanswered
         page = static_cast<TLensPage*>(form->Page(kLensIndex));
         page->SetReleasePause([](int) {});
-        form->PageControl1->setCurrentIndex(kLensIndex);
-        port->writes.clear();
-    }
-
-    // The camera acknowledges the outstanding frame and answers it.
-    void Answer(const Bytes& reply) {
-        port->Deliver(Hex("06"));
-        port->Deliver(reply);
+        ShowPage(kLensIndex);
     }
 
     // Answers exchange after exchange until the link is free and nothing
     // waits to go out; the cap stops a runaway.
     void AnswerAll() {
         for (int i = 0; i < 10 && !form->Link().CanSend(); ++i) {
-            Answer(Hex(kIdleReply));
+            AnswerFrame(Hex(kIdleReply));
         }
     }
 
@@ -153,7 +125,7 @@ TEST_F(LensForm, DecodesEveryByteAndSendsOnlyTheAck) {
         form->Link().Vars().SendBusy = false;
         page->Query();
         port->writes.clear();
-        Answer(Hex(r.reply));
+        AnswerFrame(Hex(r.reply));
         EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("06")}) << r.reply;
         EXPECT_EQ(page->ZoomStep->text(), r.zoomStep) << r.reply;
         EXPECT_EQ(page->FocusStep->text(), r.focusStep) << r.reply;
@@ -181,7 +153,7 @@ TEST_F(LensForm, ReadBackRule) {
         form->Link().Vars().SendBusy = false;
         page->Query();
         page->ZoomStep->setText("0001");  // busy: shown, not sent
-        Answer(Hex(r.reply));
+        AnswerFrame(Hex(r.reply));
         EXPECT_EQ(page->ZoomStep->text(), r.decoded ? "0007" : "0001") << r.reply;
         EXPECT_EQ(form->Link().CanSend(), r.free) << r.reply;
     }

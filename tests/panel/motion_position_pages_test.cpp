@@ -3,15 +3,11 @@
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
-#include <algorithm>
 #include <array>
 
-#include "../link/fakes.h"
 #include "check_box.h"
-#include "e2e_fixture.h"
-#include "fake_panel_port.h"
 #include "motion_page.h"
+#include "page_fixture.h"
 #include "position_page.h"
 
 namespace zp::test {
@@ -20,19 +16,6 @@ namespace {
 constexpr int kMotion = 7;
 constexpr int kPosition = 8;
 
-Bytes Sealed(const Bytes& payload) {
-    Bytes b = payload;
-    b.resize(15, 0);
-    b.insert(b.begin(), 0x02);
-    b.push_back(0x03);
-    uint8_t sum = 0;
-    for (uint8_t x : b) {
-        sum = static_cast<uint8_t>(sum + x);
-    }
-    b.push_back(static_cast<uint8_t>(0 - sum));
-    return b;
-}
-
 // The seven groups of a position record, in the order of their bit fields.
 std::array<TRadioGroup*, 7> RecordGroups(const TPositionPage* p) {
     return {p->PosALC, p->PosAES, p->PosBLC, p->PosWB, p->PosAGCLv, p->PosALCLv, p->PosWBLv};
@@ -40,43 +23,18 @@ std::array<TRadioGroup*, 7> RecordGroups(const TPositionPage* p) {
 
 // ---- Against a scripted port ------------------------------------------------
 
-struct Scripted : ::testing::Test {
-    FakePanelPort* port = nullptr;
-    std::unique_ptr<TForm1> form;
+struct Scripted : PageScripted {
     TMotionPage* motion = nullptr;
     TPositionPage* pos = nullptr;
 
     // The window on one page; its query is outstanding.
     void Open(int index) {
-        auto p = std::make_unique<FakePanelPort>();
-        port = p.get();
-        TStartOptions options;
-        options.pause = [](int) {};
-        form = std::make_unique<TForm1>(std::move(p), options);
-        port->Deliver({0x06});
-        form->Link().Vars().SendBusy = false;  // leave the title query unanswered
-        form->PageControl1->setCurrentIndex(index);
-        motion = qobject_cast<TMotionPage*>(form->Page(kMotion));
-        pos = qobject_cast<TPositionPage*>(form->Page(kPosition));
-        port->writes.clear();
+        Connect();
+        SkipTitle();  // leave the title query unanswered
+        ShowPage(index);
+        motion = Page<TMotionPage>(kMotion);
+        pos = Page<TPositionPage>(kPosition);
     }
-
-    void Answer(const Bytes& payload) {
-        port->Deliver({0x06});
-        port->Deliver(Sealed(payload));
-    }
-
-    std::vector<Bytes> FramesSent() const {
-        std::vector<Bytes> out;
-        for (const Bytes& w : port->writes) {
-            if (w.size() == 18) {
-                out.push_back(w);
-            }
-        }
-        return out;
-    }
-
-    bool Busy() { return !form->Link().CanSend(); }
 };
 
 TEST_F(Scripted, MotionDecoder) {
@@ -316,32 +274,14 @@ TEST_F(Scripted, SaveBitFieldsAndTexts) {
 
 // ---- On the line, through the virtual camera ----------------------------------
 
-class Pages : public EndToEnd {
+class Pages : public PageEndToEnd {
   protected:
     void OpenPage(int index) {
-        OpenConnected();
-        ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 5; }));  // the title's read
-        ASSERT_TRUE(WaitIdle());
-        camera.ClearReceived();
+        OpenAndReadTitle();
         form->show();
-        form->PageControl1->setCurrentIndex(index);
-        ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 1; }));
-        ASSERT_TRUE(WaitIdle());
+        ShowPage(index);
         motion = qobject_cast<TMotionPage*>(form->Page(kMotion));
         pos = qobject_cast<TPositionPage*>(form->Page(kPosition));
-    }
-
-    // Clicks and returns the frames that went out for it, once answered.
-    std::vector<Bytes> Click(QWidget* w, bool expectFrame = true) {
-        camera.ClearReceived();
-        // Near the left edge: a check or radio button takes clicks on its mark
-        // and text only, not on the rest of its width.
-        QTest::mouseClick(w, Qt::LeftButton, {},
-                          QPoint(std::min(8, w->width() / 2), w->height() / 2));
-        WaitFor([&] { return !Frames().empty(); }, expectFrame ? 10000 : 300);
-        WaitIdle();
-        QApplication::processEvents();
-        return Frames();
     }
 
     TMotionPage* motion = nullptr;

@@ -1,30 +1,11 @@
 // The title page: the character table, the chained read and write, and the
 // display and position commands, against a scripted port and end to end.
 
-#include <QTabBar>
-
-#include <QRadioButton>
-
-#include "e2e_fixture.h"
-#include "fake_panel_port.h"
 #include "title_page.h"
+#include "page_fixture.h"
 
 namespace zp::test {
 namespace {
-
-// A complete frame from payload bytes 1...15: start, end byte and checksum.
-Bytes Sealed(const std::string& payload) {
-    Bytes b = HexBytes(payload);
-    b.resize(15, 0);
-    b.insert(b.begin(), 0x02);
-    b.push_back(0x03);
-    uint8_t sum = 0;
-    for (uint8_t x : b) {
-        sum = static_cast<uint8_t>(sum + x);
-    }
-    b.push_back(static_cast<uint8_t>(0 - sum));
-    return b;
-}
 
 TEST(TitleCharTable, CodesSent) {
     const struct {
@@ -105,40 +86,17 @@ TEST(TitleCharTable, EveryCodedCharacterReadsBackAsItself) {
     EXPECT_EQ(coded, 10 + 26 + 26 + 31);
 }
 
-// The window over a scripted port: the test plays the camera byte by byte.
-struct TitleScripted : ::testing::Test {
-    FakePanelPort* port = nullptr;
-    std::unique_ptr<TForm1> form;
+struct TitleScripted : PageScripted {
     TTitlePage* page = nullptr;
 
     void SetUp() override {
-        auto p = std::make_unique<FakePanelPort>();
-        port = p.get();
-        TStartOptions options;
-        options.pause = [](int) {};
-        form = std::make_unique<TForm1>(std::move(p), options);
-        page = qobject_cast<TTitlePage*>(form->Page(0));
+        Connect();  // the link is up; the part 0 query is out
+        page = Page<TTitlePage>(0);
         ASSERT_NE(page, nullptr);
-        port->Deliver({0x06});  // the link is up; the part 0 query is out
         port->writes.clear();
     }
 
-    void Answer(const std::string& payload) {
-        port->Deliver({0x06});
-        port->Deliver(Sealed(payload));
-    }
-
-    std::vector<Bytes> Frames() const {
-        std::vector<Bytes> out;
-        for (const Bytes& w : port->writes) {
-            if (w.size() == 18) {
-                out.push_back(w);
-            }
-        }
-        return out;
-    }
-
-    bool Busy() const { return !form->Link().CanSend(); }
+    void Answer(const std::string& payload) { PageScripted::Answer(HexBytes(payload)); }
 };
 
 TEST_F(TitleScripted, ReadChainDecodesUnknownCodesAsSpaces) {
@@ -150,7 +108,7 @@ TEST_F(TitleScripted, ReadChainDecodesUnknownCodesAsSpaces) {
     Answer("A0 10 01 03 01 FE 01 FE 01 FE 01 FE 00 30");
     EXPECT_EQ(page->CName->text(), "CAM1    |{         a");
     EXPECT_TRUE(page->SetTitle->isEnabled());
-    const std::vector<Bytes> sent = Frames();
+    const std::vector<Bytes> sent = FramesSent();
     ASSERT_EQ(sent.size(), 4u);
     for (int p = 1; p <= 3; ++p) {
         EXPECT_EQ(sent[static_cast<size_t>(p - 1)][4], p);
@@ -163,7 +121,7 @@ TEST_F(TitleScripted, ReadChainDecodesUnknownCodesAsSpaces) {
     EXPECT_EQ(page->TitleDisp->ItemIndex(), 1);
     EXPECT_EQ(page->TitlePos->ItemIndex(), 1);
     EXPECT_FALSE(Busy());
-    EXPECT_TRUE(Frames().empty());  // the decoder's changes send nothing
+    EXPECT_TRUE(FramesSent().empty());  // the decoder's changes send nothing
 
     // A read whose part 0 never came holds only the parts that did.
     Answer("A0 10 01 01 00 10 00 11 00 12 00 13 00 14");
@@ -187,7 +145,7 @@ TEST_F(TitleScripted, RepliesThatStopOrHoldTheReadChain) {
         page->Query();
         port->writes.clear();
         Answer(c.reply);
-        EXPECT_TRUE(Frames().empty()) << c.name;
+        EXPECT_TRUE(FramesSent().empty()) << c.name;
         EXPECT_EQ(Busy(), c.busy) << c.name;
         EXPECT_EQ(page->CName->text(), "") << c.name;
     }
@@ -213,7 +171,7 @@ TEST_F(TitleScripted, WriteChainEndsWithSetEnabledAndNothingMore) {
     Answer("A0 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE");
     EXPECT_TRUE(page->SetTitle->isEnabled());
     EXPECT_FALSE(Busy());
-    const std::vector<Bytes> sent = Frames();
+    const std::vector<Bytes> sent = FramesSent();
     ASSERT_EQ(sent.size(), 4u);
     for (size_t p = 0; p < 4; ++p) {
         EXPECT_EQ(sent[p][1], 0x21);
@@ -237,19 +195,15 @@ TEST_F(TitleScripted, SetWhileBusySendsNothing) {
     port->writes.clear();
     page->SetTitle->click();
     EXPECT_TRUE(page->SetTitle->isEnabled());
-    EXPECT_TRUE(Frames().empty());
+    EXPECT_TRUE(FramesSent().empty());
 }
 
 // ---- End to end ----------------------------------------------------------
 
-class TitleEndToEnd : public EndToEnd {
+class TitleEndToEnd : public PageEndToEnd {
   protected:
-    // Opens the window and waits for the whole read of the title: four parts
-    // and the display and position.
     void OpenAndRead() {
-        OpenConnected();
-        ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 5; }));
-        ASSERT_TRUE(WaitIdle());
+        OpenAndReadTitle();
         page = qobject_cast<TTitlePage*>(form->Page(0));
         ASSERT_NE(page, nullptr);
         ASSERT_TRUE(page->SetTitle->isEnabled());
@@ -344,9 +298,7 @@ TEST_F(TitleEndToEnd, DisplayAndPositionCommands) {
     };
     for (const auto& c : cases) {
         camera.ClearReceived();
-        // On the indicator: a radio button takes no click right of its label.
-        QRadioButton* b = c.group->Button(c.item);
-        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+        ClickMark(c.group->Button(c.item));
         ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 1; }));
         ASSERT_TRUE(WaitIdle());
         EXPECT_EQ(Frames(), std::vector<Bytes>{HexBytes(c.frame)}) << c.frame;
