@@ -23,25 +23,12 @@
 #include "lens_page.h"
 #include "motion_page.h"
 #include "other_page.h"
+#include "page_fixture.h"
 #include "position_page.h"
 #include "title_page.h"
 
 namespace zp::test {
 namespace {
-
-// Payload bytes from 1 on, the rest zero, with start, end and checksum.
-Bytes Framed(const Bytes& payload) {
-    Bytes b = payload;
-    b.resize(15, 0);
-    b.insert(b.begin(), 0x02);
-    b.push_back(0x03);
-    uint8_t sum = 0;
-    for (uint8_t x : b) {
-        sum = static_cast<uint8_t>(sum + x);
-    }
-    b.push_back(static_cast<uint8_t>(0 - sum));
-    return b;
-}
 
 // Frames as hexadecimal text, for readable differences.
 std::vector<std::string> Hex(const std::vector<Bytes>& frames) {
@@ -57,11 +44,6 @@ std::vector<std::string> Hex(const std::vector<Bytes>& frames) {
         out.push_back(line);
     }
     return out;
-}
-
-// On the mark: a check or radio button ignores clicks right of its text.
-void PressMark(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(std::min(8, w->width() / 2), w->height() / 2));
 }
 
 void PressButton(QPushButton* b) {
@@ -188,9 +170,9 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
 
     const Visit visits[] = {
         {0,
-         {Framed({0x31, 0x10, 0x01, 0x00}), Framed({0x31, 0x10, 0x01, 0x01}),
-          Framed({0x31, 0x10, 0x01, 0x02}), Framed({0x31, 0x10, 0x01, 0x03}),
-          Framed({0x31, 0x10, 0x00, 0x00})},
+         {Sealed({0x31, 0x10, 0x01, 0x00}), Sealed({0x31, 0x10, 0x01, 0x01}),
+          Sealed({0x31, 0x10, 0x01, 0x02}), Sealed({0x31, 0x10, 0x01, 0x03}),
+          Sealed({0x31, 0x10, 0x00, 0x00})},
          {{[&] {
                Type(title->CName, "CAM1");
                PressButton(title->SetTitle);
@@ -199,7 +181,7 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
             HexBytes("02 21 10 01 01 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CD"),
             HexBytes("02 21 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CC"),
             HexBytes("02 21 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CB")}},
-          {[&] { PressMark(title->TitleDisp->Button(1)); },
+          {[&] { ClickMark(title->TitleDisp->Button(1)); },
            {HexBytes("02 21 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 C9")}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.title.codes, camera::TitleCodes("CAM1"));
@@ -212,9 +194,9 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
              EXPECT_TRUE(title->SetTitle->isEnabled());
          }},
         {1,
-         {Framed({0x31, 0x21, 0x00, 0x00})},
-         {{[&] { PressButton(lens->ZoomUP); }, {Framed({0x21, 0x21, 0x0A, 0x00, 0x01})}},
-          {[&] { PressMark(lens->DZoom); }, {Framed({0x21, 0x21, 0x08, 0x01})}}},
+         {Sealed({0x31, 0x21, 0x00, 0x00})},
+         {{[&] { PressButton(lens->ZoomUP); }, {Sealed({0x21, 0x21, 0x0A, 0x00, 0x01})}},
+          {[&] { ClickMark(lens->DZoom); }, {Sealed({0x21, 0x21, 0x08, 0x01})}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.lens.zoomStep, 1);
              EXPECT_EQ(s.lens.digitalZoom, 1);
@@ -225,25 +207,25 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
              EXPECT_TRUE(lens->DZoom->Checked());
          }},
         {2,
-         {Framed({0x31, 0x1A, 0x00, 0x00})},
-         {{[&] { PressMark(agc->AGCLv->Button(3)); },
+         {Sealed({0x31, 0x1A, 0x00, 0x00})},
+         {{[&] { ClickMark(agc->AGCLv->Button(3)); },
            {HexBytes("02 21 1A 01 03 00 00 00 00 00 00 00 00 00 00 00 03 BC")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.gain.agcLevel, 3); },
          {},
          [&] { EXPECT_EQ(agc->AGCLv->ItemIndex(), 3); }},
         {3,
-         {Framed({0x31, 0x48, 0x00, 0x00})},
-         {{[&] { PressMark(alc->AESFixLv->Button(7)); },
+         {Sealed({0x31, 0x48, 0x00, 0x00})},
+         {{[&] { ClickMark(alc->AESFixLv->Button(7)); },
            {HexBytes("02 21 48 05 07 00 00 00 00 00 00 00 00 00 00 00 03 86")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.exposure.aesFixLevel, 7); },
          {},
          [&] { EXPECT_EQ(alc->AESFixLv->ItemIndex(), 7); }},
         // The grid is usable only with back-light compensation on.
         {4,
-         {Framed({0x31, 0x18, 0x00, 0x00})},
-         {{[&] { PressMark(blc->BLC->Button(1)); }, {Framed({0x21, 0x18, 0x00, 0x01})}},
-          {[&] { PressMark(blc->BLCArea->Box(1)); },
-           {Framed({0x21, 0x18, 0x02, 0x01, 0x00, 0x3C, 0x3C, 0x00, 0x00})}}},
+         {Sealed({0x31, 0x18, 0x00, 0x00})},
+         {{[&] { ClickMark(blc->BLC->Button(1)); }, {Sealed({0x21, 0x18, 0x00, 0x01})}},
+          {[&] { ClickMark(blc->BLCArea->Box(1)); },
+           {Sealed({0x21, 0x18, 0x02, 0x01, 0x00, 0x3C, 0x3C, 0x00, 0x00})}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.backLight.on, 1);
              EXPECT_EQ(s.backLight.mask, (camera::TAreaMask{0x01, 0x00, 0x3C, 0x3C, 0x00, 0x00}));
@@ -254,14 +236,14 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
              EXPECT_EQ(blc->BLCArea->Mask(), (AreaGridMask{0x01, 0x00, 0x3C, 0x3C, 0x00, 0x00}));
          }},
         {5,
-         {Framed({0x31, 0x1B, 0x00, 0x00})},
-         {{[&] { PressMark(colour->RYGain->Button(8)); }, {Framed({0x21, 0x1B, 0x03, 0x08})}}},
+         {Sealed({0x31, 0x1B, 0x00, 0x00})},
+         {{[&] { ClickMark(colour->RYGain->Button(8)); }, {Sealed({0x21, 0x1B, 0x03, 0x08})}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.colour.ryGain, 8); },
          {},
          [&] { EXPECT_EQ(colour->RYGain->ItemIndex(), 8); }},
         {6,
          {HexBytes("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")},
-         {{[&] { PressMark(aperture->VGain->Button(3)); },
+         {{[&] { ClickMark(aperture->VGain->Button(3)); },
            {HexBytes("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.aperture.vGain, 3); },
          {},
@@ -269,9 +251,9 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
         // Likewise the motion grid with detection on.
         {7,
          {HexBytes("02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7")},
-         {{[&] { PressMark(motion->MoDetect->Button(1)); }, {Framed({0x21, 0x23, 0x00, 0x01})}},
-          {[&] { PressMark(motion->MoArea2->Box(48)); },
-           {Framed({0x21, 0x23, 0x02, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F})}}},
+         {{[&] { ClickMark(motion->MoDetect->Button(1)); }, {Sealed({0x21, 0x23, 0x00, 0x01})}},
+          {[&] { ClickMark(motion->MoArea2->Box(48)); },
+           {Sealed({0x21, 0x23, 0x02, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F})}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.motion.detect, 1);
              EXPECT_EQ(s.motion.mask, (camera::TAreaMask{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}));
@@ -288,18 +270,18 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
                Type(pos->PosSaveEdit, "3");
                PressButton(pos->PosNowRead);
            },
-           {Framed({0x31, 0x52, 0x02, 0x03})}},
+           {Sealed({0x31, 0x52, 0x02, 0x03})}},
           {[&] {
                Type(pos->PosZoom, "0123");
-               PressMark(pos->PosBLC->Button(1));
+               ClickMark(pos->PosBLC->Button(1));
                PressButton(pos->PosSave);
            },
-           {Framed({0x21, 0x52, 0x01, 0x03, 0x00, 0x7B, 0x00, 0x00, 0x06, 0x44})}}},
+           {Sealed({0x21, 0x52, 0x01, 0x03, 0x00, 0x7B, 0x00, 0x00, 0x06, 0x44})}}},
          [&](const camera::TCameraState& s) {
              EXPECT_EQ(s.position.saveNumber, 3);
              EXPECT_TRUE(s.position.records[3] == saved);
          },
-         {{[&] { PressButton(pos->PosReadx); }, {Framed({0x31, 0x52, 0x01, 0x03})}}},
+         {{[&] { PressButton(pos->PosReadx); }, {Sealed({0x31, 0x52, 0x01, 0x03})}}},
          [&] {
              EXPECT_EQ(pos->PosSaveEdit->text(), "3");
              EXPECT_EQ(pos->PosZoom->text(), "0123");
@@ -310,7 +292,7 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
          }},
         {9,
          {HexBytes("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")},
-         {{[&] { PressMark(other->Nega->Button(1)); }, {Framed({0x21, 0x54, 0x04, 0x01})}}},
+         {{[&] { ClickMark(other->Nega->Button(1)); }, {Sealed({0x21, 0x54, 0x04, 0x01})}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.other.negative, 1); },
          {},
          [&] { EXPECT_EQ(other->Nega->ItemIndex(), 1); }},
