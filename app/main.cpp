@@ -10,25 +10,66 @@
 #include "qt_seams.h"
 #include "uZoom.h"
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("zoompanel");
-    QApplication::setApplicationDisplayName("26x Zoom");
-    QApplication::setApplicationVersion(ZOOMPANEL_VERSION);
+namespace {
 
-    QCommandLineParser parser;
+struct TOptions {
+    QCommandLineOption device{
+        "device", "Use the serial device PATH instead of COM1, e.g. /dev/ttyUSB0.", "PATH"};
+    QCommandLineOption simulate{"simulate",
+                                "Talk to a built-in virtual camera over a pseudo-terminal."};
+};
+
+void SetNames() {
+    QCoreApplication::setApplicationName("zoompanel");
+    QCoreApplication::setApplicationVersion(ZOOMPANEL_VERSION);
+}
+
+void Define(QCommandLineParser& parser, const TOptions& options) {
     parser.setApplicationDescription(
         "Control panel for the 26x Zoom camera module on a serial line.\n"
         "Without options it opens COM1 (/dev/ttyS0) at 9600 bit/s.");
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption device(
-        "device", "Use the serial device PATH instead of COM1, e.g. /dev/ttyUSB0.", "PATH");
-    const QCommandLineOption simulate("simulate",
-                                      "Talk to a built-in virtual camera over a pseudo-terminal.");
-    parser.addOption(device);
-    parser.addOption(simulate);
+    parser.addOption(options.device);
+    parser.addOption(options.simulate);
+}
+
+bool HasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const TOptions options;
+    {
+        // --help, --version and a mistake in the options need no display.
+        QCoreApplication probe(argc, argv);
+        SetNames();
+        QCommandLineParser parser;
+        Define(parser, options);
+        if (!parser.parse(QCoreApplication::arguments()) || parser.isSet("help") ||
+            parser.isSet("version")) {
+            parser.process(probe);  // prints and exits
+        }
+    }
+    if (!HasDisplay()) {
+        std::fprintf(stderr,
+                     "zoompanel: no graphical display (DISPLAY is not set). Start it on a "
+                     "desktop, or under xvfb-run.\n");
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    SetNames();
+    QApplication::setApplicationDisplayName("26x Zoom");
+    QCommandLineParser parser;
+    Define(parser, options);
     parser.process(app);
+    const QCommandLineOption& device = options.device;
+    const QCommandLineOption& simulate = options.simulate;
 
     zp::InstallQtSeams();
 

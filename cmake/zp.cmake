@@ -44,15 +44,11 @@ function(zp_add_gtest name)
                          PROPERTIES ${T_PROPERTIES})
 endfunction()
 
-# zp_check builds what the tests run: every target except the program in
-# app/ (the benchmarks are not configured in sanitizer builds). Tests also run
-# tools such as camsim, so whole folders are not left out. The sanitizer
-# builds build only this.
+# zp_check builds what the tests run: every target (the benchmarks are not
+# configured in sanitizer builds). Tests also run the programs, camsim and
+# zoompanel. The sanitizer builds build only this.
 add_custom_target(zp_check)
 function(zp_check_collect dir)
-    if(dir STREQUAL "${PROJECT_SOURCE_DIR}/app")
-        return()
-    endif()
     get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
     foreach(t IN LISTS targets)
         if(NOT t STREQUAL "zp_check")
