@@ -502,8 +502,7 @@ int32_t TVaCustomComm::ReceiveData(void* data, int32_t count) {
     TVaLockGuard g(ReadLock());
     TVaPortSession& s = *session_;
     s.FillForReader();
-    TVaCommBuffer& in = *s.Input;
-    if (in.Size() == 0) {
+    if (s.Input->Size() == 0) {
         if (s.HungUp.load(std::memory_order_acquire)) {
             RaiseCommError("Read error (%d), %s", s.HangupErrno);
         }
@@ -514,11 +513,17 @@ int32_t TVaCustomComm::ReceiveData(void* data, int32_t count) {
         }
         return 0;
     }
+    return TakeInput(data, count);
+}
+
+int32_t TVaCustomComm::TakeInput(void* data, int32_t count) {
+    TVaPortSession& s = *session_;
+    TVaCommBuffer& in = *s.Input;
     const bool wasFull = in.Free() == 0;
     const int32_t n = std::min(count, in.Size());
     std::memcpy(data, in.Storage(), static_cast<size_t>(n));
     in.Remove(n);
-    if (wasFull) {
+    if (wasFull && s.WaitsForRoom) {
         // The event thread stopped reading the device while the queue was full.
         s.Kick.SetEvent();
     }
@@ -526,17 +531,25 @@ int32_t TVaCustomComm::ReceiveData(void* data, int32_t count) {
 }
 
 std::string TVaCustomComm::ReceivePending() {
+    if (!IsOpen()) {
+        return std::string();
+    }
+    // One look at the device: the count has just taken in what was there.
+    TVaLockGuard g(ReadLock());
     const int32_t n = InputCount();
     if (n <= 0) {
         return std::string();
     }
     std::string text(static_cast<size_t>(n), '\0');
-    const int32_t got = ReceiveData(text.data(), n);
-    text.resize(static_cast<size_t>(std::max(got, 0)));
+    text.resize(static_cast<size_t>(TakeInput(text.data(), n)));
     return text;
 }
 
 void TVaCustomComm::GetStatistics(CommStatistics& stats) {
+    CollectStatistics(stats, true);
+}
+
+void TVaCustomComm::CollectStatistics(CommStatistics& stats, bool withOutQueue) {
     TVaLockGuard g(ReadLock());
     stats = CommStatistics{};
     if (!IsOpen()) {
@@ -557,6 +570,9 @@ void TVaCustomComm::GetStatistics(CommStatistics& stats) {
     stats.Errors = s.PendingErrors;
     s.PendingErrors = 0;
     stats.InQueue = static_cast<uint32_t>(s.Input->Size());
+    if (!withOutQueue) {
+        return;
+    }
     int out = 0;
     if (s.Device->OutputPending(out) != 0 || out < 0) {
         out = 0;
@@ -569,8 +585,10 @@ int32_t TVaCustomComm::InputCount() {
     if (!IsOpen()) {
         return 0;
     }
+    // The same query without the driver's output count, which costs a
+    // system call on every receive batch and is not wanted here.
     CommStatistics st;
-    GetStatistics(st);
+    CollectStatistics(st, false);
     return static_cast<int32_t>(st.InQueue);
 }
 

@@ -183,6 +183,9 @@ class TVaCustomComm : public TVaComponent {
 
   private:
     void LineSettingChanged() { ApplyLineSettings(); }
+    void CollectStatistics(CommStatistics& stats, bool withOutQueue);
+    // Moves up to count bytes out of the input queue. ReadLock held, open.
+    int32_t TakeInput(void* data, int32_t count);
 
     bool autoOpen_ = false;
     TVaBaudrate baudrate_ = br1200;

@@ -5,10 +5,12 @@
 #include <poll.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <mutex>
+#include <thread>
 
 namespace zp {
 
@@ -105,6 +107,24 @@ TMultiWaitResult WaitForMultiple(const TVaHandleObject* const* objects, size_t c
                                  uint32_t timeoutMs);
 TMultiWaitResult WaitForMultiple(std::initializer_list<const TVaHandleObject*> objects,
                                  uint32_t timeoutMs);
+
+// Waits up to us microseconds for done() without sleeping, for hand-overs
+// that another thread completes sooner than a sleep and a wake-up would
+// take. Yields between looks, so a thread being waited for that shares the
+// CPU, or any other work, still runs. True when done() held.
+template <typename Pred>
+bool SpinFor(uint32_t us, Pred done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(us);
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+}
 
 // Polls descriptors for readability with a millisecond limit (kInfinite: none),
 // restarting after signals with the time that is left. Returns what poll()

@@ -33,6 +33,9 @@ struct TVaPortSession {
     TLineCounters Counters;
     int ReadErrno = 0;
     int HangupErrno = 0;
+    // The event thread found the input queue full and waits without
+    // watching the device: a read that makes room must kick it.
+    bool WaitsForRoom = false;
 
     std::atomic<bool> HungUp{false};
     // Whoever sets this first reports the hang-up; nobody else does.
@@ -136,6 +139,8 @@ class TVaCommWriteThread : public std::enable_shared_from_this<TVaCommWriteThrea
     const std::shared_ptr<TVaPortSession> session_;
     TVaCommBuffer queue_;
     std::condition_variable_any room_;
+    // Senders waiting for room in the queue.
+    std::atomic<int> senders_{0};
     TWorkerPriority priority_;
 };
 

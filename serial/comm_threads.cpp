@@ -33,6 +33,11 @@ constexpr uint32_t kTxWatchMs = 5;
 // A write that fails for a reason other than a hang-up is retried after this.
 constexpr uint32_t kWriteRetryMs = 50;
 
+// Bounded waits without sleeping, for hand-overs that the other thread
+// completes within microseconds: cheaper than a sleep and a wake-up.
+constexpr uint32_t kRoomSpinUs = 50;
+constexpr uint32_t kDataSpinUs = 30;
+
 int NiceOf(TThreadPriority p) {
     static constexpr int kNice[] = {19, 10, 5, 0, -5, -10, -20};
     const auto i = static_cast<unsigned>(p);
@@ -254,6 +259,7 @@ void TVaCommEventThread::Execute() {
         {
             TVaLockGuard g(s.Locks->ReadLock);
             room = s.Input->Free() > 0;
+            s.WaitsForRoom = !room;
         }
         pollfd fds[3] = {{WakeEvent.Handle(), POLLIN, 0},
                          {s.Kick.Handle(), POLLIN, 0},
@@ -378,6 +384,19 @@ bool TVaCommWriteThread::Enqueue(const void* data, int32_t count, uint32_t timeo
     };
     if (!fits()) {
         const Deadline d(timeoutMs);
+        if (count <= queue_.Capacity()) {
+            // The write thread frees room within one platform write, usually
+            // sooner than a sleep and a wake-up take; wait for that briefly
+            // without blocking.
+            g.unlock();
+            senders_.fetch_add(1, std::memory_order_acq_rel);
+            SpinFor(kRoomSpinUs, [&] {
+                return session_->QueuedOut.load(std::memory_order_acquire) + count <=
+                       queue_.Capacity();
+            });
+            senders_.fetch_sub(1, std::memory_order_acq_rel);
+            g.lock();
+        }
         while (!fits()) {
             if (d.Expired()) {
                 return false;
@@ -385,9 +404,14 @@ bool TVaCommWriteThread::Enqueue(const void* data, int32_t count, uint32_t timeo
             room_.wait_for(g, std::chrono::milliseconds(d.Remaining()));
         }
     }
+    const bool wasEmpty = queue_.Size() == 0;
     queue_.Append(data, count);
-    session_->QueuedOut.store(queue_.Size(), std::memory_order_relaxed);
-    DataEvent.SetEvent();
+    session_->QueuedOut.store(queue_.Size(), std::memory_order_release);
+    if (wasEmpty) {
+        // Otherwise it is set already: it is only reset, under this lock,
+        // while the queue is empty.
+        DataEvent.SetEvent();
+    }
     return true;
 }
 
@@ -406,17 +430,16 @@ void TVaCommWriteThread::Finish(int32_t written) {
     {
         TVaLockGuard g(session_->Locks->WriteLock);
         queue_.Remove(written);
-        session_->QueuedOut.store(queue_.Size(), std::memory_order_relaxed);
+        session_->QueuedOut.store(queue_.Size(), std::memory_order_release);
         empty = queue_.Size() == 0;
-        // Tested and signalled under the lock, so bytes appended right now
-        // always find DataEvent set.
+        // Tested and reset under the lock, so bytes appended right now
+        // always find DataEvent set. Bytes that remain keep it set.
         if (empty) {
             DataEvent.ResetEvent();
-        } else {
-            DataEvent.SetEvent();
         }
-        room_.notify_all();
     }
+    // Outside the lock: a woken sender would only block on it again.
+    room_.notify_all();
     if (empty) {
         Report(EV_TXEMPTY);
     }
@@ -426,6 +449,13 @@ void TVaCommWriteThread::Execute() {
     priority_.Attach();
     IPortDevice& dev = *session_->Device;
     for (;;) {
+        if (senders_.load(std::memory_order_acquire) > 0) {
+            // A sender waits for the room just made and refills at once.
+            SpinFor(kDataSpinUs, [&] {
+                return session_->QueuedOut.load(std::memory_order_acquire) > 0 ||
+                       senders_.load(std::memory_order_acquire) == 0;
+            });
+        }
         const TMultiWaitResult r = WaitForMultiple({&StopEvent, &DataEvent}, kInfinite);
         if (r.Result != WaitSignalled || r.Index == 0) {
             break;

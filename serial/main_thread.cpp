@@ -1,5 +1,6 @@
 #include "main_thread.h"
 
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -86,19 +87,27 @@ TSyncResult Synchronize(const TSyncTokenPtr& token, const std::function<void()>&
     if (token && token->Cancelled()) {
         return TSyncResult::Cancelled;
     }
-    // The queued closure keeps the token alive; the call's own captures are
-    // only touched when the token is still valid in the main thread.
+    // The call's own captures are only touched when the token is still
+    // valid in the main thread. The crossing returns only after the closure
+    // ran or was dropped, so it may point into this frame; one pointer keeps
+    // it within std::function's own storage, without an allocation per call.
     // The release/acquire pair makes the hand-over visible to the thread
     // sanitizer also when the installed crossing synchronises inside a
     // library it cannot see into (Qt's event queue).
-    std::atomic<int> handOver{0};
-    TSyncResult result = TSyncResult::Cancelled;
-    const std::function<void()> wrapped = [&result, &handOver, token, &call] {
-        handOver.load(std::memory_order_acquire);
-        result = RunHere(token.get(), call);
-        handOver.store(2, std::memory_order_release);
+    struct Crossing {
+        std::atomic<int> handOver{0};
+        TSyncResult result = TSyncResult::Cancelled;
+        const TSyncToken* token;
+        const std::function<void()>* call;
+    } c;
+    c.token = token.get();
+    c.call = &call;
+    const std::function<void()> wrapped = [cp = &c] {
+        cp->handOver.load(std::memory_order_acquire);
+        cp->result = RunHere(cp->token, *cp->call);
+        cp->handOver.store(2, std::memory_order_release);
     };
-    handOver.store(1, std::memory_order_release);
+    c.handOver.store(1, std::memory_order_release);
     bool ran = false;
     try {
         ran = mainThread->Synchronize(wrapped);
@@ -106,14 +115,17 @@ TSyncResult Synchronize(const TSyncTokenPtr& token, const std::function<void()>&
         // The crossing itself failed; there is nobody in this thread to tell.
         ran = false;
     }
-    if (handOver.load(std::memory_order_acquire) != 2) {
+    if (c.handOver.load(std::memory_order_acquire) != 2) {
         return TSyncResult::Cancelled;
     }
-    return ran ? result : TSyncResult::Cancelled;
+    return ran ? c.result : TSyncResult::Cancelled;
 }
 
 bool TMainThreadQueue::Synchronize(const std::function<void()>& call) {
-    auto item = std::make_shared<Item>();
+    // On this stack: this thread returns only once the item is done, and
+    // after that nobody touches it.
+    Item mine;
+    Item* const item = &mine;
     item->call = &call;
     std::unique_lock<std::mutex> l(lock_);
     if (shut_) {
@@ -121,6 +133,11 @@ bool TMainThreadQueue::Synchronize(const std::function<void()>& call) {
     }
     queue_.push_back(item);
     wake_.SetEvent();
+    // Most calls take the main thread a few microseconds; waiting for that
+    // without sleeping saves the wake-up back into this thread.
+    l.unlock();
+    SpinFor(kSpinUs, [item] { return item->finished.load(std::memory_order_acquire); });
+    l.lock();
     finished_.wait(l, [&] { return item->done; });
     return item->ran;
 }
@@ -130,9 +147,16 @@ bool TMainThreadQueue::WaitForCall(uint32_t timeoutMs) {
 }
 
 int TMainThreadQueue::RunPending() {
+    // Only what is queued now: a worker that queues its next call while this
+    // one runs must not keep the main loop from its other work.
+    size_t budget = 0;
+    {
+        std::lock_guard<std::mutex> l(lock_);
+        budget = queue_.size();
+    }
     int n = 0;
     for (;;) {
-        std::shared_ptr<Item> item;
+        Item* item = nullptr;
         {
             std::lock_guard<std::mutex> l(lock_);
             if (queue_.empty()) {
@@ -140,6 +164,9 @@ int TMainThreadQueue::RunPending() {
                 // left without the wake-up.
                 wake_.ResetEvent();
                 return n;
+            }
+            if (static_cast<size_t>(n) >= budget) {
+                return n;  // the wake-up stays set for the rest
             }
             item = queue_.front();
             queue_.pop_front();
@@ -151,9 +178,12 @@ int TMainThreadQueue::RunPending() {
         } catch (...) {
             ShowException(std::current_exception());
         }
-        std::lock_guard<std::mutex> l(lock_);
-        item->done = true;
-        item->ran = true;
+        {
+            std::lock_guard<std::mutex> l(lock_);
+            item->done = true;
+            item->ran = true;
+            item->finished.store(true, std::memory_order_release);
+        }
         finished_.notify_all();
         ++n;
     }
@@ -164,6 +194,7 @@ void TMainThreadQueue::Shut() {
     shut_ = true;
     for (auto& item : queue_) {
         item->done = true;
+        item->finished.store(true, std::memory_order_release);
     }
     queue_.clear();
     wake_.ResetEvent();

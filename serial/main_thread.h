@@ -73,11 +73,14 @@ class TMainThreadQueue : public IMainThread {
         const std::function<void()>* call;
         bool done = false;
         bool ran = false;
+        // done, readable without the lock for the short wait before sleeping.
+        std::atomic<bool> finished{false};
     };
+    static constexpr uint32_t kSpinUs = 50;
 
     std::mutex lock_;
     std::condition_variable finished_;
-    std::deque<std::shared_ptr<Item>> queue_;
+    std::deque<Item*> queue_;
     TVaWaitEvent wake_;
     bool shut_ = false;
 };

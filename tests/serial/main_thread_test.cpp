@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <stdexcept>
@@ -229,6 +230,27 @@ TEST(MainThreadQueue, WakeHandleFollowsTheQueue) {
     EXPECT_FALSE(queue->WaitForCall(0));
     queue->Shut();
     EXPECT_FALSE(queue->Synchronize([] { FAIL(); }));
+}
+
+// A worker that queues its next call as soon as the last one ran (a stream of
+// receive batches) must not hold the main loop inside one RunPending.
+TEST(MainThreadQueue, RunPendingRunsOnlyWhatWasQueuedWhenItStarted) {
+    auto queue = std::make_shared<TMainThreadQueue>();
+    constexpr int kCalls = 200;
+    std::atomic<int> ran{0};
+    std::thread worker([&] {
+        for (int i = 0; i < kCalls; ++i) {
+            queue->Synchronize([&] { ++ran; });
+        }
+    });
+    int most = 0;
+    while (ran.load() < kCalls) {
+        ASSERT_TRUE(queue->WaitForCall(10000));
+        most = std::max(most, queue->RunPending());
+    }
+    worker.join();
+    EXPECT_EQ(most, 1);
+    EXPECT_FALSE(queue->WaitForCall(0));
 }
 
 }  // namespace

@@ -329,6 +329,34 @@ TEST_F(ThreadTest, TheWriteQueueRefusesWhatCannotFitInTime) {
     EXPECT_EQ(pty.ReadFor(1024).size(), 1024u);
 }
 
+// While the far end reads nothing, a sender waiting for room sleeps rather
+// than spins, and gets in once the line moves again.
+TEST_F(ThreadTest, ASenderWaitingForRoomOnAStalledLineSleepsAndGetsIn) {
+    TVaBuffers b;
+    b.SetWriteSize(512 * 1024);
+    b.SetWriteTimeout(20000);
+    comm->SetBuffers(b);
+    comm->Open();
+    const std::string first = Pattern(400000, 10);
+    const std::string second = Pattern(300000, 11);
+    ASSERT_EQ(comm->TransmitData(first.data(), static_cast<int32_t>(first.size())),
+              static_cast<int32_t>(first.size()));
+    std::vector<uint8_t> out;
+    std::thread reader([&] {
+        std::this_thread::sleep_for(300ms);
+        out = pty.ReadFor(first.size() + second.size());
+    });
+    TJoin join{reader};
+    const double cpuBefore = CpuSeconds();
+    EXPECT_EQ(comm->TransmitData(second.data(), static_cast<int32_t>(second.size())),
+              static_cast<int32_t>(second.size()));
+    const double cpu = CpuSeconds() - cpuBefore;
+    reader.join();
+    // A sender that spun through the stall would have burnt about 0.3 s.
+    EXPECT_LT(cpu, 0.15);
+    EXPECT_TRUE(std::string(out.begin(), out.end()) == first + second);
+}
+
 TEST_F(ThreadTest, AMegabyteInRandomChunksArrivesCompleteAndInOrder) {
     const std::string data = Pattern(1 << 20, 6);
     std::vector<uint8_t> out;
