@@ -120,9 +120,10 @@ void TCameraLink::Comm1RxChar(int32_t count) {
     if (count <= 0) {
         return;
     }
-    const size_t n = std::min(text.size(), static_cast<size_t>(count));
-    for (size_t i = 0; i < n; ++i) {
-        Act(vars_.Parser.FeedReplyByte(static_cast<uint8_t>(text[i])));
+    // Count was taken before the read: bytes beyond it arrived meanwhile and
+    // are the camera's too, so they are parsed rather than dropped.
+    for (const char c : text) {
+        Act(vars_.Parser.FeedReplyByte(static_cast<uint8_t>(c)));
     }
 }
 

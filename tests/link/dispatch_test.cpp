@@ -196,17 +196,19 @@ TEST_F(Dispatch, MalformedFrameInEveryState) {
     }
 }
 
-TEST_F(Dispatch, CountLimitsWhatIsParsed) {
+TEST_F(Dispatch, CountZeroDropsAndLaterBytesAreNotLost) {
     Connect();
     // Count 0 reads and drops.
     Receive(Hex("06"), 0);
     EXPECT_EQ(link.Vars().LinkState, TLinkState::Ready);
     EXPECT_TRUE(port.pending.empty());
-    // More waiting than Count: the rest is dropped.
-    Receive(Hex("06 15 06"), 1);
+    // More waiting than Count (bytes that came after it was taken): all are
+    // parsed, so the reply that began is not cut.
+    Receive(Hex("06 02 A0"), 1);
     EXPECT_EQ(link.Vars().LinkState, TLinkState::AwaitingReply);
+    EXPECT_EQ(link.Vars().Parser.ParserState, TParserState::Payload);
     // Count beyond what was read stops at the end of the text.
-    Receive(Hex("02 A0"), 50);
+    Receive(Hex("10 00"), 50);
     EXPECT_EQ(link.Vars().Parser.ParserState, TParserState::Payload);
 }
 
