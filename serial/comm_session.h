@@ -58,6 +58,11 @@ struct TVaPortSession {
         int32_t added = 0;
         bool flag = false;
         bool rx80 = false;
+        // The receive events (EV_RXCHAR, EV_RXFLAG, EV_RX80FULL) of this fill.
+        uint32_t Events() const {
+            return (added > 0 ? EV_RXCHAR : 0u) | (flag ? EV_RXFLAG : 0u) |
+                   (rx80 ? EV_RX80FULL : 0u);
+        }
     };
     // Moves what the device holds into Input, up to its capacity. ReadLock held.
     TFill Fill();

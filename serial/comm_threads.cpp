@@ -109,17 +109,7 @@ TVaPortSession::TFill TVaPortSession::Fill() {
 }
 
 void TVaPortSession::FillForReader() {
-    const TFill f = Fill();
-    uint32_t events = 0;
-    if (f.added > 0) {
-        events |= EV_RXCHAR;
-    }
-    if (f.flag) {
-        events |= EV_RXFLAG;
-    }
-    if (f.rx80) {
-        events |= EV_RX80FULL;
-    }
+    const uint32_t events = Fill().Events();
     if (events != 0 && EventThreadReports) {
         ReaderEvents.fetch_or(events, std::memory_order_acq_rel);
         Kick.SetEvent();
@@ -295,16 +285,7 @@ void TVaCommEventThread::Execute() {
         bool hung = false;
         {
             TVaLockGuard g(s.Locks->ReadLock);
-            const TVaPortSession::TFill f = s.Fill();
-            if (f.added > 0) {
-                events |= EV_RXCHAR;
-            }
-            if (f.flag) {
-                events |= EV_RXFLAG;
-            }
-            if (f.rx80) {
-                events |= EV_RX80FULL;
-            }
+            events = s.Fill().Events();
             const uint32_t fromReader = s.ReaderEvents.exchange(0, std::memory_order_acq_rel);
             if ((fromReader & EV_RXCHAR) != 0 && s.Input->Size() > 0) {
                 events |= EV_RXCHAR;

@@ -136,9 +136,9 @@ bool TMainThreadQueue::Synchronize(const std::function<void()>& call) {
     // Most calls take the main thread a few microseconds; waiting for that
     // without sleeping saves the wake-up back into this thread.
     l.unlock();
-    SpinFor(kSpinUs, [item] { return item->finished.load(std::memory_order_acquire); });
+    SpinFor(kSpinUs, [item] { return item->done.load(std::memory_order_acquire); });
     l.lock();
-    finished_.wait(l, [&] { return item->done; });
+    finished_.wait(l, [&] { return item->done.load(std::memory_order_relaxed); });
     return item->ran;
 }
 
@@ -180,9 +180,8 @@ int TMainThreadQueue::RunPending() {
         }
         {
             std::lock_guard<std::mutex> l(lock_);
-            item->done = true;
             item->ran = true;
-            item->finished.store(true, std::memory_order_release);
+            item->done.store(true, std::memory_order_release);
         }
         finished_.notify_all();
         ++n;
@@ -193,8 +192,7 @@ void TMainThreadQueue::Shut() {
     std::lock_guard<std::mutex> l(lock_);
     shut_ = true;
     for (auto& item : queue_) {
-        item->done = true;
-        item->finished.store(true, std::memory_order_release);
+        item->done.store(true, std::memory_order_release);
     }
     queue_.clear();
     wake_.ResetEvent();

@@ -71,10 +71,10 @@ class TMainThreadQueue : public IMainThread {
   private:
     struct Item {
         const std::function<void()>* call;
-        bool done = false;
+        // Set under lock_, read also without it for the short wait before
+        // sleeping.
+        std::atomic<bool> done{false};
         bool ran = false;
-        // done, readable without the lock for the short wait before sleeping.
-        std::atomic<bool> finished{false};
     };
     static constexpr uint32_t kSpinUs = 50;
 
