@@ -68,14 +68,12 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     Define(parser, options);
     parser.process(app);
-    const QCommandLineOption& device = options.device;
-    const QCommandLineOption& simulate = options.simulate;
 
     zp::InstallQtSeams();
 
     auto port = std::make_unique<zp::TCommPort>();
     zp::camera::TCameraHost camera;
-    if (parser.isSet(simulate)) {
+    if (parser.isSet(options.simulate)) {
         const zp::camera::TStartResult started = camera.Start();
         if (!started) {
             std::fprintf(stderr, "zoompanel: the virtual camera did not start: %s\n",
@@ -84,8 +82,8 @@ int main(int argc, char** argv) {
         }
         std::fprintf(stderr, "zoompanel: virtual camera on %s\n", started.path.c_str());
         port->SetDeviceName(started.path);
-    } else if (parser.isSet(device)) {
-        port->SetDeviceName(parser.value(device).toStdString());
+    } else if (parser.isSet(options.device)) {
+        port->SetDeviceName(parser.value(options.device).toStdString());
     }
 
     zp::TForm1 form(std::move(port), zp::TStartOptions{});

@@ -245,19 +245,23 @@ void TLensPage::Release(uint8_t stopItem, bool onePushFollows) {
 }
 
 void TLensPage::ZoomDNClick() {
-    ZoomStep->setText(QString::fromStdString(SteppedText(ZoomStep->text().toStdString(), -1)));
+    StepBy(ZoomStep, -1);
 }
 
 void TLensPage::ZoomUPClick() {
-    ZoomStep->setText(QString::fromStdString(SteppedText(ZoomStep->text().toStdString(), 1)));
+    StepBy(ZoomStep, 1);
 }
 
 void TLensPage::FocusDNClick() {
-    FocusStep->setText(QString::fromStdString(SteppedText(FocusStep->text().toStdString(), -1)));
+    StepBy(FocusStep, -1);
 }
 
 void TLensPage::FocusUPClick() {
-    FocusStep->setText(QString::fromStdString(SteppedText(FocusStep->text().toStdString(), 1)));
+    StepBy(FocusStep, 1);
+}
+
+void TLensPage::StepBy(QLineEdit* edit, int delta) {
+    edit->setText(QString::fromStdString(SteppedText(edit->text().toStdString(), delta)));
 }
 
 void TLensPage::ZoomStepChange() {

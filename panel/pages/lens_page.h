@@ -101,6 +101,7 @@ class TLensPage : public TPage {
 
   private:
     void Release(uint8_t stopItem, bool onePushFollows);
+    void StepBy(QLineEdit* edit, int delta);
     void StepSend(QLineEdit* edit, uint8_t item, int32_t& last);
     void SendBar(uint8_t item, const TTrackBar* bar);
 

@@ -53,11 +53,10 @@ class TSpinEdit : public QAbstractSpinBox {
   private:
     void TextChanged(const QString& text);
     void Commit();
+    void ShowValidity();
 
     int min_;
     int max_;
-    void ShowValidity();
-
     mutable int position_;
     bool textValid_ = true;
 };
