@@ -16,6 +16,17 @@ QStringList LevelItems(const QString& first, int steps) {
     return items;
 }
 
+QStringList BalanceItems() {
+    return {"RED+++", "RED++", "RED+", "RED", "MIDDLE", "BLUE", "BLUE+", "BLUE++", "BLUE+++"};
+}
+
+TRadioGroup* NamedGroup(const QString& name, const QString& caption, const QStringList& items,
+                        int columns, QWidget* parent) {
+    auto* g = new TRadioGroup(caption, items, columns, parent);
+    g->setObjectName(name);
+    return g;
+}
+
 TPage::TPage(TCameraLink& link, const QString& sheetName, const QString& caption, uint8_t group,
              QWidget* parent)
     : QWidget(parent), link_(link), caption_(caption), group_(group) {

@@ -19,6 +19,13 @@ class TRadioGroup;
 // A level group's items: first, "+1" ... "+steps", "MAX".
 QStringList LevelItems(const QString& first, int steps);
 
+// The white-balance levels, from red through the middle to blue.
+QStringList BalanceItems();
+
+// A radio group with the object name the rest of the program finds it by.
+TRadioGroup* NamedGroup(const QString& name, const QString& caption, const QStringList& items,
+                        int columns, QWidget* parent);
+
 class TPage : public QWidget {
     Q_OBJECT
 

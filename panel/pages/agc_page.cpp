@@ -15,13 +15,10 @@ constexpr uint8_t kItemSensLevel = 0x02;
 
 TAgcPage::TAgcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "AGCSheet", "AGC", 0x1A, parent) {
-    ASPriority = new TRadioGroup("Priority", {"AGC", "SENS"}, 2, this);
-    ASPriority->setObjectName("ASPriority");
-    AGCLv = new TRadioGroup("AGC Level", LevelItems("BASE", 7), 1, this);
-    AGCLv->setObjectName("AGCLv");
-    SENSLv = new TRadioGroup("SENS Level",
-                             {"OFF", "x2", "x4", "x6", "x8", "x12", "x16", "x32", "x64"}, 1, this);
-    SENSLv->setObjectName("SENSLv");
+    ASPriority = NamedGroup("ASPriority", "Priority", {"AGC", "SENS"}, 2, this);
+    AGCLv = NamedGroup("AGCLv", "AGC Level", LevelItems("BASE", 7), 1, this);
+    SENSLv = NamedGroup("SENSLv", "SENS Level",
+                        {"OFF", "x2", "x4", "x6", "x8", "x12", "x16", "x32", "x64"}, 1, this);
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(48, 24, 24, 12);

@@ -37,21 +37,16 @@ QGroupBox* ModeBox(const QString& caption, TRadioGroup* mode, TRadioGroup* autoL
 
 TAlcPage::TAlcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "ALCSheet", "ALC", 0x48, parent) {
-    auto make = [this](const char* name, const QString& caption, const QStringList& items,
-                       int columns) {
-        auto* g = new TRadioGroup(caption, items, columns, this);
-        g->setObjectName(name);
-        return g;
-    };
-    ALC = make("ALC", QString(), {"AUTO", "FIX"}, 2);
+    ALC = NamedGroup("ALC", QString(), {"AUTO", "FIX"}, 2, this);
     ALC->setAccessibleName("ALC");
-    ALCAutoLv = make("ALCAutoLv", "AUTO Level", LevelItems("MIN", 7), 1);
-    ALCFixLv = make("ALCFixLv", "FIX Level", LevelItems("MIN", 7), 1);
-    AES = make("AES", QString(), {"AUTO", "FIX"}, 2);
+    ALCAutoLv = NamedGroup("ALCAutoLv", "AUTO Level", LevelItems("MIN", 7), 1, this);
+    ALCFixLv = NamedGroup("ALCFixLv", "FIX Level", LevelItems("MIN", 7), 1, this);
+    AES = NamedGroup("AES", QString(), {"AUTO", "FIX"}, 2, this);
     AES->setAccessibleName("AES");
-    AESAutoLv = make("AESAutoLv", "AUTO Level", LevelItems("MIN", 7), 1);
-    AESFixLv = make("AESFixLv", "FIX Level",
-                    {"OFF", "1/100", "1/250", "1/500", "1/1000", "1/2000", "1/4000", "1/10000"}, 1);
+    AESAutoLv = NamedGroup("AESAutoLv", "AUTO Level", LevelItems("MIN", 7), 1, this);
+    AESFixLv = NamedGroup(
+        "AESFixLv", "FIX Level",
+        {"OFF", "1/100", "1/250", "1/500", "1/1000", "1/2000", "1/4000", "1/10000"}, 1, this);
 
     GroupBox2 = ModeBox("ALC", ALC, ALCAutoLv, ALCFixLv, this);
     GroupBox2->setObjectName("GroupBox2");

@@ -13,10 +13,8 @@ constexpr uint8_t kItemVGain = 0x01;
 
 TAperturePage::TAperturePage(TCameraLink& link, QWidget* parent)
     : TPage(link, "APCSheet", "Ape", 0x47, parent) {
-    HGain = new TRadioGroup("H-Gain", LevelItems("MIN", 11), 1, this);
-    HGain->setObjectName("HGain");
-    VGain = new TRadioGroup("V-Gain", LevelItems("MIN", 11), 1, this);
-    VGain->setObjectName("VGain");
+    HGain = NamedGroup("HGain", "H-Gain", LevelItems("MIN", 11), 1, this);
+    VGain = NamedGroup("VGain", "V-Gain", LevelItems("MIN", 11), 1, this);
     auto* page = new QHBoxLayout(this);
     page->setContentsMargins(24, 12, 24, 12);
     page->setSpacing(24);

@@ -15,10 +15,8 @@ constexpr uint8_t kItemArea = 0x02;
 
 TBlcPage::TBlcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "BLCSheet", "BLC", 0x18, parent) {
-    BLC = new TRadioGroup("BLC", {"OFF", "ON"}, 2, this);
-    BLC->setObjectName("BLC");
-    BLCLv = new TRadioGroup("BLC Level", LevelItems("MIN", 6), 1, this);
-    BLCLv->setObjectName("BLCLv");
+    BLC = NamedGroup("BLC", "BLC", {"OFF", "ON"}, 2, this);
+    BLCLv = NamedGroup("BLCLv", "BLC Level", LevelItems("MIN", 6), 1, this);
     Label2 = new QLabel("BLC Area", this);
     Label2->setObjectName("Label2");
     BLCArea = new TAreaGrid("BLCCheck", "BLC", this);

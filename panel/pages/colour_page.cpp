@@ -12,31 +12,21 @@ constexpr uint8_t kItemOnePushLevel = 0x02;
 constexpr uint8_t kItemRyGain = 0x03;
 constexpr uint8_t kItemByGain = 0x04;
 
-QStringList BalanceItems() {
-    return {"RED+++", "RED++", "RED+", "RED", "MIDDLE", "BLUE", "BLUE+", "BLUE++", "BLUE+++"};
-}
-
 }  // namespace
 
 TColourPage::TColourPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "ColorSheet", "Col", 0x1B, parent) {
-    auto make = [this](const char* name, const QString& caption, const QStringList& items,
-                       int columns) {
-        auto* g = new TRadioGroup(caption, items, columns, this);
-        g->setObjectName(name);
-        return g;
-    };
     // Created in tab order: the groups are not focusable themselves, so the
     // chain follows creation.
-    Color = make("Color", "White Balance", {"AUTO", "ONE PUSH"}, 2);
-    RYGain = make("RYGain", "R-Y Gain", LevelItems("MIN", 7), 1);
-    BYGain = make("BYGain", "B-Y Gain", LevelItems("MIN", 7), 1);
+    Color = NamedGroup("Color", "White Balance", {"AUTO", "ONE PUSH"}, 2, this);
+    RYGain = NamedGroup("RYGain", "R-Y Gain", LevelItems("MIN", 7), 1, this);
+    BYGain = NamedGroup("BYGain", "B-Y Gain", LevelItems("MIN", 7), 1, this);
     WBOPB = new QPushButton("ONE PUSH", this);
     WBOPB->setObjectName("WBOPB");
     WBOPB->setAccessibleName("ONE PUSH");
     WBOPB->setMinimumSize(97, 33);
-    WBAutoLv = make("WBAutoLv", "Auto Level", BalanceItems(), 1);
-    WBOPLv = make("WBOPLv", "ONE PUSH Level", BalanceItems(), 1);
+    WBAutoLv = NamedGroup("WBAutoLv", "Auto Level", BalanceItems(), 1, this);
+    WBOPLv = NamedGroup("WBOPLv", "ONE PUSH Level", BalanceItems(), 1, this);
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(16, 12, 16, 12);

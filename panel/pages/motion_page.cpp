@@ -17,18 +17,14 @@ constexpr uint8_t kItemOsd = 0x04;
 
 TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "MotionSheet", "Mot", 0x23, parent) {
-    MoDetect = new TRadioGroup("Detection", {"OFF", "ON"}, 2, this);
-    MoDetect->setObjectName("MoDetect");
-    MoOSD = new TRadioGroup("OSD", {"OFF", "ON"}, 2, this);
-    MoOSD->setObjectName("MoOSD");
-    MoLv = new TRadioGroup("Motion Level", LevelItems("MIN", 8), 1, this);
-    MoLv->setObjectName("MoLv");
+    MoDetect = NamedGroup("MoDetect", "Detection", {"OFF", "ON"}, 2, this);
+    MoOSD = NamedGroup("MoOSD", "OSD", {"OFF", "ON"}, 2, this);
+    MoLv = NamedGroup("MoLv", "Motion Level", LevelItems("MIN", 8), 1, this);
     MoArea = new QGroupBox("Motion Area", this);
     MoArea->setObjectName("MoArea");
     MoArea2 = new TAreaGrid("MoCheck", "Motion", MoArea);
     MoArea2->setObjectName("MoArea2");
-    MoTime = new TRadioGroup("Motion Time", {"10sec", "30sec", "60sec"}, 1, this);
-    MoTime->setObjectName("MoTime");
+    MoTime = NamedGroup("MoTime", "Motion Time", {"10sec", "30sec", "60sec"}, 1, this);
 
     auto* area = new QVBoxLayout(MoArea);
     area->addWidget(MoArea2, 0, Qt::AlignCenter);

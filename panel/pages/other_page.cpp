@@ -19,17 +19,14 @@ constexpr uint8_t kItemPhaseLevel = 0x06;
 constexpr int kOffsetMax = 100;
 
 TRadioGroup* OffOn(const QString& caption, const char* name, QWidget* parent) {
-    auto* g = new TRadioGroup(caption, {"OFF", "ON"}, 2, parent);
-    g->setObjectName(name);
-    return g;
+    return NamedGroup(name, caption, {"OFF", "ON"}, 2, parent);
 }
 
 }  // namespace
 
 TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "OtherSheet", "Oth", 0x54, parent) {
-    Preset = new TRadioGroup("Preset", {"CANCEL", "OK"}, 2, this);
-    Preset->setObjectName("Preset");
+    Preset = NamedGroup("Preset", "Preset", {"CANCEL", "OK"}, 2, this);
     Initial = OffOn("Initial", "Initial", this);
     HRev = OffOn("H-Revers", "HRev", this);
     VRev = OffOn("V-Revers", "VRev", this);
@@ -40,8 +37,7 @@ TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
     Phase = OffOn(QString(), "Phase", PhaseBox);
     Phase->SetColumns(1);
     Phase->setAccessibleName("Phase");
-    PhaseLv = new TRadioGroup("Level", LevelItems("MIN", 14), 2, PhaseBox);
-    PhaseLv->setObjectName("PhaseLv");
+    PhaseLv = NamedGroup("PhaseLv", "Level", LevelItems("MIN", 14), 2, PhaseBox);
     OffsetBox = new QGroupBox("Offset", PhaseBox);
     OffsetBox->setObjectName("OffsetBox");
     PhLvOf = new TSpinEdit(0, kOffsetMax, 0, OffsetBox);

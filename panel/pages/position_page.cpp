@@ -28,13 +28,6 @@ QStringList LoadItems() {
     return items;
 }
 
-TRadioGroup* Group(const QString& name, const QString& caption, const QStringList& items,
-                   QWidget* parent) {
-    auto* g = new TRadioGroup(caption, items, 1, parent);
-    g->setObjectName(name);
-    return g;
-}
-
 QPushButton* Button(const QString& name, const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
@@ -72,8 +65,7 @@ QLineEdit* ValueField(const QString& name, const QString& caption, QWidget* pare
 
 TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "PosSheet", "Pos", kGroup, parent) {
-    PosLoad = new TRadioGroup("Position Load", LoadItems(), 5, this);
-    PosLoad->setObjectName("PosLoad");
+    PosLoad = NamedGroup("PosLoad", "Position Load", LoadItems(), 5, this);
 
     auto* alarmBox = new QGroupBox("Alarm Postion", this);
     AlSaveUD = new TSpinEdit(0, 100, 1, alarmBox);
@@ -105,16 +97,13 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     valueRow->addSpacing(18);
     PosFocus = ValueField("PosFocus", "Focus", PosSaveArea, valueRow);
     valueRow->addStretch(1);
-    PosALC = Group("PosALC", "ALC", {"AUTO", "FIX"}, PosSaveArea);
-    PosAES = Group("PosAES", "AES", {"AUTO", "FIX"}, PosSaveArea);
-    PosBLC = Group("PosBLC", "BLC", {"OFF", "ON"}, PosSaveArea);
-    PosWB = Group("PosWB", "W.B.", {"ATW", "AWB"}, PosSaveArea);
-    PosAGCLv = Group("PosAGCLv", "AGC Lv", LevelItems("BASE", 7), PosSaveArea);
-    PosALCLv = Group("PosALCLv", "ALC Lv", LevelItems("MIN", 7), PosSaveArea);
-    PosWBLv =
-        Group("PosWBLv", "WB Lv",
-              {"RED+++", "RED++", "RED+", "RED", "MIDDLE", "BLUE", "BLUE+", "BLUE++", "BLUE+++"},
-              PosSaveArea);
+    PosALC = NamedGroup("PosALC", "ALC", {"AUTO", "FIX"}, 1, PosSaveArea);
+    PosAES = NamedGroup("PosAES", "AES", {"AUTO", "FIX"}, 1, PosSaveArea);
+    PosBLC = NamedGroup("PosBLC", "BLC", {"OFF", "ON"}, 1, PosSaveArea);
+    PosWB = NamedGroup("PosWB", "W.B.", {"ATW", "AWB"}, 1, PosSaveArea);
+    PosAGCLv = NamedGroup("PosAGCLv", "AGC Lv", LevelItems("BASE", 7), 1, PosSaveArea);
+    PosALCLv = NamedGroup("PosALCLv", "ALC Lv", LevelItems("MIN", 7), 1, PosSaveArea);
+    PosWBLv = NamedGroup("PosWBLv", "WB Lv", BalanceItems(), 1, PosSaveArea);
     PosSave = Button("PosSave", "Save", PosSaveArea);
 
     auto* numberRow = new QHBoxLayout;

@@ -83,10 +83,8 @@ TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
     edit->addWidget(CName);
     edit->addWidget(SetTitle, 0, Qt::AlignLeft);
 
-    TitleDisp = new TRadioGroup("Display", {"OFF", "ON"}, 2, this);
-    TitleDisp->setObjectName("TitleDisp");
-    TitlePos = new TRadioGroup("Position", {"UP", "DOWN"}, 2, this);
-    TitlePos->setObjectName("TitlePos");
+    TitleDisp = NamedGroup("TitleDisp", "Display", {"OFF", "ON"}, 2, this);
+    TitlePos = NamedGroup("TitlePos", "Position", {"UP", "DOWN"}, 2, this);
 
     GroupBox4 = new QGroupBox("Special Character", this);
     GroupBox4->setObjectName("GroupBox4");
