@@ -2,14 +2,21 @@
 // driven from one Qt event loop, with serial_peer on the master side:
 // round trip, throughput each way, idle CPU. Every figure is printed with
 // ours, QSerialPort's and the ratio ours / QSerialPort (lower is better).
+// The round trip is also split at the peer (both sides read the same
+// monotonic clock): out, from the write call to the peer's read; in, from
+// the peer's echo to the receive handler. A last line gives this machine's
+// cost of waking a sleeping thread, the unit that the legs are made of.
 //
 //   serial_bench [--trips N] [--mib N] [--idle SECONDS] [--write-size BYTES]
 //
 // --write-size gives our write queue another capacity than its default;
 // QSerialPort's write buffer has no limit.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,6 +26,7 @@
 #include <QSerialPort>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +35,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "serial_bench_ports.h"
@@ -55,9 +64,47 @@ std::string PeerPath() {
     return dir + "/serial_peer";
 }
 
+int64_t MonotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+// Shared memory in which the echoing peer notes when it read a byte and when
+// it wrote the echo (see serial_peer.c).
+class PeerStamps {
+  public:
+    PeerStamps() {
+        fd_ = memfd_create("serial_bench_stamps", 0);
+        if (fd_ < 0 || ftruncate(fd_, sizeof(int64_t) * 2) != 0) {
+            throw std::runtime_error("no shared memory for the peer's stamps");
+        }
+        void* p = mmap(nullptr, sizeof(int64_t) * 2, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        if (p == MAP_FAILED) {
+            throw std::runtime_error("no shared memory for the peer's stamps");
+        }
+        slots_ = static_cast<int64_t*>(p);
+    }
+    ~PeerStamps() {
+        munmap(slots_, sizeof(int64_t) * 2);
+        close(fd_);
+    }
+    PeerStamps(const PeerStamps&) = delete;
+    PeerStamps& operator=(const PeerStamps&) = delete;
+
+    int Fd() const { return fd_; }
+    int64_t ReadAt() const { return __atomic_load_n(&slots_[0], __ATOMIC_ACQUIRE); }
+    int64_t EchoAt() const { return __atomic_load_n(&slots_[1], __ATOMIC_ACQUIRE); }
+
+  private:
+    int fd_ = -1;
+    int64_t* slots_ = nullptr;
+};
+
 // A pseudo-terminal with serial_peer on its master side. The bench keeps one
 // slave descriptor open of its own, so the master never sees a hang-up while
-// the port under test is closed between runs.
+// the port under test is closed between runs. The third argument is the
+// count for sink and source, the stamps' descriptor for echo.
 class PeerLine {
   public:
     PeerLine(const char* mode, long long count) {
@@ -117,44 +164,121 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Times `trips` echoes of one byte after a short warm-up; microseconds each.
-std::vector<double> MeasureRoundTrips(TBenchPort& port, int trips) {
-    PeerLine line("echo", 0);
+std::optional<double> Percentile(std::vector<double> v, int pct) {
+    if (v.empty()) {
+        return std::nullopt;
+    }
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, v.size() * static_cast<size_t>(pct) / 100)];
+}
+
+// Microseconds per trip: whole, and its two legs split at the peer.
+struct Trips {
+    std::vector<double> whole, out, in;
+};
+
+// Times `trips` echoes of one byte after a short warm-up.
+Trips MeasureRoundTrips(TBenchPort& port, int trips) {
+    PeerStamps stamps;
+    PeerLine line("echo", stamps.Fd());
     port.Open(line.SlavePath());
-    std::vector<double> us;
-    us.reserve(static_cast<size_t>(trips));
+    Trips t;
+    t.whole.reserve(static_cast<size_t>(trips));
     QEventLoop loop;
-    Clock::time_point sent;
+    int64_t sent = 0;
     int seen = 0;
     const char out = 0x5A;
+    const auto us = [](int64_t ns) { return static_cast<double>(ns) / 1e3; };
     port.SetOnReceive([&] {
-        const Clock::time_point at = Clock::now();
+        const int64_t at = MonotonicNs();
         const std::string in = port.Read();
         if (in.empty()) {
             return;
         }
         if (seen++ >= kWarmUpTrips) {
-            us.push_back(std::chrono::duration<double, std::micro>(at - sent).count());
+            t.whole.push_back(us(at - sent));
+            t.out.push_back(us(stamps.ReadAt() - sent));
+            t.in.push_back(us(at - stamps.EchoAt()));
         }
-        if (static_cast<int>(us.size()) >= trips) {
+        if (static_cast<int>(t.whole.size()) >= trips) {
             loop.quit();
             return;
         }
-        sent = Clock::now();
+        sent = MonotonicNs();
         port.Write(&out, 1);
     });
     QTimer::singleShot(0, [&] {
-        sent = Clock::now();
+        sent = MonotonicNs();
         port.Write(&out, 1);
     });
     const bool ok = RunLoop(loop);
     port.SetOnReceive(nullptr);
     port.Close();
     if (!ok) {
-        throw std::runtime_error("round trip: no echo after " + std::to_string(us.size()) +
+        throw std::runtime_error("round trip: no echo after " + std::to_string(t.whole.size()) +
                                  " trips");
     }
-    return us;
+    return t;
+}
+
+// One thread wakes another that sleeps in poll() on an eventfd, with pauses
+// between, so the sleeper's CPU has gone idle as it has between the hops of
+// a round trip. Each thread is held to the CPU given. Median microseconds
+// from the write to the sleeper running.
+bool PinTo(int cpu) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    return pthread_setaffinity_np(pthread_self(), sizeof set, &set) == 0;
+}
+
+std::optional<double> MeasureThreadWake(int wakes, int wakerCpu, int sleeperCpu) {
+    const int fd = eventfd(0, EFD_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::atomic<int64_t> woke{0};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> pinned{true};
+    std::thread sleeper([&] {
+        pinned.store(PinTo(sleeperCpu));
+        while (!stop.load()) {
+            pollfd p{fd, POLLIN, 0};
+            poll(&p, 1, -1);
+            const int64_t at = MonotonicNs();
+            uint64_t v = 0;
+            if (read(fd, &v, sizeof v) == sizeof v) {
+                woke.store(at);
+            }
+        }
+    });
+    cpu_set_t before;
+    pthread_getaffinity_np(pthread_self(), sizeof before, &before);
+    const bool wakerPinned = PinTo(wakerCpu);
+    std::vector<double> us;
+    for (int i = 0; i < wakes; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        woke.store(0);
+        const int64_t at = MonotonicNs();
+        const uint64_t one = 1;
+        if (write(fd, &one, sizeof one) != sizeof one) {
+            break;
+        }
+        while (woke.load() == 0) {
+            std::this_thread::yield();
+        }
+        us.push_back(static_cast<double>(woke.load() - at) / 1e3);
+    }
+    stop.store(true);
+    const uint64_t one = 1;
+    (void)!write(fd, &one, sizeof one);
+    sleeper.join();
+    close(fd);
+    pthread_setaffinity_np(pthread_self(), sizeof before, &before);
+    if (!wakerPinned || !pinned.load()) {
+        return std::nullopt;
+    }
+    return Percentile(us, 50);
 }
 
 double MeasureOut(TBenchPort& port) {
@@ -251,9 +375,9 @@ double MeasureIdleCpu(TBenchPort& port) {
 
 struct Figures {
     TBenchPort* port = nullptr;
-    std::vector<double> tripsUs;
+    Trips trips;
     std::vector<double> out, in;
-    std::optional<double> medianUs, p99Us, outS, inS, idle;
+    std::optional<double> medianUs, p99Us, outLegUs, inLegUs, outS, inS, idle;
     std::string failure;
 
     bool Usable() const { return port != nullptr && failure.empty(); }
@@ -271,22 +395,19 @@ struct Figures {
     }
 };
 
-std::optional<double> Percentile(std::vector<double> v, int pct) {
-    if (v.empty()) {
-        return std::nullopt;
-    }
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, v.size() * static_cast<size_t>(pct) / 100)];
-}
-
 void MeasureAll(Figures& ours, Figures& qt) {
     Figures* both[] = {&qt, &ours};
     const int perBlock = std::max(1, gTrips / kTripBlocks);
     for (int b = 0; b < kTripBlocks; ++b) {
         for (Figures* f : both) {
             f->Try([&](TBenchPort& p) {
-                const std::vector<double> us = MeasureRoundTrips(p, perBlock);
-                f->tripsUs.insert(f->tripsUs.end(), us.begin(), us.end());
+                const Trips t = MeasureRoundTrips(p, perBlock);
+                const auto add = [](std::vector<double>& to, const std::vector<double>& from) {
+                    to.insert(to.end(), from.begin(), from.end());
+                };
+                add(f->trips.whole, t.whole);
+                add(f->trips.out, t.out);
+                add(f->trips.in, t.in);
             });
         }
     }
@@ -299,8 +420,10 @@ void MeasureAll(Figures& ours, Figures& qt) {
     for (Figures* f : both) {
         f->Try([&](TBenchPort& p) { f->idle = MeasureIdleCpu(p); });
         if (f->Usable()) {
-            f->medianUs = Percentile(f->tripsUs, 50);
-            f->p99Us = Percentile(f->tripsUs, 99);
+            f->medianUs = Percentile(f->trips.whole, 50);
+            f->p99Us = Percentile(f->trips.whole, 99);
+            f->outLegUs = Percentile(f->trips.out, 50);
+            f->inLegUs = Percentile(f->trips.in, 50);
             f->outS = Percentile(f->out, 50);
             f->inS = Percentile(f->in, 50);
         }
@@ -355,9 +478,18 @@ void Report(const Figures& ours, const Figures& qt) {
         gTrips, gMiB, kTransferRuns, gIdleSeconds);
     Line("round trip median", ours.medianUs, qt.medianUs, Us);
     Line("round trip 99th pct", ours.p99Us, qt.p99Us, Us);
+    Line("  out leg, median", ours.outLegUs, qt.outLegUs, Us);
+    Line("  in leg, median", ours.inLegUs, qt.inLegUs, Us);
     Line("out, write thread", ours.outS, qt.outS, Transfer);
     Line("in, OnRxChar", ours.inS, qt.inS, Transfer);
     Line("idle CPU", ours.idle, qt.idle, Cpu);
+    // What one hand-over between threads costs on this machine, without any
+    // port: the unit that the legs above are made of.
+    const auto wake = [](const char* what, std::optional<double> us) {
+        std::printf("%-26s %s\n", what, Cell(us, Us).c_str());
+    };
+    wake("thread wake, same CPU", MeasureThreadWake(2000, 0, 0));
+    wake("thread wake, idle CPU", MeasureThreadWake(2000, 0, 1));
     if (!ours.failure.empty()) {
         std::printf("ours: %s\n", ours.failure.c_str());
     }

@@ -1,7 +1,9 @@
 /* The far end of the serial benchmark: works on the master side of a
  * pseudo-terminal whose descriptor it inherits.
  *
- *   serial_peer FD echo        send every byte back at once
+ *   serial_peer FD echo [SFD]  send every byte back at once; with SFD, a
+ *                              shared-memory descriptor, note in it when each
+ *                              read returned and when its echo was written
  *   serial_peer FD sink N      read N pattern bytes, check them, answer one 0x55
  *   serial_peer FD source N    after one start byte, send N pattern bytes
  *
@@ -13,6 +15,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 
 static unsigned char buf[65536];
@@ -46,6 +50,20 @@ static ssize_t read_some(int fd, size_t max) {
     }
 }
 
+static long long now_ns(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+/* Slot 0: when the last read returned; slot 1: just before its echo was
+ * written. Stored before the write, so the other side sees them once the
+ * echo has arrived. */
+static long long* map_stamps(int sfd) {
+    void* p = mmap(NULL, 2 * sizeof(long long), PROT_READ | PROT_WRITE, MAP_SHARED, sfd, 0);
+    return p == MAP_FAILED ? NULL : (long long*)p;
+}
+
 static void drain(int fd) {
     while (read_some(fd, sizeof buf) > 0) {
     }
@@ -61,8 +79,13 @@ int main(int argc, char** argv) {
     long long n = argc > 3 ? atoll(argv[3]) : 0;
 
     if (strcmp(mode, "echo") == 0) {
+        long long* stamps = argc > 3 ? map_stamps(atoi(argv[3])) : NULL;
         ssize_t r;
         while ((r = read_some(fd, sizeof buf)) > 0) {
+            if (stamps != NULL) {
+                __atomic_store_n(&stamps[0], now_ns(), __ATOMIC_RELEASE);
+                __atomic_store_n(&stamps[1], now_ns(), __ATOMIC_RELEASE);
+            }
             if (write_all(fd, buf, (size_t)r) < 0) {
                 return 1;
             }
