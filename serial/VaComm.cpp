@@ -323,7 +323,7 @@ void TVaCustomComm::Open() {
 void TVaCustomComm::OpenDevice() {
     const std::string name = DeviceText();
     TPortDevicePtr dev;
-    int e = OpenTtyDevice(DevicePath(name), dev);
+    int e = OpenPlatformDevice(DevicePath(name), dev);
     if (e == 0) {
         // Raw even when the line settings are left to the driver: a cooked
         // tty would echo and edit the camera's bytes.
@@ -338,6 +338,10 @@ void TVaCustomComm::OpenDevice() {
     s->Locks = locks_;
     session_ = std::move(s);
     handle_ = session_->Device->Fd();
+}
+
+int TVaCustomComm::OpenPlatformDevice(const std::string& path, TPortDevicePtr& device) {
+    return OpenTtyDevice(path, device);
 }
 
 void TVaCustomComm::SetupBuffers() {
@@ -549,7 +553,7 @@ void TVaCustomComm::GetStatistics(CommStatistics& stats) {
     CollectStatistics(stats, true);
 }
 
-void TVaCustomComm::CollectStatistics(CommStatistics& stats, bool withOutQueue) {
+void TVaCustomComm::CollectStatistics(CommStatistics& stats, bool full) {
     TVaLockGuard g(ReadLock());
     stats = CommStatistics{};
     if (!IsOpen()) {
@@ -567,12 +571,12 @@ void TVaCustomComm::CollectStatistics(CommStatistics& stats, bool withOutQueue) 
         !s.HangupClaimed.exchange(true)) {
         s.PendingErrors |= CE_HANGUP;
     }
-    stats.Errors = s.PendingErrors;
-    s.PendingErrors = 0;
     stats.InQueue = static_cast<uint32_t>(s.Input->Size());
-    if (!withOutQueue) {
+    if (!full) {
         return;
     }
+    stats.Errors = s.PendingErrors;
+    s.PendingErrors = 0;
     int out = 0;
     if (s.Device->OutputPending(out) != 0 || out < 0) {
         out = 0;
@@ -586,7 +590,9 @@ int32_t TVaCustomComm::InputCount() {
         return 0;
     }
     // The same query without the driver's output count, which costs a
-    // system call on every receive batch and is not wanted here.
+    // system call on every receive batch, and without taking the error
+    // flags: the receive dispatch counts before DoError runs, and would
+    // otherwise swallow every line error that came with the bytes.
     CommStatistics st;
     CollectStatistics(st, false);
     return static_cast<int32_t>(st.InQueue);

@@ -136,6 +136,7 @@ class TVaCustomComm : public TVaComponent {
     int32_t ReceiveData(void* data, int32_t count);
     std::string ReceivePending();
     void GetStatistics(CommStatistics& stats);
+    // Bytes waiting; leaves the error flags for GetStatistics.
     int32_t InputCount();
     void ApplyLineSettings();
 
@@ -172,6 +173,9 @@ class TVaCustomComm : public TVaComponent {
   protected:
     void Loaded() override;
     virtual void OpenDevice();
+    // Opens the platform device at path: 0 and device, or an errno. Tests
+    // put a device with line events of their choosing here.
+    virtual int OpenPlatformDevice(const std::string& path, TPortDevicePtr& device);
     virtual void StartThreads();
     void StopThreads();
     void CloseDevice();
@@ -183,7 +187,9 @@ class TVaCustomComm : public TVaComponent {
 
   private:
     void LineSettingChanged() { ApplyLineSettings(); }
-    void CollectStatistics(CommStatistics& stats, bool withOutQueue);
+    // full: also the output count, and the error flags are handed over and
+    // cleared; otherwise only the input count, and the flags stay pending.
+    void CollectStatistics(CommStatistics& stats, bool full);
     // Moves up to count bytes out of the input queue. ReadLock held, open.
     int32_t TakeInput(void* data, int32_t count);
 
