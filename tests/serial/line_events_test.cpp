@@ -12,15 +12,12 @@
 #include <gtest/gtest.h>
 
 #include "VaComm.h"
-#include "pty_pair.h"
-#include "test_main_loop.h"
+#include "comm_fixture.h"
 
 namespace zp {
 namespace {
 
 using namespace std::chrono_literals;
-using test::TPtyPair;
-using test::TTestMainLoop;
 
 // The tty's own device, with counters and modem lines set by the test.
 class TScriptedLines : public IPortDevice {
@@ -76,25 +73,17 @@ class TScriptedComm : public TVaComm {
     std::shared_ptr<TScriptedLines> device_;
 };
 
-class LineEventTest : public ::testing::Test {
+class LineEventTest : public test::TCommFixture<TScriptedComm> {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(pty.Ok());
-        baseline = LiveCommThreads();
-        comm = std::make_unique<TScriptedComm>();
-        comm->SetDeviceName(pty.SlavePath());
+        TCommFixture::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         comm->OnRxChar = [this](TVaComponent*, int32_t) { comm->ReceivePending(); };
         comm->OnError = [this](TVaComponent*, uint32_t e) { errors.push_back(e); };
     }
-    void TearDown() override {
-        comm.reset();
-        EXPECT_TRUE(loop.RunUntil([&] { return LiveCommThreads() == baseline; }));
-    }
 
-    TTestMainLoop loop;
-    TPtyPair pty;
-    int baseline = 0;
-    std::unique_ptr<TScriptedComm> comm;
     std::vector<uint32_t> errors;
 };
 

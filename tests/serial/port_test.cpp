@@ -19,14 +19,12 @@
 #include <gtest/gtest.h>
 
 #include "VaComm.h"
-#include "pty_pair.h"
-#include "test_main_loop.h"
+#include "comm_fixture.h"
 
 namespace zp {
 namespace {
 
 using test::TPtyPair;
-using test::TTestMainLoop;
 
 std::string ErrorOf(const std::function<void()>& f) {
     try {
@@ -125,19 +123,8 @@ bool HasWord(const std::string& text, const std::string& word) {
     return false;
 }
 
-class PortTest : public ::testing::Test {
+class PortTest : public test::TCommFixture<TVaComm> {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(pty.Ok());
-        baseline = LiveCommThreads();
-        comm = std::make_unique<TVaComm>();
-        comm->SetDeviceName(pty.SlavePath());
-    }
-    void TearDown() override {
-        comm.reset();
-        // Every worker ends by itself once stopped.
-        EXPECT_TRUE(loop.RunUntil([&] { return LiveCommThreads() == baseline; }));
-    }
     // The main window's settings.
     void CameraSettings() {
         comm->SetBaudrate(br9600);
@@ -151,11 +138,6 @@ class PortTest : public ::testing::Test {
         comm->SetPortNum(1);
         comm->SetUserBaudrate(9600);
     }
-
-    TTestMainLoop loop;
-    TPtyPair pty;
-    int baseline = 0;
-    std::unique_ptr<TVaComm> comm;
 };
 
 TEST_F(PortTest, CameraSettingsReachTheTerminal) {

@@ -16,15 +16,13 @@
 #include <gtest/gtest.h>
 
 #include "VaComm.h"
-#include "pty_pair.h"
-#include "test_main_loop.h"
+#include "comm_fixture.h"
 
 namespace zp {
 namespace {
 
 using namespace std::chrono_literals;
 using test::TPtyPair;
-using test::TTestMainLoop;
 
 std::string ErrorOf(const std::function<void()>& f) {
     try {
@@ -61,24 +59,7 @@ struct TJoin {
     }
 };
 
-class ThreadTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(pty.Ok());
-        baseline = LiveCommThreads();
-        comm = std::make_unique<TVaComm>();
-        comm->SetDeviceName(pty.SlavePath());
-    }
-    void TearDown() override {
-        comm.reset();
-        EXPECT_TRUE(loop.RunUntil([&] { return LiveCommThreads() == baseline; }));
-    }
-
-    TTestMainLoop loop;
-    TPtyPair pty;
-    int baseline = 0;
-    std::unique_ptr<TVaComm> comm;
-};
+using ThreadTest = test::TCommFixture<TVaComm>;
 
 TEST_F(ThreadTest, OneBurstGivesOneRxCharWithTheWholeCount) {
     std::vector<int32_t> counts;
