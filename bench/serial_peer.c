@@ -3,7 +3,7 @@
  *
  *   serial_peer FD echo [SFD]  send every byte back at once; with SFD, a
  *                              shared-memory descriptor, note in it when each
- *                              read returned and when its echo was written
+ *                              read returned and when its echo went out
  *   serial_peer FD sink N      read N pattern bytes, check them, answer one 0x55
  *   serial_peer FD source N    after one start byte, send N pattern bytes
  *
@@ -56,9 +56,9 @@ static long long now_ns(void) {
     return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
-/* Slot 0: when the last read returned; slot 1: just before its echo was
- * written. Stored before the write, so the other side sees them once the
- * echo has arrived. */
+/* Slot 0: when the last read returned; slot 1: just before its echo is
+ * written. Both are stored before the write, so the other side sees them
+ * once the echo has arrived. */
 static long long* map_stamps(int sfd) {
     void* p = mmap(NULL, 2 * sizeof(long long), PROT_READ | PROT_WRITE, MAP_SHARED, sfd, 0);
     return p == MAP_FAILED ? NULL : (long long*)p;
