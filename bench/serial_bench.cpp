@@ -4,7 +4,7 @@
 // ours, QSerialPort's and the ratio ours / QSerialPort (lower is better).
 // The round trip is also split at the peer (both sides read the same
 // monotonic clock): out, from the write call to the peer's read; in, from
-// the peer's echo to the receive handler. A last line gives this machine's
+// the peer's echo to the receive handler. The last two lines give this machine's
 // cost of waking a sleeping thread, the unit that the legs are made of.
 //
 //   serial_bench [--trips N] [--mib N] [--idle SECONDS] [--write-size BYTES]
@@ -70,41 +70,40 @@ int64_t MonotonicNs() {
     return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
-// Shared memory in which the echoing peer notes when it read a byte and when
-// it wrote the echo (see serial_peer.c).
-class PeerStamps {
+// Shared memory in which the echoing peer notes when it read the last byte,
+// just before it writes the echo (see serial_peer.c).
+class PeerStamp {
   public:
-    PeerStamps() {
-        fd_ = memfd_create("serial_bench_stamps", 0);
-        if (fd_ < 0 || ftruncate(fd_, sizeof(int64_t) * 2) != 0) {
-            throw std::runtime_error("no shared memory for the peer's stamps");
+    PeerStamp() {
+        fd_ = memfd_create("serial_bench_stamp", 0);
+        if (fd_ < 0 || ftruncate(fd_, sizeof(int64_t)) != 0) {
+            throw std::runtime_error("no shared memory for the peer's stamp");
         }
-        void* p = mmap(nullptr, sizeof(int64_t) * 2, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        void* p = mmap(nullptr, sizeof(int64_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
         if (p == MAP_FAILED) {
-            throw std::runtime_error("no shared memory for the peer's stamps");
+            throw std::runtime_error("no shared memory for the peer's stamp");
         }
-        slots_ = static_cast<int64_t*>(p);
+        at_ = static_cast<int64_t*>(p);
     }
-    ~PeerStamps() {
-        munmap(slots_, sizeof(int64_t) * 2);
+    ~PeerStamp() {
+        munmap(at_, sizeof(int64_t));
         close(fd_);
     }
-    PeerStamps(const PeerStamps&) = delete;
-    PeerStamps& operator=(const PeerStamps&) = delete;
+    PeerStamp(const PeerStamp&) = delete;
+    PeerStamp& operator=(const PeerStamp&) = delete;
 
     int Fd() const { return fd_; }
-    int64_t ReadAt() const { return __atomic_load_n(&slots_[0], __ATOMIC_ACQUIRE); }
-    int64_t EchoAt() const { return __atomic_load_n(&slots_[1], __ATOMIC_ACQUIRE); }
+    int64_t EchoAt() const { return __atomic_load_n(at_, __ATOMIC_ACQUIRE); }
 
   private:
     int fd_ = -1;
-    int64_t* slots_ = nullptr;
+    int64_t* at_ = nullptr;
 };
 
 // A pseudo-terminal with serial_peer on its master side. The bench keeps one
 // slave descriptor open of its own, so the master never sees a hang-up while
 // the port under test is closed between runs. The third argument is the
-// count for sink and source, the stamps' descriptor for echo.
+// count for sink and source, the stamp's descriptor for echo.
 class PeerLine {
   public:
     PeerLine(const char* mode, long long count) {
@@ -179,8 +178,8 @@ struct Trips {
 
 // Times `trips` echoes of one byte after a short warm-up.
 Trips MeasureRoundTrips(TBenchPort& port, int trips) {
-    PeerStamps stamps;
-    PeerLine line("echo", stamps.Fd());
+    PeerStamp stamp;
+    PeerLine line("echo", stamp.Fd());
     port.Open(line.SlavePath());
     Trips t;
     t.whole.reserve(static_cast<size_t>(trips));
@@ -197,8 +196,8 @@ Trips MeasureRoundTrips(TBenchPort& port, int trips) {
         }
         if (seen++ >= kWarmUpTrips) {
             t.whole.push_back(us(at - sent));
-            t.out.push_back(us(stamps.ReadAt() - sent));
-            t.in.push_back(us(at - stamps.EchoAt()));
+            t.out.push_back(us(stamp.EchoAt() - sent));
+            t.in.push_back(us(at - stamp.EchoAt()));
         }
         if (static_cast<int>(t.whole.size()) >= trips) {
             loop.quit();
@@ -395,6 +394,10 @@ struct Figures {
     }
 };
 
+struct WakeFigures {
+    std::optional<double> sameCpuUs, idleCpuUs;
+};
+
 void MeasureAll(Figures& ours, Figures& qt) {
     Figures* both[] = {&qt, &ours};
     const int perBlock = std::max(1, gTrips / kTripBlocks);
@@ -471,7 +474,7 @@ std::string Cpu(double seconds) {
     return s;
 }
 
-void Report(const Figures& ours, const Figures& qt) {
+void Report(const Figures& ours, const Figures& qt, const WakeFigures& wake) {
     std::printf(
         "serial_bench: %d round trips, %d MiB each way (median of %d), %d s idle; "
         "ratio = ours / QSerialPort, lower is better\n",
@@ -483,13 +486,8 @@ void Report(const Figures& ours, const Figures& qt) {
     Line("out, write thread", ours.outS, qt.outS, Transfer);
     Line("in, OnRxChar", ours.inS, qt.inS, Transfer);
     Line("idle CPU", ours.idle, qt.idle, Cpu);
-    // What one hand-over between threads costs on this machine, without any
-    // port: the unit that the legs above are made of.
-    const auto wake = [](const char* what, std::optional<double> us) {
-        std::printf("%-26s %s\n", what, Cell(us, Us).c_str());
-    };
-    wake("thread wake, same CPU", MeasureThreadWake(2000, 0, 0));
-    wake("thread wake, idle CPU", MeasureThreadWake(2000, 0, 1));
+    std::printf("%-26s %s\n", "thread wake, same CPU", Cell(wake.sameCpuUs, Us).c_str());
+    std::printf("%-26s %s\n", "thread wake, idle CPU", Cell(wake.idleCpuUs, Us).c_str());
     if (!ours.failure.empty()) {
         std::printf("ours: %s\n", ours.failure.c_str());
     }
@@ -523,7 +521,10 @@ int main(int argc, char** argv) {
     ours.port = ourPort.get();
     qt.port = qtPort.get();
     MeasureAll(ours, qt);
-    Report(ours, qt);
+    // What one hand-over between threads costs on this machine, without any
+    // port: the unit that the legs are made of.
+    const WakeFigures wake{MeasureThreadWake(2000, 0, 0), MeasureThreadWake(2000, 0, 1)};
+    Report(ours, qt, wake);
     std::fflush(stdout);
     const bool oursFailed = ourPort != nullptr && !ours.failure.empty();
     return oursFailed || !qt.failure.empty() ? 1 : 0;

@@ -3,7 +3,7 @@
  *
  *   serial_peer FD echo [SFD]  send every byte back at once; with SFD, a
  *                              shared-memory descriptor, note in it when each
- *                              read returned and when its echo went out
+ *                              read returned, just before the echo goes out
  *   serial_peer FD sink N      read N pattern bytes, check them, answer one 0x55
  *   serial_peer FD source N    after one start byte, send N pattern bytes
  *
@@ -56,11 +56,10 @@ static long long now_ns(void) {
     return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
-/* Slot 0: when the last read returned; slot 1: just before its echo is
- * written. Both are stored before the write, so the other side sees them
- * once the echo has arrived. */
-static long long* map_stamps(int sfd) {
-    void* p = mmap(NULL, 2 * sizeof(long long), PROT_READ | PROT_WRITE, MAP_SHARED, sfd, 0);
+/* One stamp: when the last read returned. It is stored before the echo is
+ * written, so the other side sees it once the echo has arrived. */
+static long long* map_stamp(int sfd) {
+    void* p = mmap(NULL, sizeof(long long), PROT_READ | PROT_WRITE, MAP_SHARED, sfd, 0);
     return p == MAP_FAILED ? NULL : (long long*)p;
 }
 
@@ -79,12 +78,11 @@ int main(int argc, char** argv) {
     long long n = argc > 3 ? atoll(argv[3]) : 0;
 
     if (strcmp(mode, "echo") == 0) {
-        long long* stamps = argc > 3 ? map_stamps(atoi(argv[3])) : NULL;
+        long long* stamp = argc > 3 ? map_stamp(atoi(argv[3])) : NULL;
         ssize_t r;
         while ((r = read_some(fd, sizeof buf)) > 0) {
-            if (stamps != NULL) {
-                __atomic_store_n(&stamps[0], now_ns(), __ATOMIC_RELEASE);
-                __atomic_store_n(&stamps[1], now_ns(), __ATOMIC_RELEASE);
+            if (stamp != NULL) {
+                __atomic_store_n(stamp, now_ns(), __ATOMIC_RELEASE);
             }
             if (write_all(fd, buf, (size_t)r) < 0) {
                 return 1;
