@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    QApplication app(argc, argv);
+    zp::TZoomApplication app(argc, argv);
     SetNames();
     QApplication::setApplicationDisplayName("26x Zoom");
     QCommandLineParser parser;

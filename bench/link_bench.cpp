@@ -81,6 +81,7 @@ class NullWindow : public zp::ILinkWindow {
     void QueryActivePage() override {}
     void RouteReplyToPage() override {}
     void StartReplyTimer(int) override {}
+    void ReportError(const std::string&) override {}
 };
 
 void BM_SendFrame(benchmark::State& state) {

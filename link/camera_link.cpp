@@ -1,6 +1,7 @@
 #include "camera_link.h"
 
 #include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "func.h"
@@ -50,8 +51,41 @@ int ReplyTimeoutMs(int32_t baud) {
 TCameraLink::TCameraLink(ILinkPort& port, ILinkWindow& window, TPause pause)
     : port_(port), window_(window), pause_(std::move(pause)) {}
 
-void TCameraLink::Transmit(const uint8_t* bytes, int32_t count) {
-    port_.TransmitData(bytes, count);
+template <typename TWrite>
+bool TCameraLink::Guarded(TWrite&& write) {
+    try {
+        write();
+        return true;
+    } catch (const std::exception& e) {
+        SendFailed(e.what());
+    } catch (...) {
+        SendFailed("Unknown exception");
+    }
+    return false;
+}
+
+bool TCameraLink::Transmit(const uint8_t* bytes, int32_t count) {
+    return Guarded([&] { port_.TransmitData(bytes, count); });
+}
+
+bool TCameraLink::TransmitControl(uint8_t b) {
+    return Guarded([&] { port_.TransmitByte(b); });
+}
+
+// Nothing went out, so no answer will come: the link is free again, and the
+// operator reads why.
+void TCameraLink::SendFailed(const char* what) {
+    awaiting_ = TAwaiting::Nothing;
+    exchangeOpen_ = false;
+    followUpOut_ = false;
+    retries_ = 0;
+    vars_.SendBusy = false;
+    vars_.Parser.Reset();
+    if (confirmed_) {
+        vars_.LinkState = TLinkState::Ready;
+    }
+    window_.RestoreCursor();
+    window_.ReportError(what);
 }
 
 void TCameraLink::ArmTimer(TAwaiting what, bool newExchange) {
@@ -64,26 +98,32 @@ void TCameraLink::ArmTimer(TAwaiting what, bool newExchange) {
 }
 
 int32_t TCameraLink::SendFrame(int32_t payloadLength) {
+    SendFrameChecked(payloadLength);
+    return 0;
+}
+
+bool TCameraLink::SendFrameChecked(int32_t payloadLength) {
     if (vars_.SendBusy) {
-        return 0;
+        return false;
     }
     vars_.SendBusy = true;
     pause_(kSendPauseMs);
     window_.ShowHourglass();
     TCommandFrame& frame = vars_.CommandFrame;
     CompleteFrame(frame, payloadLength);
-    // Armed before the write: a write that fails must not leave the link
-    // busy for good.
     lastFrame_ = frame;
     if (awaiting_ == TAwaiting::Nothing && vars_.LinkState == TLinkState::AwaitingReply) {
         // A late ACK to an exchange already given up: no reply is coming, and
         // the camera's ACK to this frame must not complete that exchange.
         vars_.LinkState = TLinkState::Ready;
     }
+    followUpOut_ = false;
     ArmTimer(TAwaiting::Frame, true);
-    Transmit(frame.data(), kFrameSize);
+    if (!Transmit(frame.data(), kFrameSize)) {
+        return false;
+    }
     window_.SetStatusText(kPanelSent, HexText(frame.data(), 1, 14));
-    return 0;
+    return true;
 }
 
 void TCameraLink::OpenCameraPort(int32_t port, int32_t baud) {
@@ -93,6 +133,8 @@ void TCameraLink::OpenCameraPort(int32_t port, int32_t baud) {
     port_.SetPortNum(port);
     port_.SetUserBaudrate(baud);
     baud_ = baud;
+    // A new line: until the camera answers on it, what waits stays queued.
+    confirmed_ = false;
     port_.Open();
     window_.SetStatusText(kPanelLink, port_.IsOpen() ? ConnectedText(port) : kTextConnectFail);
 }
@@ -102,17 +144,20 @@ void TCameraLink::CheckLink() {
 }
 
 int32_t TCameraLink::SendControlByte(uint8_t b) {
+    SendControlChecked(b);
+    return 0;
+}
+
+bool TCameraLink::SendControlChecked(uint8_t b) {
     vars_.Parser.Reset();
     vars_.LinkState = TLinkState::AwaitingLinkAck;
     window_.ShowHourglass();
     vars_.SendBusy = true;
     pause_(kSendPauseMs);
-    // The timer is armed before the write so that a failing write still
-    // leaves a way out of the busy state.
     lastControl_ = b;
+    retryShown_ = false;
     ArmTimer(TAwaiting::ControlByte, true);
-    port_.TransmitByte(b);
-    return 0;
+    return TransmitControl(b);
 }
 
 void TCameraLink::Comm1RxChar(int32_t count) {
@@ -148,6 +193,8 @@ void TCameraLink::Act(int32_t r) {
                 window_.RestoreCursor();
                 vars_.LinkState = TLinkState::Ready;
                 window_.EnablePageControl();
+                LinkConfirmed();
+                DrainFollowUps();
             }
             break;
         case TLinkState::AwaitingLinkAck:
@@ -155,6 +202,7 @@ void TCameraLink::Act(int32_t r) {
                 ConfirmLink();
             } else {
                 window_.SetStatusText(kPanelLink, kTextRetry);
+                retryShown_ = true;
             }
             break;
         case TLinkState::Ready:
@@ -174,14 +222,31 @@ void TCameraLink::Act(int32_t r) {
     }
 }
 
+void TCameraLink::LinkConfirmed() {
+    confirmed_ = true;
+    retryShown_ = false;
+}
+
 void TCameraLink::ConfirmLink() {
     window_.SetStatusText(kPanelLink, kTextLinkOk);
     noAnswerShown_ = false;
+    LinkConfirmed();
     vars_.Parser.Reset();
     vars_.LinkState = TLinkState::Unchecked;
     vars_.SendBusy = false;
     awaiting_ = TAwaiting::Nothing;
     exchangeOpen_ = false;
+    if (!followUps_.empty()) {
+        // A stop that waited for the camera goes out before anything else;
+        // the page is read again once the queue is through, one exchange at
+        // a time.
+        requery_ = true;
+        vars_.LinkState = TLinkState::Ready;
+        window_.RestoreCursor();
+        window_.EnablePageControl();
+        DrainFollowUps();
+        return;
+    }
     window_.QueryActivePage();
     vars_.SendBusy = false;
     window_.RestoreCursor();
@@ -200,13 +265,23 @@ void TCameraLink::CompleteReply() {
     // until the page accepts the reply, so the timer stays with the frame.
     const TAwaiting awaiting = awaiting_;
     const int retries = retries_;
-    SendControlByte(kACK);
+    const bool followUp = followUpOut_;
+    if (!SendControlChecked(kACK)) {
+        // The reply is not handed on without its ACK; the link stays usable.
+        vars_.LinkState = TLinkState::Ready;
+        return;
+    }
     awaiting_ = awaiting;
     retries_ = retries;
     exchangeOpen_ = false;
     vars_.LinkState = TLinkState::Ready;
     window_.RestoreCursor();
     window_.RouteReplyToPage();
+    if (followUp && vars_.SendBusy && !exchangeOpen_) {
+        // A follow-up's reply ends its exchange, whichever page is shown.
+        vars_.SendBusy = false;
+    }
+    followUpOut_ = false;
     DrainFollowUps();
 }
 
@@ -216,14 +291,25 @@ void TCameraLink::SendFollowUp(const std::vector<uint8_t>& payload) {
 }
 
 void TCameraLink::DrainFollowUps() {
-    if (vars_.SendBusy || followUps_.empty()) {
+    // Without a confirmed link a stop would go nowhere: it waits.
+    if (vars_.SendBusy || !confirmed_) {
         return;
     }
-    const std::vector<uint8_t> payload = std::move(followUps_.front());
-    followUps_.pop_front();
+    if (followUps_.empty()) {
+        if (requery_) {
+            requery_ = false;
+            window_.QueryActivePage();
+        }
+        return;
+    }
+    const std::vector<uint8_t>& payload = followUps_.front();
     const size_t n = std::min<size_t>(payload.size(), 15);
     std::copy_n(payload.begin(), n, vars_.CommandFrame.begin() + 1);
-    SendFrame(static_cast<int32_t>(n));
+    // Dropped from the queue only once it has been written.
+    if (SendFrameChecked(static_cast<int32_t>(n))) {
+        followUps_.pop_front();
+        followUpOut_ = true;
+    }
 }
 
 void TCameraLink::PortLost() {
@@ -232,6 +318,9 @@ void TCameraLink::PortLost() {
     vars_.LinkState = TLinkState::Unchecked;
     awaiting_ = TAwaiting::Nothing;
     exchangeOpen_ = false;
+    followUpOut_ = false;
+    requery_ = false;
+    confirmed_ = false;
     retries_ = 0;
     window_.RestoreCursor();
 }
@@ -260,24 +349,32 @@ void TCameraLink::ReplyTimeout() {
             Transmit(lastFrame_.data(), kFrameSize);
         } else {
             vars_.LinkState = TLinkState::AwaitingLinkAck;
-            port_.TransmitByte(lastControl_);
+            TransmitControl(lastControl_);
         }
         return;
     }
     // Give up: free the link so the operator can go on.
-    const bool linkCheck = awaiting_ == TAwaiting::ControlByte;
+    const bool noCamera = awaiting_ == TAwaiting::ControlByte && !confirmed_;
     awaiting_ = TAwaiting::Nothing;
-    if (!linkCheck) {
-        // The camera may have taken the last frame and never answered: its
-        // ACK to the next frame must not complete this exchange.
+    if (!noCamera) {
+        // The camera may have taken the last frame, or the ACK that
+        // recovered from a malformed frame, and never answered: its ACK to
+        // the next frame must neither complete this exchange nor count as a
+        // link confirmation.
         vars_.LinkState = TLinkState::Ready;
     }
     exchangeOpen_ = false;
+    followUpOut_ = false;
     vars_.SendBusy = false;
     vars_.Parser.Reset();
     window_.RestoreCursor();
-    window_.SetStatusText(kPanelLink, linkCheck ? kTextNoCamera : kTextNoAnswer);
-    noAnswerShown_ = !linkCheck;
+    if (!noCamera) {
+        window_.SetStatusText(kPanelLink, kTextNoAnswer);
+    } else if (!retryShown_) {
+        // After a NAK the camera is there: "Retry Please!" stays.
+        window_.SetStatusText(kPanelLink, kTextNoCamera);
+    }
+    noAnswerShown_ = !noCamera;
     // A stop that waited still goes out: the camera may be back.
     DrainFollowUps();
 }

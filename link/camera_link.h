@@ -72,7 +72,7 @@ class TCameraLink {
 
     // The port went away: nothing that was on its way will be answered.
     // Frees the link and forgets the exchange; follow-ups (a motion stop)
-    // stay queued for the camera when it is back.
+    // stay queued and go out first once the link is confirmed again.
     void PortLost();
 
     // Sends since the current exchange began, for tests and the window.
@@ -80,7 +80,8 @@ class TCameraLink {
 
     // A command that must not be lost (a motion stop and what follows it):
     // sent now when the link is free, otherwise as soon as the outstanding
-    // exchange is over, in the order queued. Payload bytes 1..n.
+    // exchange is over, in the order queued; while the line is lost, once the
+    // link is confirmed again, before anything else. Payload bytes 1..n.
     void SendFollowUp(const std::vector<uint8_t>& payload);
     size_t PendingFollowUps() const { return followUps_.size(); }
 
@@ -90,9 +91,19 @@ class TCameraLink {
     void Act(int32_t r);
     void ConfirmLink();
     void CompleteReply();
-    void Transmit(const uint8_t* bytes, int32_t count);
+    // Every write goes through here: a port error is shown and frees the
+    // link instead of leaving the handler. False when the write failed.
+    template <typename TWrite>
+    bool Guarded(TWrite&& write);
+    bool Transmit(const uint8_t* bytes, int32_t count);
+    bool TransmitControl(uint8_t b);
+    void SendFailed(const char* what);
+    bool SendFrameChecked(int32_t payloadLength);
+    bool SendControlChecked(uint8_t b);
     void ArmTimer(TAwaiting what, bool newExchange);
     void DrainFollowUps();
+    // The link was confirmed on this port: the camera has answered.
+    void LinkConfirmed();
 
     ILinkPort& port_;
     ILinkWindow& window_;
@@ -106,6 +117,15 @@ class TCameraLink {
     int retries_ = 0;
     bool noAnswerShown_ = false;
     bool exchangeOpen_ = false;
+    // The camera answered a link check on this port since it was opened.
+    bool confirmed_ = false;
+    // A NAK answered the link check that is waiting.
+    bool retryShown_ = false;
+    // The exchange on its way is a follow-up: its reply ends it, whichever
+    // page is shown.
+    bool followUpOut_ = false;
+    // The active page is read again once the follow-ups are through.
+    bool requery_ = false;
     std::deque<std::vector<uint8_t>> followUps_;
 };
 

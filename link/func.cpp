@@ -55,4 +55,12 @@ int32_t ParseSigned4(std::string_view t) {
            DigitValue(t[3]);
 }
 
+bool IsSigned4(std::string_view t) {
+    if (t.size() != 4) {
+        return false;
+    }
+    const size_t first = t[0] == kSignedDigits[kMinusIndex] ? 1 : 0;
+    return std::all_of(t.begin() + static_cast<std::ptrdiff_t>(first), t.end(), IsDigit);
+}
+
 }  // namespace zp

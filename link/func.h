@@ -20,4 +20,8 @@ std::string FormatSigned4(int16_t v);
 // A minus text gives 65536 minus its three digits.
 int32_t ParseSigned4(std::string_view t);
 
+// True for exactly four characters of the form ParseSigned4 reads: four
+// digits, or a minus and three digits.
+bool IsSigned4(std::string_view t);
+
 }  // namespace zp

@@ -10,7 +10,8 @@
 namespace zp {
 
 // The handful of serial-port operations the link calls. Failures surface as
-// exceptions of the port's own type; the link lets them pass.
+// exceptions of the port's own type; the link catches those of its writes and
+// hands their text to the window.
 class ILinkPort {
   public:
     virtual ~ILinkPort() = default;
@@ -40,6 +41,8 @@ class ILinkWindow {
     // (Re)starts the single-shot reply timer; when it runs out the window
     // calls TCameraLink::ReplyTimeout.
     virtual void StartReplyTimer(int milliseconds) = 0;
+    // Shows a failure of the port to the operator; the program goes on.
+    virtual void ReportError(const std::string& text) = 0;
 };
 
 // Pauses the calling thread for the given number of milliseconds.

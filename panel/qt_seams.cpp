@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QThread>
+#include <exception>
 #include <memory>
 
 #include "main_thread.h"
@@ -48,6 +49,17 @@ TErrorHook SetErrorHook(TErrorHook hook) {
     TErrorHook old = std::move(Hook());
     Hook() = std::move(hook);
     return old;
+}
+
+bool TZoomApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowErrorMessage(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowErrorMessage("Unknown exception");
+    }
+    return false;
 }
 
 namespace {

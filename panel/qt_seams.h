@@ -2,6 +2,7 @@
 // and the pause.
 #pragma once
 
+#include <QApplication>
 #include <QString>
 #include <functional>
 
@@ -31,6 +32,15 @@ void ShowErrorMessage(const QString& text, QWidget* parent = nullptr);
 using TErrorHook = std::function<void(const QString&)>;
 // Returns the previous hook; an empty hook restores the message box.
 TErrorHook SetErrorHook(TErrorHook hook);
+
+// The application: an exception that escapes any handler of an event (an
+// operator's action, a timer, a notifier) is shown in the error display and
+// the program goes on, instead of ending in Qt's event loop.
+class TZoomApplication : public QApplication {
+  public:
+    TZoomApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    bool notify(QObject* receiver, QEvent* event) override;
+};
 
 // Pauses the calling thread.
 void PauseMs(int milliseconds);

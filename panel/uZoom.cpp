@@ -1,5 +1,6 @@
 #include "uZoom.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -31,12 +32,7 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
     replyTimer_.setSingleShot(true);
     connect(&replyTimer_, &QTimer::timeout, this, &TForm1::ReplyTimerRanOut);
     reconnectTimer_.setInterval(kReconnectIntervalMs);
-    connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
-        if (TryOpen(false) && port_->IsOpen()) {
-            reconnectTimer_.stop();
-            link_.CheckLink();
-        }
-    });
+    connect(&reconnectTimer_, &QTimer::timeout, this, &TForm1::ReconnectTimerRanOut);
 
     FormCreate();
 }
@@ -76,16 +72,22 @@ void TForm1::BuildLayout() {
     bar->setSizeGripEnabled(true);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSize(std::max(7, font().pointSize() - 1));
-    const char* names[3] = {"Link status", "Last frame sent", "Last reply"};
     for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(bar);
         label->setObjectName(QString("StatusPanel%1").arg(i));
-        label->setAccessibleName(names[i]);
+        label->setAccessibleName(kPanelNames[i]);
         label->setFrameShape(QFrame::StyledPanel);
         label->setFrameShadow(QFrame::Sunken);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         if (i == 0) {
-            label->setMinimumWidth(150);
+            // The longest status must show whole.
+            int widest = 150;
+            for (const char* text : {kTextConnecting, kTextConnectFail, kTextLinkOk, kTextRetry,
+                                     kTextNoAnswer, kTextNoCamera, kTextDeviceLost}) {
+                widest = std::max(widest, label->fontMetrics().horizontalAdvance(text) +
+                                              2 * label->frameWidth() + 12);
+            }
+            label->setMinimumWidth(widest);
         } else {
             // Wide enough for the whole echo: 28 and 30 hexadecimal digits.
             label->setFont(mono);
@@ -130,6 +132,8 @@ bool TForm1::TryOpen(bool reportErrors) {
         link_.OpenCameraPort(options_.port, options_.baud);
     } catch (const std::exception& e) {
         if (reportErrors) {
+            // Nothing is connecting any more: say so.
+            SetStatusText(kPanelLink, kTextConnectFail);
             ReportOpenError(e);
         }
         return false;
@@ -210,10 +214,26 @@ void TForm1::Comm1RxChar(QObject*, int32_t count) {
 }
 
 void TForm1::SetStatusText(int panel, const std::string& text) {
-    panels_[panel]->setText(QString::fromStdString(text));
+    const QString shown = QString::fromStdString(text);
+    QLabel* label = panels_[panel];
+    label->setText(shown);
+    // A screen reader reads the name; a new link status is announced by the
+    // name-changed event, which this Qt does not raise by itself.
+    const QString name = shown.isEmpty() ? QString(kPanelNames[panel])
+                                         : QString("%1: %2").arg(kPanelNames[panel], shown);
+    if (label->accessibleName() == name) {
+        return;
+    }
+    label->setAccessibleName(name);
     if (panel == kPanelLink) {
+        QAccessibleEvent changed(label, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
         reconnect_->setVisible(text != kTextLinkOk);
     }
+}
+
+void TForm1::ReportError(const std::string& text) {
+    ShowErrorMessage(QString::fromLocal8Bit(text.c_str()), this);
 }
 
 void TForm1::EnablePageControl() {
@@ -258,12 +278,24 @@ void TForm1::HangUp() {
     reconnectTimer_.start();
 }
 
+void TForm1::ReconnectTimerRanOut() {
+    if (TryOpen(false) && port_->IsOpen()) {
+        reconnectTimer_.stop();
+        link_.CheckLink();
+    }
+}
+
 void TForm1::Reconnect() {
+    const bool lookingAgain = reconnectTimer_.isActive();
     reconnectTimer_.stop();
     replyTimer_.stop();
     SetStatusText(kPanelLink, kTextConnecting);
     if (TryOpen(true)) {
         link_.CheckLink();
+    } else if (lookingAgain) {
+        // The device is still away: keep looking for it once a second.
+        SetStatusText(kPanelLink, kTextDeviceLost);
+        reconnectTimer_.start();
     }
 }
 

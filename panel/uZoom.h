@@ -29,6 +29,10 @@ constexpr int kReconnectIntervalMs = 1000;
 
 inline constexpr const char* kTextDeviceLost = "Device lost, reconnecting";
 
+// What assistive technology calls the three status panels; their texts follow
+// the name ("Link status: CAM LINK OK").
+inline constexpr const char* kPanelNames[3] = {"Link status", "Last frame sent", "Last reply"};
+
 // What the operator reads when the port cannot be opened: the component's
 // message and, when the device is there but this user may not use it, how
 // to get access.
@@ -61,6 +65,7 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void QueryActivePage() override;
     void RouteReplyToPage() override;
     void StartReplyTimer(int milliseconds) override;
+    void ReportError(const std::string& text) override;
 
     // Reopens the port and checks the link again, now.
     void Reconnect();
@@ -81,10 +86,12 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void BuildLayout();
     void CurrentChanged(int index);
     void HangUp();
-    // Opens the port; false when that raised an error.
+    // Opens the port; false when that raised an error. A reported failure
+    // also says so in panel 0.
     bool TryOpen(bool reportErrors);
     void ReportOpenError(const std::exception& e);
     void ReplyTimerRanOut();
+    void ReconnectTimerRanOut();
 
     std::unique_ptr<IPanelPort> port_;
     TStartOptions options_;

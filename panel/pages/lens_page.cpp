@@ -75,13 +75,40 @@ TMotionButton::TMotionButton(const QString& caption, QWidget* parent)
 void TMotionButton::mousePressEvent(QMouseEvent* e) {
     QPushButton::mousePressEvent(e);
     e->accept();  // every button, not just the left one the base takes
+    held_ = true;
     emit MouseDown();
 }
 
 void TMotionButton::mouseReleaseEvent(QMouseEvent* e) {
     QPushButton::mouseReleaseEvent(e);
     e->accept();
+    held_ = false;
     emit MouseUp();
+}
+
+bool TMotionButton::event(QEvent* e) {
+    switch (e->type()) {
+        case QEvent::EnabledChange:
+            if (!isEnabled()) {
+                EndHold();
+            }
+            break;
+        case QEvent::Hide:
+        case QEvent::WindowDeactivate:
+            EndHold();
+            break;
+        default:
+            break;
+    }
+    return QPushButton::event(e);
+}
+
+// The release that will never come: the lens must not run on.
+void TMotionButton::EndHold() {
+    if (held_) {
+        held_ = false;
+        emit MouseUp();
+    }
 }
 
 uint8_t BarToByte(int position, int min, int max) {

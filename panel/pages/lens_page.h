@@ -18,20 +18,30 @@ namespace zp {
 // A push button that reports mouse presses and releases of any mouse button
 // and nothing else: a plain click or the keyboard does not move the lens.
 // The release is reported wherever the pointer is by then, so a drag off the
-// button still stops the motion.
+// button still stops the motion. A hold that can no longer end in a release
+// (the button disabled, hidden, or its window deactivated while held) is
+// reported as released at that moment.
 class TMotionButton : public QPushButton {
     Q_OBJECT
 
   public:
     explicit TMotionButton(const QString& caption, QWidget* parent = nullptr);
 
+    bool Held() const { return held_; }
+
   signals:
     void MouseDown();
     void MouseUp();
 
   protected:
+    bool event(QEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+
+  private:
+    void EndHold();
+
+    bool held_ = false;
 };
 
 // Bar positions on the one-byte wire: the range maps linearly onto 0..255,

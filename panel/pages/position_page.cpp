@@ -67,10 +67,10 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "PosSheet", "Pos", kGroup, parent) {
     PosLoad = NamedGroup("PosLoad", "Position Load", LoadItems(), 5, this);
 
-    auto* alarmBox = new QGroupBox("Alarm Postion", this);
+    auto* alarmBox = new QGroupBox("Alarm Position", this);
     AlSaveUD = new TSpinEdit(0, 100, 1, alarmBox);
     AlSaveUD->setObjectName("AlSaveUD");
-    AlmPosEdit = EditOf(AlSaveUD, "AlmPosEdit", "Alarm Postion");
+    AlmPosEdit = EditOf(AlSaveUD, "AlmPosEdit", "Alarm Position");
     AlSave = Button("AlSave", "Send", alarmBox);
     auto* alarm = new QHBoxLayout(alarmBox);
     alarm->setContentsMargins(6, 2, 6, 4);
@@ -82,11 +82,11 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     OSDx->setObjectName("OSDx");
     OSDx->setAccessibleName("OSD");
 
-    PosSaveArea = new QGroupBox("Postion Save", this);
+    PosSaveArea = new QGroupBox("Position Save", this);
     PosSaveArea->setObjectName("PosSaveArea");
     PosSaveUD = new TSpinEdit(0, 100, 1, PosSaveArea);
     PosSaveUD->setObjectName("PosSaveUD");
-    PosSaveEdit = EditOf(PosSaveUD, "PosSaveEdit", "Postion Save");
+    PosSaveEdit = EditOf(PosSaveUD, "PosSaveEdit", "Position Save");
     PosReadx = Button("PosReadx", "Read", PosSaveArea);
     PosNowRead = Button("PosNowRead", "Current Read", PosSaveArea);
     // Captions beside the fields rather than boxes round them: the page must
@@ -154,6 +154,9 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     for (TRadioGroup* g : RecordGroups()) {
         connect(g, &TRadioGroup::Click, this, &TPositionPage::UpdateSaveEnabled);
     }
+    for (QLineEdit* e : {PosZoom, PosFocus}) {
+        connect(e, &QLineEdit::textChanged, this, &TPositionPage::UpdateSaveEnabled);
+    }
     UpdateSaveEnabled();
 }
 
@@ -196,9 +199,10 @@ void TPositionPage::PosSaveClick() {
             return;
         }
     }
+    // A text that is not a number would be saved as 0 over the stored place.
     const std::string zoom = PosZoom->text().toStdString();
     const std::string focus = PosFocus->text().toStdString();
-    if (PosZoom->text().size() != 4 || PosFocus->text().size() != 4) {
+    if (!IsSigned4(zoom) || !IsSigned4(focus)) {
         return;
     }
     const auto z = static_cast<uint32_t>(ParseSigned4(zoom));
@@ -231,12 +235,26 @@ void TPositionPage::UpdateSaveEnabled() {
             missing << g->Caption();
         }
     }
-    PosSave->setEnabled(missing.isEmpty());
-    PosSave->setToolTip(
-        missing.isEmpty() ? QString()
-                          : tr("Save needs a choice in every group of the record; none yet in: %1. "
-                               "\"Read\" or \"Current Read\" fills them from the camera.")
-                                .arg(missing.join(", ")));
+    QStringList notNumbers;
+    for (const auto& [edit, caption] : {std::pair{PosZoom, "Zoom"}, std::pair{PosFocus, "Focus"}}) {
+        if (!IsSigned4(edit->text().toStdString())) {
+            notNumbers << caption;
+        }
+    }
+    QStringList why;
+    if (!missing.isEmpty()) {
+        why << tr("Save needs a choice in every group of the record; none yet in: %1.")
+                   .arg(missing.join(", "));
+    }
+    if (!notNumbers.isEmpty()) {
+        why << tr("%1 must be a four-character number (0000 ... 9999, or -001 ... -999).")
+                   .arg(notNumbers.join(" and "));
+    }
+    if (!why.isEmpty()) {
+        why << tr("\"Read\" or \"Current Read\" fills them from the camera.");
+    }
+    PosSave->setEnabled(why.isEmpty());
+    PosSave->setToolTip(why.join(" "));
 }
 
 void TPositionPage::HandleReply() {

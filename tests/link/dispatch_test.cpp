@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "camera_link.h"
 #include "fakes.h"
 
@@ -276,19 +278,6 @@ TEST_F(Dispatch, RejectedReplyIsAskedForAgain) {
     EXPECT_EQ(link.Vars().LinkState, TLinkState::Ready);
 }
 
-TEST_F(Dispatch, FailedWriteStillTimesOut) {
-    Connect();
-    link.Vars().SendBusy = false;
-    port.throwOnWrite = true;
-    EXPECT_THROW(window.onQuery(), std::runtime_error);
-    EXPECT_TRUE(link.Vars().SendBusy);
-    port.throwOnWrite = false;
-    link.ReplyTimeout();
-    link.ReplyTimeout();
-    link.ReplyTimeout();
-    EXPECT_FALSE(link.Vars().SendBusy);
-}
-
 // Every row of the link state machine: ACK, NAK and a whole frame in each state.
 TEST(LinkStates, EveryStateAndAnswer) {
     enum Input { kAckIn, kNakIn, kFrameIn };
@@ -465,6 +454,232 @@ TEST_F(FollowUps, GoOutEvenAfterTheCameraFailedToAnswer) {
         link.ReplyTimeout();
     }
     EXPECT_EQ(Written().back(), Hex("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7"));
+}
+
+}  // namespace
+}  // namespace zp
+
+namespace zp {
+namespace {
+
+const Bytes kStop = Hex("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7");
+
+// A link of its own per table row, with the title page active.
+struct Rig {
+    test::Journal journal;
+    test::FakePort port{journal};
+    test::FakeWindow window{journal};
+    TCameraLink link{port, window, [](int) {}};
+
+    Rig() {
+        window.onQuery = [this] {
+            auto& f = link.Vars().CommandFrame;
+            f[1] = 0x31;
+            f[2] = 0x10;
+            f[3] = 0x01;
+            f[4] = 0x00;
+            link.SendFrame(4);
+        };
+        window.onRoute = [this] { link.Vars().SendBusy = false; };
+    }
+    void Receive(const Bytes& bytes) {
+        port.pending.assign(bytes.begin(), bytes.end());
+        link.Comm1RxChar(static_cast<int32_t>(bytes.size()));
+    }
+    // The link is up and the title query answered: nothing outstanding.
+    void ConnectIdle() {
+        link.OpenCameraPort(1, 9600);
+        link.CheckLink();
+        Receive(Hex("06"));
+        Receive(Hex("06"));
+        Receive(kReply);
+        port.writes.clear();
+    }
+};
+
+// A write that raises never leaves the link: the operator reads the error,
+// the link is free and the cursor back, and a stop stays queued.
+TEST(FailedWrites, EveryPathReportsAndFreesTheLink) {
+    struct Row {
+        const char* name;
+        std::function<void(Rig&)> before;  // brings the link to the write
+        std::function<void(Rig&)> write;   // the event whose write throws
+        size_t followUpsKept;
+    };
+    const Row rows[] = {
+        {"page query", [](Rig& r) { r.ConnectIdle(); }, [](Rig& r) { r.window.onQuery(); }, 0},
+        {"link check", [](Rig& r) { r.link.OpenCameraPort(1, 9600); },
+         [](Rig& r) { r.link.CheckLink(); }, 0},
+        {"ACK of a reply",
+         [](Rig& r) {
+             r.ConnectIdle();
+             r.window.onQuery();
+             r.Receive(Hex("06"));
+         },
+         [](Rig& r) { r.Receive(kReply); }, 0},
+        {"ACK after a malformed frame", [](Rig& r) { r.ConnectIdle(); },
+         [](Rig& r) { r.Receive(kBadEnd); }, 0},
+        {"resend after a time-out",
+         [](Rig& r) {
+             r.ConnectIdle();
+             r.window.onQuery();
+         },
+         [](Rig& r) { r.link.ReplyTimeout(); }, 0},
+        {"follow-up", [](Rig& r) { r.ConnectIdle(); },
+         [](Rig& r) {
+             r.link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
+         },
+         1},
+    };
+    for (const Row& row : rows) {
+        Rig r;
+        row.before(r);
+        const int routed = r.window.routed;
+        r.port.throwOnWrite = true;
+        EXPECT_NO_THROW(row.write(r)) << row.name;
+        EXPECT_EQ(r.window.errors,
+                  std::vector<std::string>{"Output buffer is full. Please check comm status."})
+            << row.name;
+        EXPECT_FALSE(r.link.Vars().SendBusy) << row.name;
+        EXPECT_FALSE(r.window.hourglass) << row.name;
+        EXPECT_EQ(r.window.routed, routed) << row.name;  // no ACK, no decoding
+        EXPECT_EQ(r.link.PendingFollowUps(), row.followUpsKept) << row.name;
+
+        // The port works again: a link check brings the link back, and a
+        // kept stop goes out before the page is read again.
+        r.port.throwOnWrite = false;
+        r.port.writes.clear();
+        r.link.CheckLink();
+        r.Receive(Hex("06"));
+        EXPECT_EQ(r.window.panels[kPanelLink], kTextLinkOk) << row.name;
+        std::vector<Bytes> want{Hex("05")};
+        if (row.followUpsKept > 0) {
+            want.push_back(kStop);
+        } else {
+            want.push_back(kTitleQuery);
+        }
+        EXPECT_EQ(r.port.writes, want) << row.name;
+    }
+}
+
+// Stops queued while a malformed frame is being recovered go out first; the
+// page is read again only after them.
+TEST(FollowUpsAndRecovery, QueuedStopsGoOutBeforeTheRequery) {
+    Rig r;
+    r.ConnectIdle();
+    r.window.onQuery();
+    r.Receive(Hex("06"));
+    r.link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
+    r.link.SendFollowUp({0x21, 0x21, 0x0E, 0x00});
+    r.Receive(kBadEnd);
+    r.port.writes.clear();
+    const int queries = r.window.queries;
+    r.Receive(Hex("06"));  // confirms the link
+    EXPECT_EQ(r.port.writes, std::vector<Bytes>{kStop});
+    EXPECT_EQ(r.window.queries, queries);
+    EXPECT_TRUE(r.window.pagesEnabled);
+    EXPECT_FALSE(r.link.CanSend());  // nothing overtakes the stops
+    r.Receive(Hex("06"));
+    r.Receive(kReply);
+    EXPECT_EQ(r.port.writes.back(), Hex("02 21 21 0E 00 00 00 00 00 00 00 00 00 00 00 00 03 AB"));
+    EXPECT_EQ(r.window.queries, queries);
+    r.Receive(Hex("06"));
+    r.Receive(kReply);
+    EXPECT_EQ(r.window.queries, queries + 1);
+    EXPECT_EQ(r.port.writes.back(), kTitleQuery);
+}
+
+// A follow-up's reply ends its exchange even when the page shown does not
+// take it; while the line is lost, follow-ups wait for the next link check.
+TEST(FollowUpsAndRecovery, ReplyForAnotherPageAndALostLine) {
+    Rig r;
+    r.ConnectIdle();
+    r.window.onRoute = [] {};  // the page shown takes nothing
+    r.link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
+    r.Receive(Hex("06"));
+    r.Receive(kReply);
+    EXPECT_TRUE(r.link.CanSend());
+
+    r.link.PortLost();
+    r.port.writes.clear();
+    r.link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
+    EXPECT_TRUE(r.port.writes.empty());
+    r.link.OpenCameraPort(1, 9600);
+    r.link.CheckLink();
+    r.Receive(Hex("06"));
+    EXPECT_EQ(r.port.writes, (std::vector<Bytes>{Hex("05"), kStop}));
+}
+
+// When a link check gives up, what the panel says and where the link stands
+// depend on whether the camera was heard.
+TEST(GiveUp, LinkCheckThatGoesUnanswered) {
+    struct Row {
+        const char* name;
+        std::function<void(Rig&)> before;
+        const char* panel0;
+        bool nextCommandKeepsItsReply;
+    };
+    const Row rows[] = {
+        {"no camera at start",
+         [](Rig& r) {
+             r.link.OpenCameraPort(1, 9600);
+             r.link.CheckLink();
+         },
+         kTextNoCamera, false},
+        {"NAK to ENQ",
+         [](Rig& r) {
+             r.link.OpenCameraPort(1, 9600);
+             r.link.CheckLink();
+             r.Receive(Hex("15"));
+         },
+         kTextRetry, false},
+        {"recovery ACK after the link was confirmed",
+         [](Rig& r) {
+             r.ConnectIdle();
+             r.window.onQuery();
+             r.Receive(Hex("06"));
+             r.Receive(kBadEnd);
+         },
+         kTextNoAnswer, true},
+    };
+    for (const Row& row : rows) {
+        Rig r;
+        row.before(r);
+        for (int i = 0; i <= kReplyRetries; ++i) {
+            r.link.ReplyTimeout();
+        }
+        EXPECT_TRUE(r.link.CanSend()) << row.name;
+        EXPECT_EQ(r.window.panels[kPanelLink], row.panel0) << row.name;
+        if (!row.nextCommandKeepsItsReply) {
+            continue;
+        }
+        // The operator's next command: its ACK is not a link confirmation,
+        // and its reply is decoded.
+        const int queries = r.window.queries;
+        const int routed = r.window.routed;
+        r.window.onQuery();
+        r.Receive(Hex("06"));
+        EXPECT_EQ(r.link.Vars().LinkState, TLinkState::AwaitingReply) << row.name;
+        r.Receive(kReply);
+        EXPECT_EQ(r.window.queries, queries) << row.name;  // no re-query
+        EXPECT_EQ(r.window.routed, routed + 1) << row.name;
+        EXPECT_EQ(r.window.panels[kPanelLink], kTextLinkOk) << row.name;
+    }
+}
+
+// The parser hunts afresh after the ACK of a reply: a frame that follows the
+// reply at once is a whole frame, not a pass-through byte and a skipped run.
+TEST(ParserReset, AnotherFrameRightAfterTheReply) {
+    Rig r;
+    r.ConnectIdle();
+    r.window.onQuery();
+    r.Receive(Hex("06"));
+    Bytes burst = kReply;
+    burst.insert(burst.end(), kReply.begin(), kReply.end());
+    burst.push_back(0x06);
+    r.Receive(burst);
+    EXPECT_EQ(r.port.writes, (std::vector<Bytes>{kTitleQuery, Hex("06")}));
+    EXPECT_EQ(r.link.Vars().LinkState, TLinkState::AwaitingReply);
 }
 
 }  // namespace

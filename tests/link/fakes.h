@@ -107,6 +107,10 @@ class FakeWindow : public ILinkWindow {
         timerMs = ms;
         ++timerStarts;
     }
+    void ReportError(const std::string& text) override {
+        errors.push_back(text);
+        journal_.Add("error " + text);
+    }
 
     std::string panels[3];
     int timerMs = -1;
@@ -115,6 +119,7 @@ class FakeWindow : public ILinkWindow {
     bool pagesEnabled = false;
     int queries = 0;
     int routed = 0;
+    std::vector<std::string> errors;
     std::function<void()> onQuery;
     std::function<void()> onRoute;
 

@@ -135,13 +135,14 @@ TEST_F(LinkFixture, EveryFrameSentSumsToZero) {
     }
 }
 
-TEST_F(LinkFixture, FailedWriteLeavesBusyHourglassAndOldEcho) {
+TEST_F(LinkFixture, FailedWriteIsReportedFreesTheLinkAndKeepsTheOldEcho) {
     window.panels[kPanelSent] = "before";
     port.throwOnWrite = true;
     Fill(Hex("31 10 01 00"));
-    EXPECT_THROW(link.SendFrame(4), std::runtime_error);
-    EXPECT_TRUE(link.Vars().SendBusy);
-    EXPECT_TRUE(window.hourglass);
+    EXPECT_EQ(link.SendFrame(4), 0);
+    EXPECT_EQ(window.errors.size(), 1u);
+    EXPECT_FALSE(link.Vars().SendBusy);
+    EXPECT_FALSE(window.hourglass);
     EXPECT_EQ(window.panels[kPanelSent], "before");
 }
 

@@ -45,6 +45,10 @@ TEST_F(Scripted, OtherDecoder) {
         {{0, 1, 0, 1, 0, 0, 5}, {0, 1, 0, 1, 0, 0, 5}, false},
         {{2, 9, 0xFF, 1, 1, 4, 20}, {1, 1, 1, 1, 1, 1, 15}, true},
         {{0, 0, 0, 0, 0, 0, 0x73}, {0, 0, 0, 0, 0, 0, 15}, false},
+        // Negative (byte 9) and phase (byte 10) apart: only the phase
+        // enables its level.
+        {{0, 0, 0, 0, 1, 0, 3}, {0, 0, 0, 0, 1, 0, 3}, false},
+        {{0, 0, 0, 0, 0, 1, 3}, {0, 0, 0, 0, 0, 1, 3}, true},
     };
     for (const auto& c : cases) {
         Bytes reply{0xA0, 0x54, 0x00, 0x00};

@@ -155,7 +155,7 @@ TEST_F(EndToEnd, DeviceThatCannotBeOpened) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].startsWith("Unable to open specified device /dev/zp-no-such-device"))
         << errors[0].toStdString();
-    EXPECT_EQ(Panel(0), "Comm. Connecting");
+    EXPECT_EQ(Panel(0), "Comm. Connecting fail");
     EXPECT_FALSE(form->PageControl1->isEnabled());
 }
 

@@ -27,6 +27,9 @@ class FakePanelPort : public IPanelPort {
     void SetPortNum(int32_t p) override { portNum = p; }
     void SetUserBaudrate(int32_t b) override { baud = b; }
     int32_t TransmitData(const void* data, int32_t count) override {
+        if (throwOnWrite) {
+            throw std::runtime_error("Write error (5), Input/output error");
+        }
         const auto* p = static_cast<const uint8_t*>(data);
         writes.emplace_back(p, p + count);
         return open ? count : 0;
@@ -51,6 +54,7 @@ class FakePanelPort : public IPanelPort {
     bool open = false;
     bool failOpen = false;
     bool staysShut = false;  // Open returns without an error and without opening
+    bool throwOnWrite = false;
     int opens = 0;
     int32_t portNum = -1;
     int32_t baud = -1;

@@ -8,8 +8,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 #include "../link/fakes.h"
 #include "fake_panel_port.h"
@@ -113,7 +116,7 @@ TEST_F(Form, PortThatCannotBeOpened) {
     Start(true);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].startsWith("Unable to open specified device "));
-    EXPECT_EQ(Panel(0), "Comm. Connecting");
+    EXPECT_EQ(Panel(0), "Comm. Connecting fail");
     EXPECT_TRUE(port->writes.empty());
     EXPECT_FALSE(form->PageControl1->isEnabled());
 }
@@ -381,6 +384,159 @@ TEST_F(Form, MalformedFrameInAnyStateCostsOneAckAndChecksTheLinkAgain) {
         ASSERT_EQ(port->writes.size(), 1u);
         EXPECT_EQ(port->writes[0], Hex("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9"));
     }
+}
+
+}  // namespace
+}  // namespace zp
+
+namespace zp {
+namespace {
+
+// A port whose writes raise (the device went away a moment ago): whichever
+// way a send starts, the operator reads the error, the window goes on, the
+// link is free and the cursor back.
+TEST_F(Form, WriteErrorsOnEveryPathAreShownAndTheWindowGoesOn) {
+    struct Row {
+        const char* name;
+        std::function<void(Form&)> before;  // reached with a working port
+        std::function<void(Form&)> act;     // with a port that raises
+    };
+    const auto press = [](Form& f) {
+        QTest::mousePress(f.form->Page(1)->findChild<QWidget*>("TeleSW"), Qt::LeftButton);
+    };
+    const Row rows[] = {
+        {"page change", [](Form& f) { f.Connect(); },
+         [](Form& f) { f.form->PageControl1->setCurrentIndex(5); }},
+        {"operator press",
+         [](Form& f) {
+             f.Connect();
+             f.form->Link().Vars().SendBusy = false;
+             f.form->PageControl1->setCurrentIndex(1);
+             f.Answer(Hex("02 A0 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 00"));
+         },
+         press},
+        {"release, a page handler's follow-up",
+         [press](Form& f) {
+             f.Connect();
+             f.form->Link().Vars().SendBusy = false;
+             f.form->PageControl1->setCurrentIndex(1);
+             f.Answer(Hex("02 A0 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 00"));
+             press(f);
+             f.Answer(Hex("02 A0 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 00"));
+         },
+         [](Form& f) {
+             QTest::mouseRelease(f.form->Page(1)->findChild<QWidget*>("TeleSW"), Qt::LeftButton);
+         }},
+        {"receive dispatch, the ACK of a reply",
+         [](Form& f) {
+             f.Connect();
+             f.port->Deliver(Hex("06"));
+         },
+         [](Form& f) {
+             f.port->Deliver(Hex("02 A0 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 00"));
+         }},
+        {"Reconnect button", [](Form& f) { f.Connect(); },
+         [](Form& f) { f.form->ReconnectButton()->click(); }},
+        {"reply timer",
+         [](Form& f) {
+             f.Connect();
+             f.form->Link().Vars().SendBusy = false;
+             f.form->PageControl1->setCurrentIndex(5);  // its query goes unanswered
+         },
+         [](Form& f) {
+             static_cast<void>(QTest::qWaitFor([&] { return !f.errors.empty(); }, 3000));
+         }},
+        {"reconnect timer",
+         [](Form& f) {
+             f.Connect();
+             f.port->open = false;
+             f.port->onHangUp();
+         },
+         [](Form& f) {
+             static_cast<void>(QTest::qWaitFor([&] { return !f.errors.empty(); }, 3000));
+         }},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        form.reset();
+        errors.clear();
+        r.before(*this);
+        ASSERT_TRUE(errors.empty());
+        port->throwOnWrite = true;
+        r.act(*this);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0], "Write error (5), Input/output error");
+        EXPECT_FALSE(form->Link().Vars().SendBusy);
+        EXPECT_FALSE(form->BusyCursorShown());
+    }
+}
+
+// The application's own guard: an exception that escapes any event handler
+// reaches the error display, and the program goes on.
+TEST_F(Form, ExceptionFromAnyHandlerIsShown) {
+    QTimer::singleShot(0, [] { throw std::runtime_error("from a timer"); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors.empty(); }, 2000));
+    EXPECT_EQ(errors, std::vector<QString>{"from a timer"});
+}
+
+// Assistive technology reads each panel's text in its name. (The event that
+// announces a change reaches a handler only while a platform bridge is
+// active, which the headless platform has none of; the name is what it reads.)
+TEST_F(Form, StatusPanelsSpeakTheirTexts) {
+    Connect();
+    const auto name = [&](int i) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(form->StatusPanel(i));
+        return a != nullptr ? a->text(QAccessible::Name) : QString();
+    };
+    EXPECT_EQ(name(0), "Link status: CAM LINK OK");
+    EXPECT_EQ(name(1), "Last frame sent: 3110010000000000000000000000");
+    EXPECT_EQ(name(2), "Last reply");
+    port->open = false;
+    port->onHangUp();
+    EXPECT_EQ(name(0), "Link status: Device lost, reconnecting");
+    EXPECT_EQ(name(1), "Last frame sent: 3110010000000000000000000000");
+}
+
+// Every link status shows whole, with the Reconnect button and the two
+// echoes beside it.
+TEST_F(Form, StatusBarShowsEveryTextWhole) {
+    Start();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QLabel* panel0 = form->StatusPanel(0);
+    for (const char* text : {kTextConnecting, kTextConnectFail, kTextLinkOk, kTextRetry,
+                             kTextNoAnswer, kTextNoCamera, kTextDeviceLost}) {
+        form->SetStatusText(kPanelLink, text);
+        QApplication::processEvents();
+        EXPECT_GE(panel0->contentsRect().width(), panel0->fontMetrics().horizontalAdvance(text))
+            << text;
+    }
+    EXPECT_TRUE(form->ReconnectButton()->isVisible());
+    const int barWidth = form->statusBar()->width();
+    EXPECT_LE(form->ReconnectButton()->geometry().right(), barWidth);
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_LE(form->StatusPanel(i)->geometry().right(), barWidth) << i;
+        EXPECT_GE(form->StatusPanel(i)->width(), form->StatusPanel(i)->minimumWidth()) << i;
+    }
+    EXPECT_GE(form->width(), 640);
+    EXPECT_EQ(form->height(), 480);
+}
+
+// A manual reconnect that fails while the device is away does not stop the
+// once-a-second search for it.
+TEST_F(Form, FailedReconnectKeepsLookingForTheDevice) {
+    Connect();
+    port->open = false;
+    port->onHangUp();
+    port->failOpen = true;
+    form->ReconnectButton()->click();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(Panel(0), kTextDeviceLost);
+    port->failOpen = false;
+    port->writes.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port->open; }, 3000));
+    EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
+    EXPECT_EQ(errors.size(), 1u);  // the search itself says nothing
 }
 
 }  // namespace

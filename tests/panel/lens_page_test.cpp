@@ -1,8 +1,11 @@
 // The lens page: its number mappings, its decoder against crafted replies,
 // and every command on the line through the virtual camera.
 
+#include <unistd.h>
+
 #include <QTabBar>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <utility>
 
@@ -236,6 +239,63 @@ TEST_F(LensForm, FollowUpsWaitForTheLinkAndKeepTheirOrder) {
     }
 }
 
+// A motion that was started and can no longer end in a release (the line
+// lost and the pages disabled, the page changed, the window left) still gets
+// its stop: at once when the link is free, otherwise as soon as the link is
+// back, before anything else.
+TEST_F(LensForm, HoldThatCannotEndInAReleaseStillStops) {
+    const Bytes ack = Hex("06");
+    const Bytes query = Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9");
+    struct Row {
+        const char* what;
+        TMotionButton* TLensPage::*button;
+        uint8_t stop;
+        std::function<void()> interrupt;
+        std::vector<Bytes> line;  // written after the press is answered
+    } rows[] = {
+        {"line lost while tele is held, released while disabled, re-plugged",
+         &TLensPage::TeleSW,
+         0x02,
+         [this] {
+             port->open = false;
+             port->onHangUp();
+             QTest::mouseRelease(page->TeleSW, Qt::LeftButton);  // never arrives
+             form->ReconnectButton()->click();
+             port->Deliver({0x06});
+         },
+         {Hex("05"), LensSet(0x02), ack, query, ack}},
+        {"page changed while far is held",
+         &TLensPage::FarSW,
+         0x05,
+         [this] {
+             form->show();
+             form->PageControl1->setCurrentIndex(2);
+         },
+         {LensSet(0x05), ack}},
+        {"window deactivated while near is held",
+         &TLensPage::NearSW,
+         0x05,
+         [this] {
+             QEvent leave(QEvent::WindowDeactivate);
+             QApplication::sendEvent(page->NearSW, &leave);
+         },
+         {LensSet(0x05), ack}},
+    };
+    for (const Row& r : rows) {
+        form.reset();
+        SetUp();
+        AnswerAll();
+        QTest::mousePress(page->*r.button, Qt::LeftButton);
+        AnswerAll();
+        port->writes.clear();
+        r.interrupt();
+        AnswerAll();
+        EXPECT_EQ(port->writes, r.line) << r.what;
+        EXPECT_FALSE((page->*r.button)->Held()) << r.what;
+        EXPECT_TRUE(form->Link().Idle()) << r.what;
+    }
+}
+
 // ---- On the line, through the virtual camera ------------------------------------
 
 struct Lens : EndToEnd {
@@ -348,6 +408,32 @@ TEST_F(Lens, StopReachesTheCameraWhenReleasedBeforeThePressIsAnswered) {
     }
     EXPECT_EQ(camera.State().lens.zoomMotion, TMotion::Stopped);
     EXPECT_EQ(camera.State().lens.focusMotion, TMotion::Stopped);
+}
+
+// The line is lost while Tele is held and the release never reaches the
+// disabled button: when the adapter is plugged back, the zoom stop is the
+// first frame the camera gets.
+TEST_F(Lens, StopOfAHoldOverALostLineGoesOutFirstWhenItIsBack) {
+    const std::string link =
+        (std::filesystem::temp_directory_path() / ("zp-lens-" + std::to_string(getpid()))).string();
+    ASSERT_TRUE(camera.Start(link)) << "start with link";
+    path = link;
+    OpenLens();
+    QTest::mousePress(page->TeleSW, Qt::LeftButton);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(camera.State().lens.zoomMotion, TMotion::Tele);
+    camera.HangUp();
+    ASSERT_TRUE(WaitFor([&] { return Panel(0) == kTextDeviceLost; }));
+    QTest::mouseRelease(page->TeleSW, Qt::LeftButton);
+    camera.ClearReceived();
+    ASSERT_TRUE(camera.Replug(link));
+    ASSERT_TRUE(WaitFor([&] { return !Frames().empty(); }, 15000));
+    EXPECT_EQ(Frames()[0], LensSet(0x02));
+    ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 2; }));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Frames()[1], HexBytes("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
+    EXPECT_EQ(camera.State().lens.zoomMotion, TMotion::Stopped);
+    std::filesystem::remove(link);
 }
 
 TEST_F(Lens, KeyboardAndPlainClicksDoNotMoveTheLens) {

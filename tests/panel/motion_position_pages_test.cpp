@@ -214,7 +214,8 @@ TEST_F(Scripted, SaveBitFieldsAndTexts) {
         int number;
         const char *zoom, *focus;
         int alc, aes, blc, wb, agc, alcLv, wbLv;
-        Bytes sent;  // empty: nothing goes out
+        Bytes sent;            // empty: nothing goes out, and Save is disabled
+        const char* tip = "";  // what the disabled Save's tooltip names
     } cases[] = {
         {3,
          "0123",
@@ -238,19 +239,12 @@ TEST_F(Scripted, SaveBitFieldsAndTexts) {
          0,
          8,
          {0x21, 0x52, 0x01, 0x64, 0x27, 0x0F, 0xFC, 0x19, 0x82, 0x80}},
-        {0,
-         "ab-1",
-         "0007",
-         1,
-         0,
-         0,
-         1,
-         0,
-         3,
-         0,
-         {0x21, 0x52, 0x01, 0x00, 0x00, 0x00, 0x00, 0x07, 0x09, 0x03}},
-        {1, "12", "0000", 1, 0, 0, 0, 0, 0, 0, {}},
-        {1, "0000", "", 1, 0, 0, 0, 0, 0, 0, {}},
+        // A text that is not a number would save 0 over the stored place.
+        {0, "ab-1", "0007", 1, 0, 0, 1, 0, 3, 0, {}, "Zoom must be"},
+        {0, "12a4", "0007", 1, 0, 0, 1, 0, 3, 0, {}, "Zoom must be"},
+        {1, "12", "0000", 1, 0, 0, 0, 0, 0, 0, {}, "Zoom must be"},
+        {1, "0000", "", 1, 0, 0, 0, 0, 0, 0, {}, "Focus must be"},
+        {1, "-0-1", "x", 1, 0, 0, 0, 0, 0, 0, {}, "Zoom and Focus must be"},
     };
     for (const auto& c : cases) {
         pos->PosSaveUD->SetValue(c.number);
@@ -266,6 +260,10 @@ TEST_F(Scripted, SaveBitFieldsAndTexts) {
         EXPECT_EQ(FramesSent(),
                   c.sent.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{Sealed(c.sent)})
             << c.zoom;
+        EXPECT_EQ(pos->PosSave->isEnabled(), !c.sent.empty()) << c.zoom;
+        EXPECT_TRUE(pos->PosSave->toolTip().contains(c.tip)) << c.zoom;
+        pos->PosSaveClick();  // a direct call is refused too
+        EXPECT_EQ(FramesSent().size(), c.sent.empty() ? 0u : 1u) << c.zoom;
         if (!c.sent.empty()) {
             Answer({0xA0, 0x52, 0x00, 0x00, 0x00, static_cast<uint8_t>(c.number)});
         }

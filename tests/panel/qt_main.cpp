@@ -1,12 +1,14 @@
-// GUI tests run headless; the QApplication must exist before any widget.
+// GUI tests run headless; the application, with its guard against escaping
+// exceptions, must exist before any widget.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <cstdlib>
+
+#include "qt_seams.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
+    zp::TZoomApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
