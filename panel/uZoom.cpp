@@ -42,11 +42,6 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildLayout() {
-    resize(640, 480);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
-
     auto* panel1 = new QWidget(this);
     panel1->setObjectName("Panel1");
     auto* layout = new QVBoxLayout(panel1);
@@ -110,6 +105,12 @@ void TForm1::BuildLayout() {
     reconnectKey->setShortcut(QKeySequence(Qt::Key_F5));
     connect(reconnectKey, &QAction::triggered, this, &TForm1::Reconnect);
     addAction(reconnectKey);
+
+    // 640 x 480, or wider where the three panels and Reconnect need it.
+    resize(std::max(640, bar->minimumSizeHint().width()), 480);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
 }
 
 void TForm1::FormCreate() {

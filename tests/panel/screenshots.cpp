@@ -70,5 +70,15 @@ int main(int argc, char** argv) {
         }
         std::printf("%s\n", qPrintable(file));
     }
+    // The window while the line is lost: the longest status beside Reconnect.
+    camera.HangUp();
+    WaitFor([&] { return form.StatusPanel(0)->text() == zp::kTextDeviceLost; });
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+    const QString lost = dir + "/lost.png";
+    if (!form.grab().save(lost)) {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(lost));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(lost));
     return 0;
 }
