@@ -38,8 +38,19 @@ void ShowErrorMessage(const QString& text, QWidget* parent) {
         Hook()(text);
         return;
     }
+    // The same failure again (a cable that stays pulled) raises the box that
+    // says so rather than piling up another.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* open = qobject_cast<QMessageBox*>(w);
+        if (open != nullptr && open->objectName() == "ErrorBox" && open->isVisible() &&
+            open->text() == text) {
+            open->raise();
+            return;
+        }
+    }
     auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
                                 QMessageBox::Ok, parent);
+    box->setObjectName("ErrorBox");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->show();

@@ -542,5 +542,31 @@ TEST_F(Form, FailedReconnectKeepsLookingForTheDevice) {
     EXPECT_EQ(errors.size(), 1u);  // the search itself says nothing
 }
 
+// Without a hook errors go to boxes that do not stop the program; the same
+// failure again raises the box already open instead of piling up another.
+TEST(ErrorDisplay, SameTextRaisesTheBoxAlreadyOpen) {
+    const TErrorHook old = SetErrorHook({});
+    const auto boxes = [] {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            n += qobject_cast<QMessageBox*>(w) != nullptr && w->isVisible() ? 1 : 0;
+        }
+        return n;
+    };
+    ShowErrorMessage("Write error (5), Input/output error");
+    ShowErrorMessage("Write error (5), Input/output error");
+    EXPECT_EQ(boxes(), 1);
+    ShowErrorMessage("Output buffer is full. Please check comm status.");
+    EXPECT_EQ(boxes(), 2);
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(w) != nullptr) {
+            w->close();
+        }
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(boxes(), 0);
+    SetErrorHook(old);
+}
+
 }  // namespace
 }  // namespace zp
