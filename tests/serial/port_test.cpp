@@ -303,6 +303,68 @@ TEST_F(PortTest, ZeroSizedQueuesFailTheOpen) {
     EXPECT_FALSE(comm->IsOpen());
 }
 
+// Runs the open probe with spare descriptors left to the open; its output,
+// or the failure of the run.
+std::string RunOpenProbe(int spare) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return "no pipe";
+    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 2);
+    std::string probe = ZP_OPEN_PROBE;
+    std::string arg = std::to_string(spare);
+    char* argv[] = {probe.data(), arg.data(), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, probe.c_str(), &fa, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(out[1]);
+    std::string text;
+    char buf[512];
+    ssize_t n;
+    while (rc == 0 && (n = read(out[0], buf, sizeof buf)) > 0) {
+        text.append(buf, static_cast<size_t>(n));
+    }
+    close(out[0]);
+    int status = 0;
+    if (rc != 0 || waitpid(pid, &status, 0) != pid) {
+        return "no probe";
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        text += "exit status " + std::to_string(status);
+    }
+    return text;
+}
+
+// Each row leaves one descriptor fewer than an open needs, so each of its
+// descriptors in turn is the one that cannot be made.
+TEST(OpenUnderDescriptorLimit, FailsWithItsMessageAndLeavesNothingBehind) {
+    const std::string failed = "Error initializing buffers (24), Too many open files";
+    const struct {
+        const char* missing;
+        int spare;
+        std::string result;
+    } cases[] = {
+        {"the device", 0, "Unable to open specified device PORT (24), Too many open files"},
+        {"the input wake-up", 1, failed},
+        {"the event thread's wake-up", 2, failed},
+        {"the write thread's data event", 3, failed},
+        {"the write thread's stop event", 4, failed},
+        {"nothing", 5, "opened"},
+    };
+    for (const auto& t : cases) {
+        std::string expected = "result: " + t.result + "\nthreads: 0\n";
+        if (t.result == "opened") {
+            // Opened: two workers, and what was written reached the line.
+            expected = "result: opened\nthreads: 2\nsent: ok\nthreads after close: 0\n";
+        }
+        expected += "descriptors left: 0\n";
+        EXPECT_EQ(RunOpenProbe(t.spare), expected) << "missing " << t.missing;
+    }
+}
+
 TEST_F(PortTest, WithoutUpdateDcbTheDriverKeepsItsLineSettings) {
     {
         termios t{};

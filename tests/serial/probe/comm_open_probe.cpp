@@ -1,0 +1,118 @@
+// A program for the open-failure tests: opens a port on a pseudo-terminal
+// with only SPARE descriptors left to the open, and prints what happened.
+// A separate process, because the descriptor limit is process-wide.
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "VaComm.h"
+
+namespace {
+
+int CountDescriptors(int* highest) {
+    int n = 0;
+    *highest = -1;
+    DIR* d = opendir("/proc/self/fd");
+    if (d == nullptr) {
+        return -1;
+    }
+    const int own = dirfd(d);
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.') {
+            continue;
+        }
+        const int fd = atoi(e->d_name);
+        if (fd != own) {
+            ++n;
+            *highest = fd > *highest ? fd : *highest;
+        }
+    }
+    closedir(d);
+    return n;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s SPARE\n", argv[0]);
+        return 2;
+    }
+    const int spare = atoi(argv[1]);
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128] = {};
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+        ptsname_r(master, name, sizeof name) != 0) {
+        std::perror("pseudo-terminal");
+        return 2;
+    }
+    const std::string path = name;
+    zp::TVaComm comm;
+    comm.SetDeviceName(path);
+
+    // Fill the holes below the highest descriptor, so exactly SPARE more fit.
+    int highest = 0;
+    const int before = CountDescriptors(&highest);
+    std::vector<int> fillers;
+    for (;;) {
+        const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || fd > highest) {
+            if (fd >= 0) {
+                close(fd);
+            }
+            break;
+        }
+        fillers.push_back(fd);
+    }
+    rlimit old{};
+    getrlimit(RLIMIT_NOFILE, &old);
+    rlimit low = old;
+    low.rlim_cur = static_cast<rlim_t>(highest + 1 + spare);
+    if (setrlimit(RLIMIT_NOFILE, &low) != 0) {
+        std::perror("setrlimit");
+        return 2;
+    }
+    std::string result = "opened";
+    try {
+        comm.Open();
+    } catch (const zp::EVaCommError& e) {
+        result = e.what();
+        const size_t at = result.find(path);
+        if (at != std::string::npos) {
+            result.replace(at, path.size(), "PORT");
+        }
+    }
+    std::printf("result: %s\n", result.c_str());
+    std::printf("threads: %d\n", zp::LiveCommThreads());
+    setrlimit(RLIMIT_NOFILE, &old);
+    if (comm.IsOpen()) {
+        // The bytes must really leave, not just be counted as sent.
+        comm.TransmitData("ok", 2);
+        std::string got;
+        char buf[16];
+        pollfd p{master, POLLIN, 0};
+        while (got.size() < 2 && poll(&p, 1, 10000) == 1) {
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n <= 0) {
+                break;
+            }
+            got.append(buf, static_cast<size_t>(n));
+        }
+        std::printf("sent: %s\n", got.c_str());
+        comm.Close();
+        std::printf("threads after close: %d\n", zp::LiveCommThreads());
+    }
+    for (const int fd : fillers) {
+        close(fd);
+    }
+    int ignored = 0;
+    std::printf("descriptors left: %d\n", CountDescriptors(&ignored) - before);
+    return 0;
+}
