@@ -104,7 +104,7 @@ class TWorkerPriority {
 class TWorkerThread {
   public:
     // Throws std::system_error when no thread can be made.
-    void Start(std::function<void()> body);
+    void Start(const char* name, std::function<void()> body);
     // Runs the worker's call (in the main thread) and notes who runs it.
     template <typename F>
     void RunCall(F&& call) {

@@ -1,5 +1,6 @@
 // The per-open session and the two worker threads of the serial component.
 #include <poll.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -193,14 +194,16 @@ void TWorkerPriority::Attach() {
 
 // ---- worker threads ----
 
-void TWorkerThread::Start(std::function<void()> body) {
+void TWorkerThread::Start(const char* name, std::function<void()> body) {
     gLiveThreads.fetch_add(1, std::memory_order_acq_rel);
     try {
         // The lock: without a main loop the worker runs its calls itself,
         // and may come to End through a handler before this returns.
         std::lock_guard<std::mutex> g(m_);
-        thread_ = std::thread([body = std::move(body)]() mutable {
+        thread_ = std::thread([name, body = std::move(body)]() mutable {
             TLiveThread live;
+            // Named for debuggers and top, and so tests can find it.
+            pthread_setname_np(pthread_self(), name);
             body();
             body = nullptr;  // what it holds goes before the count does
         });
@@ -239,7 +242,7 @@ int TVaCommEventThread::InitError() const {
 
 void TVaCommEventThread::Start(TThreadPriority priority) {
     priority_.Set(priority);
-    thread_.Start([self = shared_from_this()] {
+    thread_.Start("zp-comm-event", [self = shared_from_this()] {
         self->Execute();
         self->priority_.Detach();
     });
@@ -387,7 +390,7 @@ int TVaCommWriteThread::InitError() const {
 
 void TVaCommWriteThread::Start(TThreadPriority priority) {
     priority_.Set(priority);
-    thread_.Start([self = shared_from_this()] {
+    thread_.Start("zp-comm-write", [self = shared_from_this()] {
         self->Execute();
         self->priority_.Detach();
     });
