@@ -1,6 +1,8 @@
 // A program for the open-failure tests: opens a port on a pseudo-terminal
-// with only SPARE descriptors left to the open, and prints what happened.
-// A separate process, because the descriptor limit is process-wide.
+// with only SPARE descriptors left to the open ("fds SPARE"), or only SPARE
+// megabytes of address space and a write queue of WRITESIZE bytes ("memory
+// SPARE WRITESIZE"), and prints what happened. A separate process, because
+// the limits are process-wide.
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -38,14 +40,33 @@ int CountDescriptors(int* highest) {
     return n;
 }
 
+// The address space in use now, in bytes; 0 when unknown.
+rlim_t AddressSpaceInUse() {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (f == nullptr) {
+        return 0;
+    }
+    char line[256];
+    unsigned long kb = 0;
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::sscanf(line, "VmSize: %lu kB", &kb) == 1) {
+            break;
+        }
+    }
+    std::fclose(f);
+    return static_cast<rlim_t>(kb) * 1024;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s SPARE\n", argv[0]);
+    const std::string mode = argc > 2 ? argv[1] : "";
+    const bool memory = mode == "memory" && argc == 4;
+    if (!memory && !(mode == "fds" && argc == 3)) {
+        std::fprintf(stderr, "usage: %s fds SPARE | memory SPARE_MB WRITESIZE\n", argv[0]);
         return 2;
     }
-    const int spare = atoi(argv[1]);
+    const int spare = atoi(argv[2]);
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128] = {};
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
@@ -56,6 +77,9 @@ int main(int argc, char** argv) {
     const std::string path = name;
     zp::TVaComm comm;
     comm.SetDeviceName(path);
+    if (memory) {
+        comm.Buffers().SetWriteSize(atoi(argv[3]));
+    }
 
     // Fill the holes below the highest descriptor, so exactly SPARE more fit.
     int highest = 0;
@@ -71,15 +95,21 @@ int main(int argc, char** argv) {
         }
         fillers.push_back(fd);
     }
+    // Printing allocates: once before the limit, so not first under it.
+    std::printf("mode: %s\n", mode.c_str());
+    std::fflush(stdout);
+    const int resource = memory ? RLIMIT_AS : RLIMIT_NOFILE;
     rlimit old{};
-    getrlimit(RLIMIT_NOFILE, &old);
+    getrlimit(resource, &old);
     rlimit low = old;
-    low.rlim_cur = static_cast<rlim_t>(highest + 1 + spare);
-    if (setrlimit(RLIMIT_NOFILE, &low) != 0) {
+    low.rlim_cur = memory ? AddressSpaceInUse() + (static_cast<rlim_t>(spare) << 20)
+                          : static_cast<rlim_t>(highest + 1 + spare);
+    if (setrlimit(resource, &low) != 0) {
         std::perror("setrlimit");
         return 2;
     }
     std::string result = "opened";
+    result.reserve(200);
     try {
         comm.Open();
     } catch (const zp::EVaCommError& e) {
@@ -89,9 +119,10 @@ int main(int argc, char** argv) {
             result.replace(at, path.size(), "PORT");
         }
     }
+    const int threads = zp::LiveCommThreads();
+    setrlimit(resource, &old);
     std::printf("result: %s\n", result.c_str());
-    std::printf("threads: %d\n", zp::LiveCommThreads());
-    setrlimit(RLIMIT_NOFILE, &old);
+    std::printf("threads: %d\n", threads);
     if (comm.IsOpen()) {
         // The bytes must really leave, not just be counted as sent.
         comm.TransmitData("ok", 2);
