@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include "comm_session.h"
 
@@ -15,6 +16,8 @@ namespace {
 
 const char kNotWhileOpen[] = "Can't perform this operation while port is open";
 const char kOutputFull[] = "Output buffer is full. Please check comm status.";
+const char kBuffersError[] = "Error initializing buffers (%d), %s";
+const char kThreadError[] = "Error creating thread (%d), %s";
 
 }  // namespace
 
@@ -305,16 +308,30 @@ void TVaCustomComm::ApplyLineSettings() {
 
 void TVaCustomComm::Open() {
     CheckNotOpen();
-    OpenDevice();
+    // Whatever fails, the port ends up closed with no worker left, and the
+    // caller gets an EVaCommError.
+    const auto undo = [this] {
+        StopThreads();
+        CloseDevice();
+    };
     try {
+        OpenDevice();
         ApplyLineSettings();
         SetupBuffers();
         SetupTimeouts();
         SetupEventMask();
         StartThreads();
+    } catch (const EVaCommError&) {
+        undo();
+        throw;
+    } catch (const std::bad_alloc&) {
+        undo();
+        RaiseCommError(kBuffersError, ENOMEM);
+    } catch (const std::system_error& e) {
+        undo();
+        RaiseCommError(kBuffersError, e.code().value());
     } catch (...) {
-        StopThreads();
-        CloseDevice();
+        undo();
         throw;
     }
     DoOpen();
@@ -350,13 +367,17 @@ void TVaCustomComm::SetupBuffers() {
     }
     if (buffers_->ReadSize() <= 0 || buffers_->WriteSize() <= 0) {
         // A queue of no bytes could never receive or send anything.
-        RaiseCommError("Error initializing buffers (%d), %s", EINVAL);
+        RaiseCommError(kBuffersError, EINVAL);
+    }
+    if (session_->Kick.Handle() < 0) {
+        // Without it a full input queue would never be read again.
+        RaiseCommError(kBuffersError, static_cast<int>(session_->Kick.LastError()));
     }
     std::unique_ptr<TVaCommBuffer> input;
     try {
         input = std::make_unique<TVaCommBuffer>(buffers_->ReadSize());
     } catch (const std::bad_alloc&) {
-        RaiseCommError("Error initializing buffers (%d), %s", ENOMEM);
+        RaiseCommError(kBuffersError, ENOMEM);
     }
     const DCB dcb = BuildDcb();
     TVaLockGuard g(ReadLock());
@@ -379,29 +400,48 @@ void TVaCustomComm::SetupEventMask() {
 }
 
 void TVaCustomComm::StartThreads() {
+    // A worker without its events would sleep through its wake-ups, and one
+    // that never started would leave queued bytes unsent: both fail the open.
+    const auto start = [this](auto& worker, TThreadPriority priority) {
+        if (const int e = worker->InitError(); e != 0) {
+            RaiseCommError(kBuffersError, e);
+        }
+        try {
+            worker->Start(priority);
+        } catch (const std::system_error& ex) {
+            RaiseCommError(kThreadError, ex.code().value());
+        }
+    };
     session_->EventThreadReports = eventMask_ != 0;
     if (eventMask_ != 0) {
         eventThread_ = std::make_shared<TVaCommEventThread>(this, session_, eventMask_);
-        eventThread_->Start(eventPriority_);
+        start(eventThread_, eventPriority_);
     }
     if (!directWrite_) {
         writeThread_ = std::make_shared<TVaCommWriteThread>(this, session_, buffers_->WriteSize());
-        writeThread_->Start(writePriority_);
+        start(writeThread_, writePriority_);
     }
 }
 
 void TVaCustomComm::StopThreads() {
     if (session_) {
-        // Calls of this port still queued for the main thread find the
-        // token cancelled and touch nothing.
+        // Calls of this port not yet run are dropped, and a worker waiting
+        // for one is released: nothing keeps it from seeing Stop.
         session_->Token->Cancel();
     }
     if (eventThread_) {
         eventThread_->Stop();
-        eventThread_.reset();
     }
     if (writeThread_) {
         writeThread_->Stop();
+    }
+    // Both told first, so they wind down together.
+    if (eventThread_) {
+        eventThread_->End();
+        eventThread_.reset();
+    }
+    if (writeThread_) {
+        writeThread_->End();
         writeThread_.reset();
     }
 }
@@ -434,10 +474,11 @@ void TVaCustomComm::Close() {
     if (!IsOpen()) {
         return;
     }
-    {
-        TVaLockGuard g(ReadLock());
-        StopThreads();
-    }
+    // Without ReadLock: StopThreads waits for the event thread, which takes
+    // it. Only the main thread starts and stops the workers.
+    StopThreads();
+    // No worker touches the device any more (a worker whose call is running
+    // above us stops before its next look at it), so the claim can go now.
     CloseDevice();
     DoClose();
 }

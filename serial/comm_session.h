@@ -7,8 +7,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "VaComm.h"
 
@@ -95,12 +97,44 @@ class TWorkerPriority {
     TThreadPriority wanted_ = tpNormal;
 };
 
+// The system thread of a worker. Close waits for it to end, except when the
+// worker's own synchronised call runs further up the closing thread's
+// stack: waiting would never end, so it is let go, and it stops as soon as
+// that call returns.
+class TWorkerThread {
+  public:
+    // Throws std::system_error when no thread can be made.
+    void Start(const char* name, std::function<void()> body);
+    // Runs the worker's call (in the main thread) and notes who runs it.
+    template <typename F>
+    void RunCall(F&& call) {
+        const std::thread::id before = caller_.exchange(std::this_thread::get_id());
+        struct Restore {
+            std::atomic<std::thread::id>& caller;
+            std::thread::id before;
+            ~Restore() { caller.store(before); }
+        } restore{caller_, before};
+        call();
+    }
+    // Waits for the thread to end, or lets it go (see above). Once only.
+    void End();
+
+  private:
+    std::mutex m_;
+    std::thread thread_;
+    std::atomic<std::thread::id> caller_{};
+};
+
 class TVaCommEventThread : public std::enable_shared_from_this<TVaCommEventThread> {
   public:
     TVaCommEventThread(TVaCustomComm* comm, std::shared_ptr<TVaPortSession> session, uint32_t mask);
+    // errno of an event that could not be made, else 0.
+    int InitError() const;
     void Start(TThreadPriority priority);
     // Sets the terminated flag and wakes the thread; does not wait.
     void Stop();
+    // After Stop: waits for the thread to end (see TWorkerThread::End).
+    void End() { thread_.End(); }
     void SetPriority(TThreadPriority p) { priority_.Set(p); }
 
     // Main thread, inside the synchronised call.
@@ -119,14 +153,17 @@ class TVaCommEventThread : public std::enable_shared_from_this<TVaCommEventThrea
     const uint32_t mask_;
     std::atomic<bool> terminated_{false};
     TWorkerPriority priority_;
+    TWorkerThread thread_;
 };
 
 class TVaCommWriteThread : public std::enable_shared_from_this<TVaCommWriteThread> {
   public:
     TVaCommWriteThread(TVaCustomComm* comm, std::shared_ptr<TVaPortSession> session,
                        int32_t capacity);
+    int InitError() const;
     void Start(TThreadPriority priority);
     void Stop() { StopEvent.SetEvent(); }
+    void End() { thread_.End(); }
     void SetPriority(TThreadPriority p) { priority_.Set(p); }
 
     // Main thread: queues the bytes when they fit within timeoutMs.
@@ -147,6 +184,7 @@ class TVaCommWriteThread : public std::enable_shared_from_this<TVaCommWriteThrea
     // Senders waiting for room in the queue.
     std::atomic<int> senders_{0};
     TWorkerPriority priority_;
+    TWorkerThread thread_;
 };
 
 }  // namespace zp

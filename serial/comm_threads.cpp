@@ -1,5 +1,6 @@
 // The per-open session and the two worker threads of the serial component.
 #include <poll.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -191,25 +192,60 @@ void TWorkerPriority::Attach() {
     }
 }
 
+// ---- worker threads ----
+
+void TWorkerThread::Start(const char* name, std::function<void()> body) {
+    gLiveThreads.fetch_add(1, std::memory_order_acq_rel);
+    try {
+        // The lock: without a main loop the worker runs its calls itself,
+        // and may come to End through a handler before this returns.
+        std::lock_guard<std::mutex> g(m_);
+        thread_ = std::thread([name, body = std::move(body)]() mutable {
+            TLiveThread live;
+            // Named for debuggers and top, and so tests can find it.
+            pthread_setname_np(pthread_self(), name);
+            body();
+            body = nullptr;  // what it holds goes before the count does
+        });
+    } catch (...) {
+        gLiveThreads.fetch_sub(1, std::memory_order_acq_rel);
+        throw;
+    }
+}
+
+void TWorkerThread::End() {
+    std::thread t;
+    {
+        std::lock_guard<std::mutex> g(m_);
+        t = std::move(thread_);
+    }
+    if (!t.joinable()) {
+        return;
+    }
+    // Also true without a main loop, when the worker itself runs the call.
+    if (caller_.load() == std::this_thread::get_id()) {
+        t.detach();
+    } else {
+        t.join();
+    }
+}
+
 // ---- event thread ----
 
 TVaCommEventThread::TVaCommEventThread(TVaCustomComm* comm, std::shared_ptr<TVaPortSession> session,
                                        uint32_t mask)
     : comm_(comm), session_(std::move(session)), mask_(mask) {}
 
+int TVaCommEventThread::InitError() const {
+    return WakeEvent.Handle() < 0 ? static_cast<int>(WakeEvent.LastError()) : 0;
+}
+
 void TVaCommEventThread::Start(TThreadPriority priority) {
     priority_.Set(priority);
-    gLiveThreads.fetch_add(1, std::memory_order_acq_rel);
-    try {
-        std::thread([self = shared_from_this()] {
-            TLiveThread live;
-            self->Execute();
-            self->priority_.Detach();
-        }).detach();
-    } catch (...) {
-        gLiveThreads.fetch_sub(1, std::memory_order_acq_rel);
-        throw;
-    }
+    thread_.Start("zp-comm-event", [self = shared_from_this()] {
+        self->Execute();
+        self->priority_.Detach();
+    });
 }
 
 void TVaCommEventThread::Stop() {
@@ -219,7 +255,7 @@ void TVaCommEventThread::Stop() {
 
 void TVaCommEventThread::Dispatch(uint32_t events) {
     ReceivedEvents = events;
-    Synchronize(session_->Token, [this] { ProcessEvents(); });
+    Synchronize(session_->Token, [this] { thread_.RunCall([this] { ProcessEvents(); }); });
 }
 
 void TVaCommEventThread::ProcessEvents() {
@@ -343,19 +379,21 @@ TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm* comm, std::shared_ptr<TVaP
                                        int32_t capacity)
     : comm_(comm), session_(std::move(session)), queue_(capacity) {}
 
+int TVaCommWriteThread::InitError() const {
+    for (const TVaWaitEvent* e : {&DataEvent, &StopEvent}) {
+        if (e->Handle() < 0) {
+            return static_cast<int>(e->LastError());
+        }
+    }
+    return 0;
+}
+
 void TVaCommWriteThread::Start(TThreadPriority priority) {
     priority_.Set(priority);
-    gLiveThreads.fetch_add(1, std::memory_order_acq_rel);
-    try {
-        std::thread([self = shared_from_this()] {
-            TLiveThread live;
-            self->Execute();
-            self->priority_.Detach();
-        }).detach();
-    } catch (...) {
-        gLiveThreads.fetch_sub(1, std::memory_order_acq_rel);
-        throw;
-    }
+    thread_.Start("zp-comm-write", [self = shared_from_this()] {
+        self->Execute();
+        self->priority_.Detach();
+    });
 }
 
 bool TVaCommWriteThread::Enqueue(const void* data, int32_t count, uint32_t timeoutMs) {
@@ -403,7 +441,8 @@ void TVaCommWriteThread::Report(uint32_t mask) {
         return;
     }
     TVaCustomComm* comm = comm_;
-    Synchronize(session_->Token, [comm, mask] { comm->DoEvents(mask); });
+    Synchronize(session_->Token,
+                [this, comm, mask] { thread_.RunCall([comm, mask] { comm->DoEvents(mask); }); });
 }
 
 void TVaCommWriteThread::Finish(int32_t written) {

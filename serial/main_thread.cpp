@@ -110,7 +110,7 @@ TSyncResult Synchronize(const TSyncTokenPtr& token, const std::function<void()>&
     c.handOver.store(1, std::memory_order_release);
     bool ran = false;
     try {
-        ran = mainThread->Synchronize(wrapped);
+        ran = mainThread->SynchronizeFor(token.get(), wrapped);
     } catch (...) {
         // The crossing itself failed; there is nobody in this thread to tell.
         ran = false;
@@ -121,14 +121,34 @@ TSyncResult Synchronize(const TSyncTokenPtr& token, const std::function<void()>&
     return ran ? c.result : TSyncResult::Cancelled;
 }
 
+void TSyncToken::Cancel() {
+    cancelled_.store(true, std::memory_order_release);
+    std::shared_ptr<IMainThread> mainThread;
+    {
+        Installed& r = Registry();
+        std::lock_guard<std::mutex> g(r.lock);
+        mainThread = r.mainThread;
+    }
+    if (mainThread) {
+        mainThread->Abandon(this);
+    }
+}
+
 bool TMainThreadQueue::Synchronize(const std::function<void()>& call) {
+    return SynchronizeFor(nullptr, call);
+}
+
+bool TMainThreadQueue::SynchronizeFor(const TSyncToken* token, const std::function<void()>& call) {
     // On this stack: this thread returns only once the item is done, and
     // after that nobody touches it.
     Item mine;
     Item* const item = &mine;
     item->call = &call;
+    item->token = token;
     std::unique_lock<std::mutex> l(lock_);
-    if (shut_) {
+    // Checked under the lock: Cancel sets the flag before Abandon takes it,
+    // so a call is either refused here or found in the queue there.
+    if (shut_ || (token != nullptr && token->Cancelled())) {
         return false;
     }
     queue_.push_back(item);
@@ -186,6 +206,29 @@ int TMainThreadQueue::RunPending() {
         finished_.notify_all();
         ++n;
     }
+}
+
+void TMainThreadQueue::Abandon(const TSyncToken* token) {
+    if (token == nullptr) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> l(lock_);
+        for (auto it = queue_.begin(); it != queue_.end();) {
+            Item* const item = *it;
+            if (item->token != token) {
+                ++it;
+                continue;
+            }
+            it = queue_.erase(it);
+            // Its worker may return as soon as this is seen: last touch.
+            item->done.store(true, std::memory_order_release);
+        }
+        if (queue_.empty()) {
+            wake_.ResetEvent();
+        }
+    }
+    finished_.notify_all();
 }
 
 void TMainThreadQueue::Shut() {

@@ -9,12 +9,16 @@
 //   it never reaches the worker and never ends the program.
 // - A call made with a TSyncToken runs only while the token is not cancelled.
 //   The owner cancels the token in the main thread (on close, before
-//   destruction), so a call that was still queued finds it cancelled and
-//   touches nothing. Cancelling does not wait for anybody.
-// - The main thread must never wait for a worker (join, lock it holds) while
-//   that worker may be blocked in Synchronize: the owner signals its workers
-//   to stop and lets them end by themselves. Synchronize holds none of our
-//   locks while it waits.
+//   destruction). Cancelling drops the owner's calls that have not started
+//   and releases their workers at once, without running them; a call that
+//   is already running finishes. Cancelling itself waits for nobody.
+// - So the main thread may wait for a worker once it has cancelled the
+//   worker's token and told it to stop, unless that worker's own call is
+//   running further up the main thread's stack (the owner closing from a
+//   handler): that worker is not waited for, and it must check its stop
+//   flag before anything else once the call returns. Nobody waits for a
+//   worker while holding a lock the worker takes. Synchronize holds none of
+//   our locks while it waits.
 // - Nothing installed: calls run at once in the calling thread, one at a
 //   time under one process-wide lock (no main loop exists to run them), and
 //   error texts go to standard error.
@@ -38,10 +42,21 @@ namespace zp {
 // thread and blocks until it has run; it returns true after it ran, false when
 // it never will (the main loop has ended), and then it must have forgotten the
 // call. It is only called from other threads; call itself never throws.
+class TSyncToken;
 class IMainThread {
   public:
     virtual ~IMainThread() = default;
     virtual bool Synchronize(const std::function<void()>& call) = 0;
+    // The same for a call of token's owner, which Abandon(token) may drop
+    // before it starts (then false). A crossing that cannot drop calls
+    // keeps the defaults; then a cancelled owner's worker waits until the
+    // main loop comes round to the call.
+    virtual bool SynchronizeFor(const TSyncToken* token, const std::function<void()>& call) {
+        (void)token;
+        return Synchronize(call);
+    }
+    // Main thread: token was cancelled.
+    virtual void Abandon(const TSyncToken* token) { (void)token; }
 };
 
 // A ready-made IMainThread for any main loop that can watch a descriptor
@@ -56,6 +71,8 @@ class TMainThreadQueue : public IMainThread {
     TMainThreadQueue& operator=(const TMainThreadQueue&) = delete;
 
     bool Synchronize(const std::function<void()>& call) override;
+    bool SynchronizeFor(const TSyncToken* token, const std::function<void()>& call) override;
+    void Abandon(const TSyncToken* token) override;
 
     // Readable while calls are queued.
     int WakeHandle() const { return wake_.Handle(); }
@@ -71,6 +88,7 @@ class TMainThreadQueue : public IMainThread {
   private:
     struct Item {
         const std::function<void()>* call;
+        const TSyncToken* token;
         // Set under lock_, read also without it for the short wait before
         // sleeping.
         std::atomic<bool> done{false};
@@ -106,7 +124,8 @@ bool IsMainThread();
 // the check before a queued call run both happen in the main thread.
 class TSyncToken {
   public:
-    void Cancel() { cancelled_.store(true, std::memory_order_release); }
+    // Also drops the owner's queued calls and releases their workers.
+    void Cancel();
     bool Cancelled() const { return cancelled_.load(std::memory_order_acquire); }
 
   private:

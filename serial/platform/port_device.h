@@ -74,8 +74,10 @@ class IPortDevice {
     virtual int GetCounters(TLineCounters& counters) = 0;
     virtual int GetModemLines(int& lines) = 0;
     virtual int OutputPending(int& bytes) = 0;
-    // Gives up the exclusive claim at once; the descriptor itself closes
-    // when the last holder lets go of the device.
+    // Ends the line's use: undoes modes set on the line itself (RS-485)
+    // and gives up the exclusive claim at once. The descriptor itself
+    // closes when the last holder lets go of the device, and nobody touches
+    // it in between.
     virtual void Release() = 0;
 };
 

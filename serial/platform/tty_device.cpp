@@ -25,10 +25,6 @@ class TTtyDevice : public IPortDevice {
   public:
     explicit TTtyDevice(int fd) : fd_(fd) {}
     ~TTtyDevice() override {
-        if (rs485_) {
-            serial_rs485 rs{};
-            ioctl(fd_, TIOCSRS485, &rs);
-        }
         Release();
         close(fd_);
     }
@@ -101,6 +97,14 @@ class TTtyDevice : public IPortDevice {
     int OutputPending(int& bytes) override { return ioctl(fd_, TIOCOUTQ, &bytes) == 0 ? 0 : errno; }
 
     void Release() override {
+        // The line goes back as we found it before anybody else may claim
+        // it; after this only the descriptor's close is left, whenever the
+        // last holder lets go.
+        if (rs485_) {
+            rs485_ = false;
+            serial_rs485 rs{};
+            ioctl(fd_, TIOCSRS485, &rs);
+        }
         if (claimed_) {
             claimed_ = false;
             flock(fd_, LOCK_UN);

@@ -140,6 +140,22 @@ TEST_F(LineEventTest, ABreakFiresOnBreakAndWaitsInTheErrorFlags) {
     EXPECT_EQ(st.Errors, 0u);
 }
 
+// OnError's exception stays inside DoError: the rest of the batch fires.
+TEST_F(LineEventTest, AThrowingOnErrorLeavesTheRestOfTheBatchToFire) {
+    comm->SetMonitorEvents({});  // nobody else collects the error first
+    comm->OnError = [](TVaComponent*, uint32_t e) {
+        throw std::runtime_error("error handler failed " + std::to_string(e));
+    };
+    int cts = 0;
+    comm->OnCts = [&](TVaComponent*) { ++cts; };
+    comm->Open();
+    comm->Device()->Count([](TLineCounters& c) { ++c.frame; });
+    EXPECT_NO_THROW(comm->DoEvents(EV_ERR | EV_CTS));
+    EXPECT_EQ(cts, 1);
+    EXPECT_EQ(loop.Errors(),
+              std::vector<std::string>{"error handler failed " + std::to_string(CE_FRAME)});
+}
+
 TEST_F(LineEventTest, ABreakIsNotReportedWhenNotMonitored) {
     int breaks = 0;
     comm->OnBreak = [&](TVaComponent*) { ++breaks; };

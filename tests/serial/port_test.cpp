@@ -303,6 +303,103 @@ TEST_F(PortTest, ZeroSizedQueuesFailTheOpen) {
     EXPECT_FALSE(comm->IsOpen());
 }
 
+// Runs the open probe with its arguments; its output, or the failure of the
+// run.
+std::string RunOpenProbe(std::vector<std::string> args) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return "no pipe";
+    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 2);
+    args.insert(args.begin(), ZP_OPEN_PROBE);
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    const std::string probe = args[0];
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, probe.c_str(), &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(out[1]);
+    std::string text;
+    char buf[512];
+    ssize_t n;
+    while (rc == 0 && (n = read(out[0], buf, sizeof buf)) > 0) {
+        text.append(buf, static_cast<size_t>(n));
+    }
+    close(out[0]);
+    int status = 0;
+    if (rc != 0 || waitpid(pid, &status, 0) != pid) {
+        return "no probe";
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        text += "exit status " + std::to_string(status);
+    }
+    return text;
+}
+
+// What the probe prints for an open that failed with message, or that
+// succeeded ("opened"); in either case nothing may be left behind.
+std::string ProbeReport(const std::string& mode, const std::string& result) {
+    std::string r = "mode: " + mode + "\nresult: " + result + "\nthreads: 0\n";
+    if (result == "opened") {
+        // Two workers, and what was written reached the line.
+        r = "mode: " + mode + "\nresult: opened\nthreads: 2\nsent: ok\nthreads after close: 0\n";
+    }
+    return r + "descriptors left: 0\n";
+}
+
+// Each row leaves one descriptor fewer than an open needs, so each of its
+// descriptors in turn is the one that cannot be made.
+TEST(OpenUnderLimits, TooFewDescriptorsFailWithTheMessageAndLeaveNothingBehind) {
+    const std::string failed = "Error initializing buffers (24), Too many open files";
+    const struct {
+        const char* missing;
+        int spare;
+        std::string result;
+    } cases[] = {
+        {"the device", 0, "Unable to open specified device PORT (24), Too many open files"},
+        {"the input wake-up", 1, failed},
+        {"the event thread's wake-up", 2, failed},
+        {"the write thread's data event", 3, failed},
+        {"the write thread's stop event", 4, failed},
+        {"nothing", 5, "opened"},
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(RunOpenProbe({"fds", std::to_string(t.spare)}), ProbeReport("fds", t.result))
+            << "missing " << t.missing;
+    }
+}
+
+// Memory and threads: the sanitizers reserve more address space than any
+// limit here could leave room for.
+TEST(OpenUnderLimits, TooLittleMemoryFailsWithTheMessageAndLeavesNothingBehind) {
+#if !ZP_ADDRESS_SPACE_LIMITS
+    GTEST_SKIP() << "a sanitizer build";
+#endif
+    const struct {
+        const char* missing;
+        int spareMb;
+        int writeSize;
+        std::string result;
+    } cases[] = {
+        // The event thread has started by then and must be gone again.
+        {"the write queue", 64, 256 << 20,
+         "Error initializing buffers (12), Cannot allocate memory"},
+        {"the event thread's stack", 1, 1024,
+         "Error creating thread (11), Resource temporarily unavailable"},
+    };
+    for (const auto& t : cases) {
+        EXPECT_EQ(RunOpenProbe({"memory", std::to_string(t.spareMb), std::to_string(t.writeSize)}),
+                  ProbeReport("memory", t.result))
+            << "missing " << t.missing;
+    }
+}
+
 TEST_F(PortTest, WithoutUpdateDcbTheDriverKeepsItsLineSettings) {
     {
         termios t{};

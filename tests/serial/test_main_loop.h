@@ -61,6 +61,9 @@ class TTestMainLoop {
         return n;
     }
 
+    // True when a worker's call is queued, within timeoutMs; runs nothing.
+    bool CallQueued(uint32_t timeoutMs) { return queue_->WaitForCall(timeoutMs); }
+
     std::vector<std::string> Errors() const { return display_->Texts(); }
     // Calls that went through the queue (not those run at once).
     int CallsRun() const { return callsRun_; }

@@ -1,14 +1,18 @@
 // The event thread, the write thread, hang-up and the safety of Close and
 // destruction, on pseudo-terminals with a test main loop.
+#include <dirent.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <climits>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -282,14 +286,17 @@ TEST_F(ThreadTest, WritesWhileSendingGiveOneTxEmptyAndCloseDropsTheRest) {
     loop.RunFor(50ms);
     EXPECT_EQ(txEmpty, 1);
 
-    // Queued bytes on Close are dropped without a TxEmpty.
+    // Queued bytes on Close are dropped without a TxEmpty: what the terminal
+    // took before is all that arrives, and nothing comes later.
     txEmpty = 0;
     EXPECT_GT(comm->TransmitData(first.data(), static_cast<int32_t>(first.size())), 0);
     loop.RunFor(20ms);
     comm->Close();
-    loop.RunFor(20ms);
-    pty.ReadFor(first.size(), 100);
-    loop.RunFor(100ms);
+    out = pty.ReadFor(first.size(), 100);
+    EXPECT_LT(out.size(), first.size());
+    EXPECT_EQ(std::string(out.begin(), out.end()), first.substr(0, out.size()));
+    loop.RunFor(50ms);
+    EXPECT_TRUE(pty.ReadFor(1, 50).empty());
     EXPECT_EQ(txEmpty, 0);
 }
 
@@ -525,14 +532,197 @@ TEST_F(ThreadTest, AnOnErrorExceptionIsShownAndDoesNotLeaveDoError) {
     EXPECT_EQ(cts, 1);
 }
 
-TEST_F(ThreadTest, PrioritiesChangeWhileRunning) {
+// The nice value of this process's thread called name; INT_MIN when none is.
+int NiceOfThread(const std::string& name) {
+    DIR* d = opendir("/proc/self/task");
+    if (d == nullptr) {
+        return INT_MIN;
+    }
+    int nice = INT_MIN;
+    while (dirent* e = readdir(d)) {
+        const std::string task = std::string("/proc/self/task/") + e->d_name;
+        std::string comm;
+        std::getline(std::ifstream(task + "/comm"), comm);
+        if (comm != name) {
+            continue;
+        }
+        std::string stat;
+        std::getline(std::ifstream(task + "/stat"), stat);
+        // After the name in parentheses: state is field 3, nice field 19.
+        std::istringstream rest(stat.substr(stat.rfind(')') + 1));
+        std::string field;
+        for (int i = 3; i <= 19 && rest >> field; ++i) {
+        }
+        nice = std::atoi(field.c_str());
+    }
+    closedir(d);
+    return nice;
+}
+
+TEST_F(ThreadTest, PrioritiesReachTheWorkersAtStartAndWhileRunning) {
+    // Only ever lowered: raising needs a privilege the test may not have.
+    const int base = getpriority(PRIO_PROCESS, 0);
+    if (base > 5) {
+        GTEST_SKIP() << "the tests already run at nice " << base;
+    }
+    comm->SetEventPriority(tpLower);
+    comm->SetWritePriority(tpNormal);
     comm->Open();
-    comm->SetEventPriority(tpLowest);
-    comm->SetWritePriority(tpLower);
-    EXPECT_EQ(comm->EventPriority(), tpLowest);
-    EXPECT_EQ(comm->WritePriority(), tpLower);
+    const struct {
+        const char* thread;
+        std::function<void()> set;
+        int nice;
+    } steps[] = {
+        {"zp-comm-event", [] {}, 5},
+        {"zp-comm-write", [] {}, base},  // normal: left as inherited
+        {"zp-comm-event", [&] { comm->SetEventPriority(tpLowest); }, 10},
+        {"zp-comm-write", [&] { comm->SetWritePriority(tpLower); }, 5},
+        {"zp-comm-event", [&] { comm->SetEventPriority(tpIdle); }, 19},
+        {"zp-comm-write", [&] { comm->SetWritePriority(tpLowest); }, 10},
+    };
+    for (const auto& t : steps) {
+        t.set();
+        // A worker takes its priority as it starts, which may be just after Open.
+        EXPECT_TRUE(loop.RunUntil([&] { return NiceOfThread(t.thread) == t.nice; }, 5s))
+            << t.thread << " should be at " << t.nice << ", is at " << NiceOfThread(t.thread);
+    }
     EXPECT_EQ(comm->TransmitData("x", 1), 1);
     EXPECT_EQ(pty.ReadFor(1).size(), 1u);
+}
+
+// Notes any use of the device after the component has let it go.
+class TWatchedDevice : public IPortDevice {
+  public:
+    explicit TWatchedDevice(TPortDevicePtr tty) : tty_(std::move(tty)) {}
+
+    int Fd() const override { return Touch(), tty_->Fd(); }
+    ssize_t Read(void* data, size_t count) override { return Touch(), tty_->Read(data, count); }
+    ssize_t Write(const void* data, size_t count) override {
+        return Touch(), tty_->Write(data, count);
+    }
+    int MakeRaw() override { return Touch(), tty_->MakeRaw(); }
+    int Apply(const TTermiosPlan& plan) override { return Touch(), tty_->Apply(plan); }
+    int GetCounters(TLineCounters& c) override { return Touch(), tty_->GetCounters(c); }
+    int GetModemLines(int& lines) override { return Touch(), tty_->GetModemLines(lines); }
+    int OutputPending(int& bytes) override { return Touch(), tty_->OutputPending(bytes); }
+    void Release() override {
+        Touch();
+        released_ = true;
+        tty_->Release();
+    }
+
+    bool TouchedAfterRelease() const { return touchedAfter_; }
+
+  private:
+    void Touch() const {
+        if (released_) {
+            touchedAfter_ = true;
+        }
+    }
+
+    TPortDevicePtr tty_;
+    std::atomic<bool> released_{false};
+    mutable std::atomic<bool> touchedAfter_{false};
+};
+
+class TWatchedComm : public TVaComm {
+  public:
+    std::shared_ptr<TWatchedDevice> Device() const { return device_; }
+
+  protected:
+    int OpenPlatformDevice(const std::string& path, TPortDevicePtr& device) override {
+        TPortDevicePtr tty;
+        const int e = TVaComm::OpenPlatformDevice(path, tty);
+        if (e == 0) {
+            device_ = std::make_shared<TWatchedDevice>(tty);
+            device = device_;
+        }
+        return e;
+    }
+
+  private:
+    std::shared_ptr<TWatchedDevice> device_;
+};
+
+// A worker waiting for the main thread to run its call must not keep Close
+// from waiting for it: the call is dropped, and no worker is left after.
+TEST_F(ThreadTest, CloseLeavesNoWorkerAlsoWhenOneWaitsForTheMainThread) {
+    const struct {
+        const char* worker;
+        TVaCommEvents events;
+        std::function<void(TPtyPair&)> cause;
+    } cases[] = {
+        {"event thread", {ceRxChar}, [](TPtyPair& p) { p.WriteAll("x"); }},
+        {"write thread", {}, [&](TPtyPair&) { comm->TransmitData("x", 1); }},
+    };
+    for (const auto& t : cases) {
+        TPtyPair p;
+        ASSERT_TRUE(p.Ok());
+        comm.reset(new TVaComm);
+        comm->SetDeviceName(p.SlavePath());
+        comm->SetMonitorEvents(t.events);
+        int fired = 0;
+        comm->OnRxChar = [&](TVaComponent*, int32_t) { ++fired; };
+        comm->OnTxEmpty = [&](TVaComponent*) { ++fired; };
+        comm->Open();
+        t.cause(p);
+        ASSERT_TRUE(loop.CallQueued(10000)) << t.worker;
+        comm->Close();
+        EXPECT_EQ(LiveCommThreads(), baseline) << t.worker;
+        loop.RunFor(20ms);
+        EXPECT_EQ(fired, 0) << t.worker;
+    }
+}
+
+// Close from inside a worker's own call cannot wait for that worker; it
+// waits for the other one, and the caller leaves the device alone once
+// the call returns.
+TEST_F(ThreadTest, CloseInsideAWorkersCallLeavesTheDeviceAlone) {
+    const struct {
+        const char* handler;
+        TVaCommEvents events;
+    } cases[] = {
+        {"OnRxChar", {ceRxChar, ceError}},
+        {"OnError of a hang-up", {ceRxChar, ceError}},
+        {"OnTxEmpty of the write thread", {}},
+    };
+    for (const auto& t : cases) {
+        TPtyPair p;
+        ASSERT_TRUE(p.Ok());
+        auto c = std::make_unique<TWatchedComm>();
+        c->SetDeviceName(p.SlavePath());
+        c->SetMonitorEvents(t.events);
+        bool closed = false;
+        int left = -1;
+        const auto close = [&] {
+            if (!closed) {
+                c->Close();
+                closed = true;
+                left = LiveCommThreads() - baseline;
+            }
+        };
+        const std::string h = t.handler;
+        if (h == "OnRxChar") {
+            c->OnRxChar = [&](TVaComponent*, int32_t) { close(); };
+        } else if (h == "OnError of a hang-up") {
+            c->OnError = [&](TVaComponent*, uint32_t) { close(); };
+        } else {
+            c->OnTxEmpty = [&](TVaComponent*) { close(); };
+        }
+        c->Open();
+        if (h == "OnRxChar") {
+            p.WriteAll("x");
+        } else if (h == "OnError of a hang-up") {
+            p.CloseMaster();
+        } else {
+            c->TransmitData("x", 1);
+        }
+        ASSERT_TRUE(loop.RunUntil([&] { return closed; })) << t.handler;
+        EXPECT_EQ(left, 1) << t.handler << ": only the caller may be left";
+        EXPECT_FALSE(c->IsOpen()) << t.handler;
+        ASSERT_TRUE(loop.RunUntil([&] { return LiveCommThreads() == baseline; })) << t.handler;
+        EXPECT_FALSE(c->Device()->TouchedAfterRelease()) << t.handler;
+    }
 }
 
 TEST_F(ThreadTest, ManyCyclesOfOpenTrafficCloseAndDestroy) {
