@@ -98,11 +98,11 @@ void TCameraLink::ArmTimer(TAwaiting what, bool newExchange) {
 }
 
 int32_t TCameraLink::SendFrame(int32_t payloadLength) {
-    SendFrameChecked(payloadLength);
+    TrySendFrame(payloadLength);
     return 0;
 }
 
-bool TCameraLink::SendFrameChecked(int32_t payloadLength) {
+bool TCameraLink::TrySendFrame(int32_t payloadLength) {
     if (vars_.SendBusy) {
         return false;
     }
@@ -133,8 +133,11 @@ void TCameraLink::OpenCameraPort(int32_t port, int32_t baud) {
     port_.SetPortNum(port);
     port_.SetUserBaudrate(baud);
     baud_ = baud;
-    // A new line: until the camera answers on it, what waits stays queued.
+    // A new line: until the camera answers on it, what waits stays queued;
+    // closing the old one dropped what was still in its output queue.
+    RequeueFollowUp();
     confirmed_ = false;
+    holdFollowUps_ = true;
     port_.Open();
     window_.SetStatusText(kPanelLink, port_.IsOpen() ? ConnectedText(port) : kTextConnectFail);
 }
@@ -224,7 +227,15 @@ void TCameraLink::Act(int32_t r) {
 
 void TCameraLink::LinkConfirmed() {
     confirmed_ = true;
+    holdFollowUps_ = false;
     retryShown_ = false;
+}
+
+void TCameraLink::RequeueFollowUp() {
+    if (followUpOut_) {
+        followUps_.push_front(followUpSent_);
+        followUpOut_ = false;
+    }
 }
 
 void TCameraLink::ConfirmLink() {
@@ -276,6 +287,8 @@ void TCameraLink::CompleteReply() {
     exchangeOpen_ = false;
     vars_.LinkState = TLinkState::Ready;
     window_.RestoreCursor();
+    // The camera answered: what waited for it may go.
+    holdFollowUps_ = false;
     window_.RouteReplyToPage();
     if (followUp && vars_.SendBusy && !exchangeOpen_) {
         // A follow-up's reply ends its exchange, whichever page is shown.
@@ -291,8 +304,8 @@ void TCameraLink::SendFollowUp(const std::vector<uint8_t>& payload) {
 }
 
 void TCameraLink::DrainFollowUps() {
-    // Without a confirmed link a stop would go nowhere: it waits.
-    if (vars_.SendBusy || !confirmed_) {
+    // Until the camera is heard a stop would go nowhere: it waits.
+    if (vars_.SendBusy || holdFollowUps_) {
         return;
     }
     if (followUps_.empty()) {
@@ -306,7 +319,8 @@ void TCameraLink::DrainFollowUps() {
     const size_t n = std::min<size_t>(payload.size(), 15);
     std::copy_n(payload.begin(), n, vars_.CommandFrame.begin() + 1);
     // Dropped from the queue only once it has been written.
-    if (SendFrameChecked(static_cast<int32_t>(n))) {
+    if (TrySendFrame(static_cast<int32_t>(n))) {
+        followUpSent_ = std::move(followUps_.front());
         followUps_.pop_front();
         followUpOut_ = true;
     }
@@ -318,15 +332,21 @@ void TCameraLink::PortLost() {
     vars_.LinkState = TLinkState::Unchecked;
     awaiting_ = TAwaiting::Nothing;
     exchangeOpen_ = false;
-    followUpOut_ = false;
+    // A stop still in the output queue went with the line.
+    RequeueFollowUp();
     requery_ = false;
     confirmed_ = false;
+    holdFollowUps_ = true;
     retries_ = 0;
     window_.RestoreCursor();
 }
 
 void TCameraLink::ReplyTimeout() {
     if (!vars_.SendBusy) {
+        // A follow-up whose write failed is tried again now.
+        if (!followUps_.empty() || requery_) {
+            DrainFollowUps();
+        }
         return;
     }
     if (awaiting_ == TAwaiting::Nothing) {
@@ -364,7 +384,11 @@ void TCameraLink::ReplyTimeout() {
         vars_.LinkState = TLinkState::Ready;
     }
     exchangeOpen_ = false;
-    followUpOut_ = false;
+    if (followUpOut_) {
+        // A stop the camera never answered waits for its next answer.
+        RequeueFollowUp();
+        holdFollowUps_ = true;
+    }
     vars_.SendBusy = false;
     vars_.Parser.Reset();
     window_.RestoreCursor();

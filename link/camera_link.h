@@ -52,6 +52,9 @@ class TCameraLink {
     // end, checksum), sends it and echoes bytes 1..14 in panel 1. Does nothing
     // while busy. Always 0.
     int32_t SendFrame(int32_t payloadLength);
+    // The same, true when the frame was written to the port: a sequence of
+    // commands stops at a write that failed.
+    bool TrySendFrame(int32_t payloadLength);
 
     // Closes an open port, sets port number and speed, opens; panel 0 tells
     // the outcome. A failing open throws the port's error.
@@ -98,12 +101,13 @@ class TCameraLink {
     bool Transmit(const uint8_t* bytes, int32_t count);
     bool TransmitControl(uint8_t b);
     void SendFailed(const char* what);
-    bool SendFrameChecked(int32_t payloadLength);
     bool SendControlChecked(uint8_t b);
     void ArmTimer(TAwaiting what, bool newExchange);
     void DrainFollowUps();
     // The link was confirmed on this port: the camera has answered.
     void LinkConfirmed();
+    // The follow-up on its way goes back to the head of the queue.
+    void RequeueFollowUp();
 
     ILinkPort& port_;
     ILinkWindow& window_;
@@ -119,6 +123,11 @@ class TCameraLink {
     bool exchangeOpen_ = false;
     // The camera answered a link check on this port since it was opened.
     bool confirmed_ = false;
+    // Follow-ups wait: the line is new or was lost, or a follow-up went
+    // unanswered; the camera's next answer lets them go, first.
+    bool holdFollowUps_ = true;
+    // The follow-up on its way, queued again when it cannot have arrived.
+    std::vector<uint8_t> followUpSent_;
     // A NAK answered the link check that is waiting.
     bool retryShown_ = false;
     // The exchange on its way is a follow-up: its reply ends it, whichever

@@ -1,5 +1,8 @@
 #include "comm_port.h"
 
+#include <chrono>
+#include <thread>
+
 #include "platform/port_device.h"
 
 namespace zp {
@@ -42,6 +45,22 @@ void TCommPort::SetOnRxChar(std::function<void(int32_t)> handler) {
 
 void TCommPort::SetOnHangUp(std::function<void()> handler) {
     onHangUp_ = std::move(handler);
+}
+
+void TCommPort::WaitSent(int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    try {
+        for (;;) {
+            CommStatistics st;
+            comm_.GetStatistics(st);
+            if (st.OutQueue == 0 || std::chrono::steady_clock::now() >= end) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    } catch (const EVaCommError&) {
+        // A port that cannot say has nothing more to send.
+    }
 }
 
 }  // namespace zp

@@ -28,6 +28,7 @@ class TCommPort : public IPanelPort {
     std::string DeviceText() override;
     void SetOnRxChar(std::function<void(int32_t)> handler) override;
     void SetOnHangUp(std::function<void()> handler) override;
+    void WaitSent(int timeoutMs) override;
 
   private:
     TVaComm comm_;

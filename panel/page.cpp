@@ -54,8 +54,7 @@ bool TPage::Send(std::initializer_list<uint8_t> payload) {
         }
         f[i++] = b;
     }
-    link_.SendFrame(static_cast<int32_t>(i - 1));
-    return true;
+    return link_.TrySendFrame(static_cast<int32_t>(i - 1));
 }
 
 bool TPage::SendSet(uint8_t item, std::initializer_list<uint8_t> args) {
@@ -73,8 +72,7 @@ bool TPage::SendSet(uint8_t item, std::initializer_list<uint8_t> args) {
         }
         f[i++] = b;
     }
-    link_.SendFrame(static_cast<int32_t>(i - 1));
-    return true;
+    return link_.TrySendFrame(static_cast<int32_t>(i - 1));
 }
 
 void TPage::SendIndex(uint8_t item, const TRadioGroup* group) {

@@ -57,7 +57,7 @@ class TPage : public QWidget {
     void ReleaseLink() { link_.Vars().SendBusy = false; }
 
     // The send pattern: nothing while busy; otherwise bytes 1..n of the
-    // shared frame and SendFrame(n). True when it was sent.
+    // shared frame and SendFrame(n). True when it was written to the port.
     bool Send(std::initializer_list<uint8_t> payload);
     // A set command of this page's group: 21, group, item, then the arguments.
     bool SendSet(uint8_t item, std::initializer_list<uint8_t> args);

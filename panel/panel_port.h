@@ -18,6 +18,8 @@ class IPanelPort : public ILinkPort {
     virtual void SetOnRxChar(std::function<void(int32_t count)> handler) = 0;
     // The device went away (unplugged, far end closed); main thread, once.
     virtual void SetOnHangUp(std::function<void()> handler) = 0;
+    // Waits, at most timeoutMs, until what was written has left.
+    virtual void WaitSent(int timeoutMs) = 0;
 };
 
 }  // namespace zp

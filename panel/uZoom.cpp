@@ -13,6 +13,7 @@
 
 #include <algorithm>
 
+#include "lens_page.h"
 #include "pages.h"
 
 namespace zp {
@@ -167,9 +168,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
+    // A zoom or focus still held stops before the line closes, and its stop
+    // may leave before the rest of the output is dropped.
+    for (TMotionButton* b : findChildren<TMotionButton*>()) {
+        b->EndHold();
+    }
     replyTimer_.stop();
     reconnectTimer_.stop();
     if (port_->IsOpen()) {
+        port_->WaitSent(kCloseFlushMs);
         port_->Close();
     }
     cursor_.Restore();
@@ -268,6 +275,11 @@ void TForm1::ReplyTimerRanOut() {
 }
 
 void TForm1::HangUp() {
+    LoseLine();
+    SetStatusText(kPanelLink, kTextDeviceLost);
+}
+
+void TForm1::LoseLine() {
     replyTimer_.stop();
     if (port_->IsOpen()) {
         port_->Close();
@@ -275,7 +287,6 @@ void TForm1::HangUp() {
     link_.PortLost();
     cursor_.Restore();
     PageControl1->setEnabled(false);
-    SetStatusText(kPanelLink, kTextDeviceLost);
     reconnectTimer_.start();
 }
 
@@ -293,11 +304,12 @@ void TForm1::Reconnect() {
     SetStatusText(kPanelLink, kTextConnecting);
     if (TryOpen(true)) {
         link_.CheckLink();
-    } else if (lookingAgain) {
-        // The device is still away: keep looking for it once a second.
-        SetStatusText(kPanelLink, kTextDeviceLost);
-        reconnectTimer_.start();
+        return;
     }
+    // The old line is closed and no new one opened: nothing on its way will
+    // be answered, and the device is looked for once a second.
+    LoseLine();
+    SetStatusText(kPanelLink, lookingAgain ? kTextDeviceLost : kTextConnectFail);
 }
 
 }  // namespace zp

@@ -26,6 +26,8 @@ struct TStartOptions {
 
 // How often a lost device is looked for again.
 constexpr int kReconnectIntervalMs = 1000;
+// How long closing waits for a last stop to leave the port.
+constexpr int kCloseFlushMs = 300;
 
 inline constexpr const char* kTextDeviceLost = "Device lost, reconnecting";
 
@@ -86,6 +88,9 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void BuildLayout();
     void CurrentChanged(int index);
     void HangUp();
+    // The line is gone: forget what was on its way, disable the pages and
+    // look for the device once a second.
+    void LoseLine();
     // Opens the port; false when that raised an error. A reported failure
     // also says so in panel 0.
     bool TryOpen(bool reportErrors);

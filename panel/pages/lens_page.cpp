@@ -82,8 +82,7 @@ void TMotionButton::mousePressEvent(QMouseEvent* e) {
 void TMotionButton::mouseReleaseEvent(QMouseEvent* e) {
     QPushButton::mouseReleaseEvent(e);
     e->accept();
-    held_ = false;
-    emit MouseUp();
+    EndHold();
 }
 
 bool TMotionButton::event(QEvent* e) {

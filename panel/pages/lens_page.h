@@ -20,7 +20,7 @@ namespace zp {
 // The release is reported wherever the pointer is by then, so a drag off the
 // button still stops the motion. A hold that can no longer end in a release
 // (the button disabled, hidden, or its window deactivated while held) is
-// reported as released at that moment.
+// reported as released at that moment, and only once.
 class TMotionButton : public QPushButton {
     Q_OBJECT
 
@@ -28,6 +28,8 @@ class TMotionButton : public QPushButton {
     explicit TMotionButton(const QString& caption, QWidget* parent = nullptr);
 
     bool Held() const { return held_; }
+    // Reports the hold as released now, if the button is held.
+    void EndHold();
 
   signals:
     void MouseDown();
@@ -39,8 +41,6 @@ class TMotionButton : public QPushButton {
     void mouseReleaseEvent(QMouseEvent* e) override;
 
   private:
-    void EndHold();
-
     bool held_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 #include "camera_link.h"
 #include "fakes.h"
@@ -608,6 +609,60 @@ TEST(FollowUpsAndRecovery, ReplyForAnotherPageAndALostLine) {
     r.link.CheckLink();
     r.Receive(Hex("06"));
     EXPECT_EQ(r.port.writes, (std::vector<Bytes>{Hex("05"), kStop}));
+}
+
+// A stop that cannot have reached the camera is sent again: after a lost
+// line or a reopened port once the link is confirmed, after going
+// unanswered once the camera answers something, after a failed write when
+// the reply timer runs out.
+TEST(FollowUpsAndRecovery, AStopThatCannotHaveArrivedIsSentAgain) {
+    const auto reconnect = [](Rig& r) {
+        r.link.OpenCameraPort(1, 9600);
+        r.link.CheckLink();
+        r.Receive(Hex("06"));
+    };
+    struct Row {
+        const char* name;
+        std::function<void(Rig&)> lose;   // after the stop was handed over
+        std::function<void(Rig&)> after;  // what lets it go again
+        std::vector<Bytes> written;       // from then on
+    };
+    const Row rows[] = {
+        {"line lost on its way", [](Rig& r) { r.link.PortLost(); }, reconnect, {Hex("05"), kStop}},
+        {"port reopened on its way",
+         [](Rig& r) { r.link.OpenCameraPort(1, 9600); },
+         [](Rig& r) {
+             r.link.CheckLink();
+             r.Receive(Hex("06"));
+         },
+         {Hex("05"), kStop}},
+        {"never answered",
+         [](Rig& r) {
+             for (int i = 0; i <= kReplyRetries; ++i) {
+                 r.link.ReplyTimeout();
+             }
+         },
+         [](Rig& r) {
+             r.window.onQuery();
+             r.Receive(Hex("06"));
+             r.Receive(kReply);
+         },
+         {kTitleQuery, Hex("06"), kStop}},
+        {"write failed", [](Rig&) {}, [](Rig& r) { r.link.ReplyTimeout(); }, {kStop}},
+    };
+    for (const Row& row : rows) {
+        Rig r;
+        r.ConnectIdle();
+        r.port.throwOnWrite = std::string(row.name) == "write failed";
+        r.link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
+        r.port.throwOnWrite = false;
+        row.lose(r);
+        EXPECT_EQ(r.link.PendingFollowUps(), 1u) << row.name;
+        r.port.writes.clear();
+        row.after(r);
+        EXPECT_EQ(r.port.writes, row.written) << row.name;
+        EXPECT_EQ(r.link.PendingFollowUps(), 0u) << row.name;
+    }
 }
 
 // When a link check gives up, what the panel says and where the link stands

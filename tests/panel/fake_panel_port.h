@@ -44,6 +44,7 @@ class FakePanelPort : public IPanelPort {
     std::string DeviceText() override { return device; }
     void SetOnRxChar(std::function<void(int32_t)> h) override { onRx = std::move(h); }
     void SetOnHangUp(std::function<void()> h) override { onHangUp = std::move(h); }
+    void WaitSent(int) override { ++waits; }
 
     // The camera sends these bytes.
     void Deliver(const Bytes& bytes) {
@@ -56,6 +57,7 @@ class FakePanelPort : public IPanelPort {
     bool staysShut = false;  // Open returns without an error and without opening
     bool throwOnWrite = false;
     int opens = 0;
+    int waits = 0;
     int32_t portNum = -1;
     int32_t baud = -1;
     std::string device = "/dev/ttyS0";

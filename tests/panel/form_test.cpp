@@ -525,21 +525,43 @@ TEST_F(Form, StatusBarShowsEveryTextWhole) {
     EXPECT_EQ(form->height(), 480);
 }
 
-// A manual reconnect that fails while the device is away does not stop the
-// once-a-second search for it.
+// A manual reconnect that fails leaves no exchange waiting for an answer
+// from a closed port, and the device is looked for once a second.
 TEST_F(Form, FailedReconnectKeepsLookingForTheDevice) {
-    Connect();
-    port->open = false;
-    port->onHangUp();
-    port->failOpen = true;
-    form->ReconnectButton()->click();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(Panel(0), kTextDeviceLost);
-    port->failOpen = false;
-    port->writes.clear();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return port->open; }, 3000));
-    EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
-    EXPECT_EQ(errors.size(), 1u);  // the search itself says nothing
+    struct Row {
+        const char* name;
+        bool hungUp;  // else from a working link, a query outstanding
+        const char* panel0;
+    } rows[] = {
+        {"after a hang-up", true, kTextDeviceLost},
+        {"from a working link", false, kTextConnectFail},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        form.reset();
+        errors.clear();
+        Connect();
+        if (r.hungUp) {
+            port->open = false;
+            port->onHangUp();
+        } else {
+            form->Link().Vars().SendBusy = false;
+            form->PageControl1->setCurrentIndex(5);
+            ASSERT_FALSE(form->Link().CanSend());
+        }
+        port->failOpen = true;
+        form->ReconnectButton()->click();
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(Panel(0), r.panel0);
+        EXPECT_TRUE(form->Link().CanSend());
+        EXPECT_FALSE(form->BusyCursorShown());
+        EXPECT_FALSE(form->PageControl1->isEnabled());
+        port->failOpen = false;
+        port->writes.clear();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return port->open; }, 3000));
+        EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
+        EXPECT_EQ(errors.size(), 1u);  // the search itself says nothing
+    }
 }
 
 // Without a hook errors go to boxes that do not stop the program; the same
