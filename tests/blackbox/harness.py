@@ -36,6 +36,15 @@ MOTION_Y = 85
 MOTION_X = {"Wide": 98, "Tele": 236, "Far": 404, "Near": 542}
 
 
+def _die_with_parent():
+    # Even a script killed outright takes its processes with it.
+    try:
+        import ctypes
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
+
+
 def die(text):
     print(f"blackbox: {text}", file=sys.stderr)
     sys.exit(2)
@@ -59,6 +68,8 @@ class Session:
         self.procs = []
         self.env = dict(os.environ)
         self.display = None
+        # A terminated script still ends what it started (through close()).
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
 
     def __enter__(self):
         return self
@@ -69,7 +80,8 @@ class Session:
     def spawn(self, args, log, env=None):
         out = open(self.dir / log, "wb")
         p = subprocess.Popen(args, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                             env=env or self.env, start_new_session=True)
+                             env=env or self.env, start_new_session=True,
+                             preexec_fn=_die_with_parent)
         out.close()
         self.procs.append(p)
         return p
@@ -111,7 +123,8 @@ class Session:
         p = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
                               "-fbdir", str(self.dir), "-nolisten", "tcp", "-noreset"],
                              stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                             pass_fds=(write_fd,), start_new_session=True)
+                             pass_fds=(write_fd,), start_new_session=True,
+                             preexec_fn=_die_with_parent)
         out.close()
         self.procs.append(p)
         os.close(write_fd)

@@ -226,7 +226,7 @@ def main():
                     stats = h.proc_stats(panel.proc.pid)
                     if stats:
                         samples.append((elapsed, stats))
-                time.sleep(rng.uniform(0.02, 0.25))
+                time.sleep(rng.uniform(0.0, 0.1))
         finally:
             s.xdo("mouseup", 1)
             log.close()
