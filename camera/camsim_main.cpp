@@ -34,7 +34,7 @@ constexpr const char* kUsage =
     "  --fault MODE   misbehave on the first exchange: silent, nak,\n"
     "                 malformed-start, malformed-end, wrong-group, wrong-kind,\n"
     "                 ack-instead, stray-bytes, hang-up, split (the answer in two\n"
-    "                 parts, 60 ms apart)\n"
+    "                 parts, 60 ms apart), malformed-short (half a frame)\n"
     "  --fault-on BYTES  keep the fault for the first frame that begins with these\n"
     "                 bytes, in hexadecimal (\"02 21 21 01\": a zoom tele start)\n"
     "  --chaos N      misbehave on a random one exchange in N: silent, nak,\n"

@@ -152,6 +152,8 @@ const char* FaultName(TFault fault) {
             return "hang-up";
         case TFault::Split:
             return "split";
+        case TFault::MalformedShort:
+            return "malformed-short";
     }
     return "?";
 }
@@ -160,7 +162,7 @@ std::optional<TFault> ParseFault(const std::string& name) {
     for (TFault f :
          {TFault::None, TFault::Silent, TFault::Nak, TFault::MalformedStart, TFault::MalformedEnd,
           TFault::WrongGroup, TFault::WrongKind, TFault::AckInsteadOfReply, TFault::StrayBytes,
-          TFault::HangUp, TFault::Split}) {
+          TFault::HangUp, TFault::Split, TFault::MalformedShort}) {
         if (name == FaultName(f)) {
             return f;
         }
@@ -344,6 +346,10 @@ void TVirtualCamera::ApplyAnswerFault(TExchange& ex, TFault fault, const TBytes&
         case TFault::HangUp:
             ex.out.clear();
             ex.hangUp = true;
+            return;
+        case TFault::MalformedShort:
+            ex.out = lead;
+            ex.out.insert(ex.out.end(), base.begin(), base.begin() + kFrameSize / 2);
             return;
         case TFault::Split:
             // Mid-reply, after the ACK and half the frame.

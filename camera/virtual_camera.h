@@ -205,11 +205,12 @@ enum class TFault {
     StrayBytes,         // garbage bytes, then the normal answer
     HangUp,             // no answer; the line goes away (the host closes it)
     Split,              // the normal answer, in two writes with a pause between
+    MalformedShort,     // the first half of the frame, then nothing
 };
 
 // Command-line names: "none", "silent", "nak", "malformed-start",
 // "malformed-end", "wrong-group", "wrong-kind", "ack-instead", "stray-bytes",
-// "hang-up", "split".
+// "hang-up", "split", "malformed-short".
 const char* FaultName(TFault fault);
 std::optional<TFault> ParseFault(const std::string& name);
 

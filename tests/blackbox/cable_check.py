@@ -7,8 +7,8 @@ behind a symbolic link, the mouse driven with xdotool.
   b  the cable pulled while Tele is held, Tele released, the cable back: the zoom
      stop goes out within 5 s of the line coming back
   c  a Tele press whose start frame is answered by ACK and a malformed frame (a bad
-     first byte, or a bad end byte), then the release 0 to 300 ms after the start
-     frame: the stop goes out within 3 s of the release
+     first byte, a bad end byte, or only its first half), then the release 0 to
+     300 ms after the start frame: the stop goes out within 3 s of the release
 
 Prints PASS or FAIL per scenario with what it measured; exits 1 when one
 failed, 2 when the check itself could not run.
@@ -165,7 +165,7 @@ def scenario_c(s, rng, mode, hold):
 SCENARIOS = {"a": scenario_a, "b": scenario_b}
 # The release falls in each phase of the panel's recovery from the malformed
 # answer: its ACK, the camera's ACK, the page read that follows.
-for _mode in ("start", "end"):
+for _mode in ("start", "end", "short"):
     for _hold in (0, 100, 200, 300):
         SCENARIOS[f"c-{_mode}-{_hold}"] = (
             lambda s, rng, m=_mode, t=_hold: scenario_c(s, rng, "malformed-" + m, t / 1000))

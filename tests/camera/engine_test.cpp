@@ -399,6 +399,13 @@ TEST(CameraEngine, FaultModes) {
              EXPECT_TRUE(f.empty());
              EXPECT_TRUE(e.empty());
          }},
+        {TFault::MalformedShort,
+         [&](auto& f, auto& e) {
+             TBytes half{kACK};
+             half.insert(half.end(), reply.begin(), reply.begin() + kFrameSize / 2);
+             EXPECT_EQ(ToHex(f), ToHex(half));
+             EXPECT_EQ(e.size(), kFrameSize / 2);  // half a frame instead of the ACK
+         }},
         {TFault::Split,
          [&](auto& f, auto& e) {
              EXPECT_EQ(f, normal);  // the bytes are right; only their timing is not
@@ -449,11 +456,12 @@ TEST(CameraEngine, FaultCountsAndWhatASetCommandDoes) {
         bool applied;
     };
     const Case cases[] = {
-        {TFault::Silent, false},      {TFault::Nak, false},
-        {TFault::HangUp, false},      {TFault::MalformedStart, true},
-        {TFault::MalformedEnd, true}, {TFault::WrongGroup, true},
-        {TFault::WrongKind, true},    {TFault::AckInsteadOfReply, true},
-        {TFault::StrayBytes, true},   {TFault::Split, true},
+        {TFault::Silent, false},        {TFault::Nak, false},
+        {TFault::HangUp, false},        {TFault::MalformedStart, true},
+        {TFault::MalformedEnd, true},   {TFault::WrongGroup, true},
+        {TFault::WrongKind, true},      {TFault::AckInsteadOfReply, true},
+        {TFault::StrayBytes, true},     {TFault::Split, true},
+        {TFault::MalformedShort, true},
     };
     for (const auto& c : cases) {
         TVirtualCamera set;
@@ -596,7 +604,7 @@ TEST(CameraEngine, FaultNamesRoundTrip) {
     for (TFault f :
          {TFault::None, TFault::Silent, TFault::Nak, TFault::MalformedStart, TFault::MalformedEnd,
           TFault::WrongGroup, TFault::WrongKind, TFault::AckInsteadOfReply, TFault::StrayBytes,
-          TFault::HangUp, TFault::Split}) {
+          TFault::HangUp, TFault::Split, TFault::MalformedShort}) {
         EXPECT_EQ(ParseFault(FaultName(f)), f);
     }
     EXPECT_FALSE(ParseFault("loud").has_value());
