@@ -48,7 +48,7 @@ class Soak:
 
     def act(self):
         actions = [
-            (10, self.tab_click), (4, self.tab_key), (25, self.click), (15, self.motion),
+            (10, self.tab_click), (4, self.tab_key), (25, self.click), (25, self.motion),
             (8, self.drag), (8, self.type_digits), (10, self.key), (5, self.wheel),
             (3, self.double_click), (2, self.status_click),
         ]
@@ -88,7 +88,7 @@ class Soak:
         button = self.next_direction[axis]
         other = {"Tele": "Wide", "Wide": "Tele", "Far": "Near", "Near": "Far"}
         self.next_direction[axis] = other[button]
-        hold = self.rng.uniform(0.05, 1.5)
+        hold = self.rng.uniform(0.05, 1.0)
         self.note(f"tab Len, hold {button} {hold:.2f} s")
         self.panel.tab("Len")
         time.sleep(self.rng.uniform(0.0, 0.3))
@@ -242,6 +242,9 @@ def main():
         frames = cam.frames()
         faults = sum("[fault " in text for _, _, text in frames)
         pulls = len(cam.events("cable pulled"))
+        starts = sum(1 for _, data, _ in frames
+                     if data.startswith(h.MOTION_PREFIX + " 0") and data.split()[3] in
+                     ("00", "01", "03", "04"))
         print(f"soak: {actions} actions in {ran:.0f} s "
               f"({', '.join(f'{k} {v}' for k, v in sorted(soak.counts.items()))})")
         print(f"soak: camera heard {len(frames)} units ({starts} motion starts), "
@@ -263,9 +266,6 @@ def main():
                 f"      {t:.3f} {text}" for t, text in recent)
             acts = (s.dir / "actions.log").read_text().splitlines()[-6:]
             failures[-1] += "\n    the last actions:\n" + "\n".join("      " + a for a in acts)
-        starts = sum(1 for _, data, _ in frames
-                     if data.startswith(h.MOTION_PREFIX + " 0") and data.split()[3] in
-                     ("00", "01", "03", "04"))
         if starts == 0 and panel.alive():
             print("soak: no zoom or focus start reached the camera: the motion buttons were "
                   "not where the soak pressed (see harness.py)")
