@@ -42,11 +42,16 @@ def excerpt(cam, since, limit=40):
     return "\n".join(lines)
 
 
+LIVE = []  # the scenario running now; main ends it after any failure picture
+
+
 class Scenario:
     """A fresh camera and panel, the Len page open, ready for Tele."""
 
     def __init__(self, session, *camera_options):
         self.s = session
+        self.cam = self.panel = None
+        LIVE.append(self)
         self.cam = session.start_camera(*camera_options)
         self.panel = session.start_panel(self.cam.link)
         if not self.panel.wait_window():
@@ -72,8 +77,9 @@ class Scenario:
         return time.monotonic()
 
     def end(self):
-        for p in (self.panel.proc, self.cam.proc):
-            self.s.stop(p)
+        for part in (self.panel, self.cam):
+            if part:
+                self.s.stop(part.proc)
 
 
 class SetupError(Exception):
@@ -82,84 +88,75 @@ class SetupError(Exception):
 
 def scenario_a(s, rng):
     sc = Scenario(s)
-    try:
-        start = sc.press_tele()
-        time.sleep(HOLD)
-        released = sc.release()
-        delay = rng.uniform(0.020, 0.060)
-        time.sleep(max(0.0, released + delay - time.monotonic()))
-        sc.cam.pull()
-        pulled = sc.cam.wait_event("cable pulled", after=released - 0.05, timeout=2)
-        if pulled is None:
-            raise SetupError("camsim did not pull the cable")
-        time.sleep(max(0.0, pulled + 3.0 - time.monotonic()))
-        stop_before = sc.cam.wait_frame(h.ZOOM_STOP, after=start, timeout=0)
-        measured = f"pulled {1000 * (pulled - released):.0f} ms after the release"
-        if stop_before is not None and stop_before < pulled:
-            measured += " (the stop went out before the pull: not the case meant)"
-        ok = sc.panel.alive()
-        result = ("running 3 s after the pull" if ok else
-                  f"not running 3 s after the pull: {sc.panel.how_it_ended()}")
-        return ok, f"{measured}; {result}", excerpt(sc.cam, start - 0.01), sc.panel
-    finally:
-        sc.end()
+    start = sc.press_tele()
+    time.sleep(HOLD)
+    released = sc.release()
+    delay = rng.uniform(0.020, 0.060)
+    time.sleep(max(0.0, released + delay - time.monotonic()))
+    sc.cam.pull()
+    pulled = sc.cam.wait_event("cable pulled", after=released - 0.05, timeout=2)
+    if pulled is None:
+        raise SetupError("camsim did not pull the cable")
+    time.sleep(max(0.0, pulled + 3.0 - time.monotonic()))
+    stop_before = sc.cam.wait_frame(h.ZOOM_STOP, after=start, timeout=0)
+    measured = f"pulled {1000 * (pulled - released):.0f} ms after the release"
+    if stop_before is not None and stop_before < pulled:
+        measured += " (the stop went out before the pull: not the case meant)"
+    ok = sc.panel.alive()
+    result = ("running 3 s after the pull" if ok else
+              f"not running 3 s after the pull: {sc.panel.how_it_ended()}")
+    return ok, f"{measured}; {result}", excerpt(sc.cam, start - 0.01), sc.panel
 
 
 def scenario_b(s, rng):
     sc = Scenario(s)
-    try:
-        start = sc.press_tele()
-        time.sleep(HOLD)
-        sc.cam.pull()
-        pulled = sc.cam.wait_event("cable pulled", after=start, timeout=2)
-        if pulled is None:
-            raise SetupError("camsim did not pull the cable")
-        time.sleep(0.2)
-        released = sc.release()
-        back = sc.cam.wait_event("connect to", after=pulled, timeout=5)
-        if back is None:
-            raise SetupError("camsim's line did not come back")
-        stop = sc.cam.wait_frame(h.ZOOM_STOP, after=start,
-                                 timeout=max(0.0, back + 5.0 + 0.2 - time.monotonic()))
-        measured = (f"released {1000 * (released - pulled):.0f} ms after the pull, "
-                    f"line back {back - pulled:.2f} s after it; ")
-        if stop is not None and stop - back <= 5.0:
-            ok, result = True, f"stop out {stop - back:.2f} s after the line came back"
-        elif stop is not None:
-            ok, result = False, f"stop out only {stop - back:.2f} s after the line came back"
-        else:
-            ok, result = False, "no stop within 5 s of the line coming back"
-        if not sc.panel.alive():
-            ok, result = False, result + f"; panel {sc.panel.how_it_ended()}"
-        return ok, measured + result, excerpt(sc.cam, start - 0.01), sc.panel
-    finally:
-        sc.end()
+    start = sc.press_tele()
+    time.sleep(HOLD)
+    sc.cam.pull()
+    pulled = sc.cam.wait_event("cable pulled", after=start, timeout=2)
+    if pulled is None:
+        raise SetupError("camsim did not pull the cable")
+    time.sleep(0.2)
+    released = sc.release()
+    back = sc.cam.wait_event("connect to", after=pulled, timeout=5)
+    if back is None:
+        raise SetupError("camsim's line did not come back")
+    stop = sc.cam.wait_frame(h.ZOOM_STOP, after=start,
+                             timeout=max(0.0, back + 5.0 + 0.2 - time.monotonic()))
+    measured = (f"released {1000 * (released - pulled):.0f} ms after the pull, "
+                f"line back {back - pulled:.2f} s after it; ")
+    if stop is not None and stop - back <= 5.0:
+        ok, result = True, f"stop out {stop - back:.2f} s after the line came back"
+    elif stop is not None:
+        ok, result = False, f"stop out only {stop - back:.2f} s after the line came back"
+    else:
+        ok, result = False, "no stop within 5 s of the line coming back"
+    if not sc.panel.alive():
+        ok, result = False, result + f"; panel {sc.panel.how_it_ended()}"
+    return ok, measured + result, excerpt(sc.cam, start - 0.01), sc.panel
 
 
 def scenario_c(s, rng, mode, hold):
     sc = Scenario(s, "--fault", mode, "--fault-on", h.ZOOM_TELE_START)
-    try:
-        start = sc.press_tele()
-        faulted = [text for t, data, text in sc.cam.frames()
-                   if t == start and f"[fault {mode}]" in text]
-        if not faulted:
-            raise SetupError("the start frame was not answered with the fault")
-        time.sleep(max(0.0, start + hold - time.monotonic()))
-        released = sc.release()
-        stop = sc.cam.wait_frame(h.ZOOM_STOP, after=start,
-                                 timeout=max(0.0, released + 3.0 + 0.2 - time.monotonic()))
-        result = f"released {1000 * (released - start):.0f} ms after the start frame; "
-        if stop is not None and stop - released <= 3.0:
-            ok, result = True, result + f"stop out {stop - released:.2f} s after the release"
-        elif stop is not None:
-            ok, result = False, result + f"stop out only {stop - released:.2f} s after the release"
-        else:
-            ok, result = False, result + "no stop within 3 s of the release"
-        if not sc.panel.alive():
-            ok, result = False, result + f"; panel {sc.panel.how_it_ended()}"
-        return ok, result, excerpt(sc.cam, start - 0.01), sc.panel
-    finally:
-        sc.end()
+    start = sc.press_tele()
+    faulted = [text for t, data, text in sc.cam.frames()
+               if t == start and f"[fault {mode}]" in text]
+    if not faulted:
+        raise SetupError("the start frame was not answered with the fault")
+    time.sleep(max(0.0, start + hold - time.monotonic()))
+    released = sc.release()
+    stop = sc.cam.wait_frame(h.ZOOM_STOP, after=start,
+                             timeout=max(0.0, released + 3.0 + 0.2 - time.monotonic()))
+    result = f"released {1000 * (released - start):.0f} ms after the start frame; "
+    if stop is not None and stop - released <= 3.0:
+        ok, result = True, result + f"stop out {stop - released:.2f} s after the release"
+    elif stop is not None:
+        ok, result = False, result + f"stop out only {stop - released:.2f} s after the release"
+    else:
+        ok, result = False, result + "no stop within 3 s of the release"
+    if not sc.panel.alive():
+        ok, result = False, result + f"; panel {sc.panel.how_it_ended()}"
+    return ok, result, excerpt(sc.cam, start - 0.01), sc.panel
 
 
 SCENARIOS = {"a": scenario_a, "b": scenario_b}
@@ -195,8 +192,14 @@ def main():
                 ok, measured, log, panel = SCENARIOS[name](s, rng)
             except SetupError as e:
                 errors += 1
-                print(f"ERROR {name}: {e}")
+                # A picture shows whether the layout moved from under the clicks.
+                shot = s.dir / f"{name}.png"
+                s.keep = s.screenshot(shot) or s.keep
+                print(f"ERROR {name}: {e}" + (f" (screen: {shot})" if s.keep else ""))
                 continue
+            finally:
+                while LIVE:
+                    LIVE.pop().end()
             failed += not ok
             print(f"{'PASS' if ok else 'FAIL'} {name}: {measured}", flush=True)
             if not ok:
@@ -205,7 +208,7 @@ def main():
                 if tail:
                     print("  zoompanel's output, last lines:\n" +
                           "\n".join("    " + line for line in tail))
-        if args.keep:
+        if s.keep:
             print(f"cable_check: files kept in {s.dir}")
     total = len(args.scenarios)
     print(f"cable_check: {total - failed - errors} passed, {failed} failed, {errors} could not run "

@@ -154,7 +154,10 @@ class Session:
         """Writes the screen as a PNG (from Xvfb's XWD frame buffer file)."""
         import struct
         import zlib
-        data = (self.dir / "Xvfb_screen0").read_bytes()
+        try:
+            data = (self.dir / "Xvfb_screen0").read_bytes()
+        except OSError:
+            return False
         h = struct.unpack(">25I", data[:100])
         header_size, width, height, bpp, line = h[0], h[4], h[5], h[11], h[12]
         ncolors = h[19]
