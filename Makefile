@@ -65,7 +65,9 @@ build-blackbox: setup
 blackbox: build-blackbox
 	@python3 tests/blackbox/cable_check.py
 
+# The pairing test checks the soak's own checker first.
 soak: build-blackbox
+	@python3 tests/blackbox/pairing_test.py
 	@python3 tests/blackbox/soak.py --duration $(SOAK_SECONDS)
 
 format:
