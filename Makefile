@@ -4,11 +4,12 @@
 SHELL := /bin/bash
 ARGS ?=
 FUZZ_SECONDS ?= 600
+SOAK_SECONDS ?= 180
 GENERATOR := -G Ninja
 RELEASE := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CLANG := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
-.PHONY: all setup build build-asan build-tsan test run bench fuzz format clean
+.PHONY: all setup build build-asan build-tsan build-blackbox test run bench fuzz blackbox soak format clean
 
 all: build
 
@@ -54,6 +55,20 @@ fuzz: build-asan
 	    mkdir -p fuzz/corpus-$$t; \
 	    ./build-asan/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=512 fuzz/corpus-$$t || exit 1; \
 	done
+
+# The black-box checks need only the panel and the virtual camera.
+build-blackbox: setup
+	@cmake -S . -B build $(GENERATOR) $(RELEASE) --log-level=WARNING
+	@cmake --build build --target zoompanel camsim
+
+# The real window on a virtual screen, the mouse driven by xdotool.
+blackbox: build-blackbox
+	@python3 tests/blackbox/cable_check.py
+
+# The pairing test checks the soak's own checker first.
+soak: build-blackbox
+	@python3 tests/blackbox/pairing_test.py
+	@python3 tests/blackbox/soak.py --duration $(SOAK_SECONDS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

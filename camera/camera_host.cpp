@@ -20,6 +20,9 @@ constexpr int kInterByteGapMs = 500;
 // How often to look for a panel while none has the terminal open: the
 // master reports a hang-up until one does, so it cannot simply be waited on.
 constexpr int kNoPanelPollMs = 20;
+// The pause inside a split answer: long enough for the panel to read the
+// first part on its own, well short of its reply time-out.
+constexpr int kSplitPauseMs = 60;
 
 std::string Why(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -228,6 +231,16 @@ void TCameraHost::SetFault(TFault mode, int count) {
     camera_.SetFault(mode, count);
 }
 
+void TCameraHost::SetFaultTrigger(TBytes prefix) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    camera_.SetFaultTrigger(std::move(prefix));
+}
+
+void TCameraHost::SetChaos(int oneIn, uint32_t seed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    camera_.SetChaos(oneIn, seed);
+}
+
 void TCameraHost::SetAnswerDelay(std::chrono::milliseconds delay) {
     std::lock_guard<std::mutex> lock(mutex_);
     delay_ = delay;
@@ -327,8 +340,8 @@ void TCameraHost::Run(int fd, int wakeFd, bool pty) {
     };
     // Records, answers and reports one exchange; false when the thread must
     // end (Stop, or the line is gone and lineGone has run).
-    auto handle = [&](const TExchange& ex, std::chrono::steady_clock::time_point start,
-                      bool answer) {
+    auto handle = [&](TExchange ex, std::chrono::steady_clock::time_point start, bool answer) {
+        ex.at = start;
         std::chrono::milliseconds delay;
         TObserver observer;
         {
@@ -346,7 +359,13 @@ void TCameraHost::Run(int fd, int wakeFd, bool pty) {
             if (delay.count() > 0 && ::poll(&w, 1, static_cast<int>(delay.count())) > 0) {
                 return false;
             }
-            if (!WriteAll(fd, wakeFd, ex.out)) {
+            const size_t split = ex.splitAt < ex.out.size() ? ex.splitAt : 0;
+            bool written = WriteAll(fd, wakeFd, TBytes(ex.out.begin(), ex.out.begin() + split));
+            if (written && split > 0 && ::poll(&w, 1, kSplitPauseMs) > 0) {
+                return false;
+            }
+            written = written && WriteAll(fd, wakeFd, TBytes(ex.out.begin() + split, ex.out.end()));
+            if (!written) {
                 if (::poll(&w, 1, 0) > 0) {
                     return false;
                 }

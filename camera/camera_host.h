@@ -81,8 +81,11 @@ class TCameraHost {
     bool Running() const;
     std::string Path() const;
 
-    // Fault switch for the next `count` exchanges (see TVirtualCamera).
+    // Fault switch for the next `count` exchanges, the trigger that holds it
+    // back and random faults (see TVirtualCamera).
     void SetFault(TFault mode, int count = 1);
+    void SetFaultTrigger(TBytes prefix);
+    void SetChaos(int oneIn, uint32_t seed);
     // Wait before each answer; 0 by default.
     void SetAnswerDelay(std::chrono::milliseconds delay);
 
@@ -91,7 +94,8 @@ class TCameraHost {
     void SetState(const TCameraState& state);
 
     // Called on the host's thread for each exchange, after its answer went
-    // out. Set it before Start.
+    // out; the exchange's `at` is the time of its first byte. Set it before
+    // Start.
     void SetObserver(TObserver observer);
 
     std::vector<TReceived> Received() const;

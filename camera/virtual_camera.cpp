@@ -150,14 +150,19 @@ const char* FaultName(TFault fault) {
             return "stray-bytes";
         case TFault::HangUp:
             return "hang-up";
+        case TFault::Split:
+            return "split";
+        case TFault::MalformedShort:
+            return "malformed-short";
     }
     return "?";
 }
 
 std::optional<TFault> ParseFault(const std::string& name) {
-    for (TFault f : {TFault::None, TFault::Silent, TFault::Nak, TFault::MalformedStart,
-                     TFault::MalformedEnd, TFault::WrongGroup, TFault::WrongKind,
-                     TFault::AckInsteadOfReply, TFault::StrayBytes, TFault::HangUp}) {
+    for (TFault f :
+         {TFault::None, TFault::Silent, TFault::Nak, TFault::MalformedStart, TFault::MalformedEnd,
+          TFault::WrongGroup, TFault::WrongKind, TFault::AckInsteadOfReply, TFault::StrayBytes,
+          TFault::HangUp, TFault::Split, TFault::MalformedShort}) {
         if (name == FaultName(f)) {
             return f;
         }
@@ -174,13 +179,43 @@ void TVirtualCamera::SetFault(TFault mode, int count) {
     faultCount_ = fault_ == TFault::None ? 0 : count;
 }
 
-TFault TVirtualCamera::TakeFault(bool wellFormedFrame) {
-    if (fault_ == TFault::None) {
+namespace {
+
+// Faults that distort a reply, so they need a frame to answer.
+bool ReplyOnly(TFault f) {
+    return f == TFault::WrongGroup || f == TFault::WrongKind || f == TFault::AckInsteadOfReply ||
+           f == TFault::Split;
+}
+
+}  // namespace
+
+void TVirtualCamera::SetChaos(int oneIn, uint32_t seed) {
+    chaos_ = oneIn < 0 ? 0 : oneIn;
+    random_.seed(seed);
+}
+
+TFault TVirtualCamera::DrawChaos(bool wellFormedFrame) {
+    static constexpr TFault kModes[] = {
+        TFault::Silent,     TFault::Nak,        TFault::MalformedStart, TFault::MalformedEnd,
+        TFault::StrayBytes, TFault::WrongGroup, TFault::Split};
+    // The last two need a frame; without one the draw is among the others.
+    constexpr uint32_t kAll = sizeof kModes / sizeof kModes[0];
+    const uint32_t choices = wellFormedFrame ? kAll : kAll - 2;
+    if (chaos_ <= 0 || random_() % static_cast<uint32_t>(chaos_) != 0) {
         return TFault::None;
     }
-    const bool replyOnly = fault_ == TFault::WrongGroup || fault_ == TFault::WrongKind ||
-                           fault_ == TFault::AckInsteadOfReply;
-    if (replyOnly && !wellFormedFrame) {
+    return kModes[random_() % choices];
+}
+
+TFault TVirtualCamera::TakeFault(const TFrame* frame) {
+    if (fault_ == TFault::None) {
+        return DrawChaos(frame != nullptr);
+    }
+    if (ReplyOnly(fault_) && frame == nullptr) {
+        return TFault::None;
+    }
+    if (!trigger_.empty() && (frame == nullptr || trigger_.size() > frame->size() ||
+                              !std::equal(trigger_.begin(), trigger_.end(), frame->begin()))) {
         return TFault::None;
     }
     const TFault taken = fault_;
@@ -312,6 +347,15 @@ void TVirtualCamera::ApplyAnswerFault(TExchange& ex, TFault fault, const TBytes&
             ex.out.clear();
             ex.hangUp = true;
             return;
+        case TFault::MalformedShort:
+            ex.out = lead;
+            ex.out.insert(ex.out.end(), base.begin(), base.begin() + kFrameSize / 2);
+            return;
+        case TFault::Split:
+            // Mid-reply, after the ACK and half the frame.
+            ex.out = normal;
+            ex.splitAt = normal.size() > 1 ? 1 + normal.size() / 2 : 0;
+            return;
     }
 }
 
@@ -320,7 +364,7 @@ TExchange TVirtualCamera::OnEnq() {
     ex.kind = TExchange::TKind::Enq;
     ex.in = {kENQ};
     ex.note = "ENQ";
-    ApplyAnswerFault(ex, TakeFault(false), {kACK}, false);
+    ApplyAnswerFault(ex, TakeFault(nullptr), {kACK}, false);
     return ex;
 }
 
@@ -344,7 +388,7 @@ TExchange TVirtualCamera::OnBadFrame(TBytes in, const char* why) {
     ex.kind = TExchange::TKind::BadFrame;
     ex.in = std::move(in);
     ex.note = why;
-    ApplyAnswerFault(ex, TakeFault(false), {kNAK}, false);
+    ApplyAnswerFault(ex, TakeFault(nullptr), {kNAK}, false);
     return ex;
 }
 
@@ -366,11 +410,11 @@ TExchange TVirtualCamera::OnFrame(const TFrame& frame) {
         ex.note = !KnownGroup(group) ? "unknown group " + Hex(group)
                   : known            ? std::string("argument out of range")
                                      : "unknown request kind " + Hex(kind);
-        ApplyAnswerFault(ex, TakeFault(false), {kNAK}, false);
+        ApplyAnswerFault(ex, TakeFault(nullptr), {kNAK}, false);
         return ex;
     }
 
-    const TFault fault = TakeFault(true);
+    const TFault fault = TakeFault(&frame);
     ex.note = std::string(kind == kQuery ? "query " : "set ") + GroupName(group) + " item " +
               Hex(item) + (kind == kSet ? " = " + Hex(frame[4]) : "");
     const bool heard = fault != TFault::Silent && fault != TFault::Nak && fault != TFault::HangUp;

@@ -17,9 +17,11 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -202,11 +204,13 @@ enum class TFault {
     AckInsteadOfReply,  // ACK, then ACK
     StrayBytes,         // garbage bytes, then the normal answer
     HangUp,             // no answer; the line goes away (the host closes it)
+    Split,              // the normal answer, in two writes with a pause between
+    MalformedShort,     // the first half of the frame, then nothing
 };
 
 // Command-line names: "none", "silent", "nak", "malformed-start",
 // "malformed-end", "wrong-group", "wrong-kind", "ack-instead", "stray-bytes",
-// "hang-up".
+// "hang-up", "split", "malformed-short".
 const char* FaultName(TFault fault);
 std::optional<TFault> ParseFault(const std::string& name);
 
@@ -226,7 +230,10 @@ struct TExchange {
     TBytes out;
     TFault fault = TFault::None;  // the fault applied to this exchange
     bool hangUp = false;          // the host must close the line now
+    size_t splitAt = 0;           // when not 0: write out[0, splitAt), pause, the rest
     std::string note;             // a short description for the log
+    // When the host read the first byte of `in` (set by the host).
+    std::chrono::steady_clock::time_point at{};
 };
 
 class TVirtualCamera {
@@ -255,6 +262,17 @@ class TVirtualCamera {
     TFault Fault() const { return fault_; }
     int FaultCount() const { return faultCount_; }
 
+    // Holds the fault set by SetFault back until a well-formed frame that
+    // begins with `prefix` (empty: no such condition), so a test can aim it
+    // at one command among the panel's traffic.
+    void SetFaultTrigger(TBytes prefix) { trigger_ = std::move(prefix); }
+
+    // Misbehaves on a random one exchange in `oneIn` (0: never), with a
+    // fault drawn from silent, NAK, malformed start or end, wrong group,
+    // stray bytes and split; the same seed gives the same sequence. A fault
+    // set with SetFault goes first.
+    void SetChaos(int oneIn, uint32_t seed);
+
     // Garbage sent before the answer by the stray-bytes fault.
     void SetStrayBytes(TBytes bytes) { stray_ = std::move(bytes); }
 
@@ -272,7 +290,9 @@ class TVirtualCamera {
     TExchange OnLoneAck();
     TExchange OnFrame(const TFrame& frame);
     TExchange OnBadFrame(TBytes in, const char* why);
-    TFault TakeFault(bool wellFormedFrame);
+    // `frame` is the well-formed frame being answered, or null.
+    TFault TakeFault(const TFrame* frame);
+    TFault DrawChaos(bool wellFormedFrame);
     void ApplyAnswerFault(TExchange& ex, TFault fault, const TBytes& normal, bool isReply);
 
     // Changes the state by a set command; false when the command is refused.
@@ -286,6 +306,9 @@ class TVirtualCamera {
     int faultCount_ = 0;
     bool resyncPending_ = false;  // last answer was malformed
     TBytes stray_;
+    TBytes trigger_;
+    int chaos_ = 0;
+    std::mt19937 random_;
 };
 
 }  // namespace zp::camera

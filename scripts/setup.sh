@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev libgl-dev
     fonts-dejavu-core
     coreutils
+    xvfb xdotool python3
 )
 
 missing=()

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 
 #include "virtual_camera.h"
@@ -397,6 +399,18 @@ TEST(CameraEngine, FaultModes) {
              EXPECT_TRUE(f.empty());
              EXPECT_TRUE(e.empty());
          }},
+        {TFault::MalformedShort,
+         [&](auto& f, auto& e) {
+             TBytes half{kACK};
+             half.insert(half.end(), reply.begin(), reply.begin() + kFrameSize / 2);
+             EXPECT_EQ(ToHex(f), ToHex(half));
+             EXPECT_EQ(e.size(), kFrameSize / 2);  // half a frame instead of the ACK
+         }},
+        {TFault::Split,
+         [&](auto& f, auto& e) {
+             EXPECT_EQ(f, normal);  // the bytes are right; only their timing is not
+             EXPECT_EQ(e, TBytes{kACK});
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(FaultName(c.fault));
@@ -405,6 +419,8 @@ TEST(CameraEngine, FaultModes) {
         const auto frameEx = frameCam.Feed(query);
         ASSERT_EQ(frameEx.size(), 1u);
         EXPECT_EQ(frameEx[0].hangUp, c.fault == TFault::HangUp);
+        // Split mid-reply: the ACK and part of the frame, then the rest.
+        EXPECT_EQ(frameEx[0].splitAt, c.fault == TFault::Split ? 10u : 0u);
 
         TVirtualCamera enqCam;
         enqCam.SetFault(c.fault);
@@ -440,11 +456,12 @@ TEST(CameraEngine, FaultCountsAndWhatASetCommandDoes) {
         bool applied;
     };
     const Case cases[] = {
-        {TFault::Silent, false},      {TFault::Nak, false},
-        {TFault::HangUp, false},      {TFault::MalformedStart, true},
-        {TFault::MalformedEnd, true}, {TFault::WrongGroup, true},
-        {TFault::WrongKind, true},    {TFault::AckInsteadOfReply, true},
-        {TFault::StrayBytes, true},
+        {TFault::Silent, false},        {TFault::Nak, false},
+        {TFault::HangUp, false},        {TFault::MalformedStart, true},
+        {TFault::MalformedEnd, true},   {TFault::WrongGroup, true},
+        {TFault::WrongKind, true},      {TFault::AckInsteadOfReply, true},
+        {TFault::StrayBytes, true},     {TFault::Split, true},
+        {TFault::MalformedShort, true},
     };
     for (const auto& c : cases) {
         TVirtualCamera set;
@@ -471,6 +488,76 @@ TEST(CameraEngine, ReplyFaultsWaitForAFrame) {
     EXPECT_EQ(cam.Answer(bad), TBytes{kNAK});
     EXPECT_EQ(cam.Fault(), TFault::WrongKind);
     EXPECT_EQ(ReplyOf(cam.Answer(Frame({kQuery, 0x1B})))[1], kWrongReplyKind);
+}
+
+// A fault aimed at one command waits for it among the other traffic.
+TEST(CameraEngine, FaultTriggerWaitsForItsFrame) {
+    const TBytes start = Frame({kSet, 0x21, 0x01});
+    const TBytes stop = Frame({kSet, 0x21, 0x02});
+    TVirtualCamera cam;
+    cam.SetFault(TFault::MalformedStart);
+    cam.SetFaultTrigger({kSTX, kSet, 0x21, 0x01});
+    EXPECT_EQ(cam.Answer({kENQ}), TBytes{kACK});
+    TBytes bad = start;
+    bad[17] ^= 0xFF;
+    EXPECT_EQ(cam.Answer(bad), TBytes{kNAK});  // not well-formed: not the one
+    ExpectWellFormedReply(ReplyOf(cam.Answer(stop)), 0x21);
+    EXPECT_EQ(ReplyOf(cam.Answer(start))[0], 0x7E);
+    cam.Answer({kACK});
+    ExpectWellFormedReply(ReplyOf(cam.Answer(start)), 0x21);  // once only
+}
+
+TEST(CameraEngine, ChaosFaultsAboutOneExchangeInN) {
+    const TBytes query = Frame({kQuery, 0x1B});
+    // Faults among `count` exchanges of one kind, and the modes seen.
+    auto run = [&](int oneIn, uint32_t seed, const TBytes& in, int count) {
+        TVirtualCamera cam;
+        cam.SetChaos(oneIn, seed);
+        std::vector<TFault> seen;
+        for (int i = 0; i < count; ++i) {
+            for (const auto& ex : cam.Feed(in)) {
+                seen.push_back(ex.fault);
+            }
+            cam.Answer({kACK});  // settles a malformed answer
+        }
+        return seen;
+    };
+    struct Case {
+        const char* name;
+        int oneIn;
+        TBytes in;
+        int minFaults, maxFaults;  // of 800
+    };
+    const Case cases[] = {
+        {"off", 0, query, 0, 0},
+        {"every one", 1, query, 800, 800},
+        {"one in eight", 8, query, 60, 140},
+        {"one in eight, ENQ", 8, {kENQ}, 60, 140},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto seen = run(c.oneIn, 7, c.in, 800);
+        ASSERT_EQ(seen.size(), 800u);
+        std::set<TFault> modes;
+        for (TFault f : seen) {
+            if (f != TFault::None) {
+                modes.insert(f);
+            }
+        }
+        const auto faults =
+            std::count_if(seen.begin(), seen.end(), [](TFault f) { return f != TFault::None; });
+        EXPECT_GE(faults, c.minFaults);
+        EXPECT_LE(faults, c.maxFaults);
+        if (c.oneIn == 1) {
+            // Every mode turns up; the reply-only ones only for a frame.
+            EXPECT_EQ(modes.size(), 7u);
+        }
+        if (c.in.size() == 1) {
+            EXPECT_EQ(modes.count(TFault::Split) + modes.count(TFault::WrongGroup), 0u);
+        }
+    }
+    EXPECT_EQ(run(8, 3, query, 200), run(8, 3, query, 200));  // repeatable
+    EXPECT_NE(run(8, 3, query, 200), run(8, 4, query, 200));
 }
 
 TEST(CameraEngine, InputSplitAnywhere) {
@@ -514,9 +601,10 @@ TEST(CameraEngine, PartialFrameIsDroppedWhenTheLineGoesQuiet) {
 }
 
 TEST(CameraEngine, FaultNamesRoundTrip) {
-    for (TFault f : {TFault::None, TFault::Silent, TFault::Nak, TFault::MalformedStart,
-                     TFault::MalformedEnd, TFault::WrongGroup, TFault::WrongKind,
-                     TFault::AckInsteadOfReply, TFault::StrayBytes, TFault::HangUp}) {
+    for (TFault f :
+         {TFault::None, TFault::Silent, TFault::Nak, TFault::MalformedStart, TFault::MalformedEnd,
+          TFault::WrongGroup, TFault::WrongKind, TFault::AckInsteadOfReply, TFault::StrayBytes,
+          TFault::HangUp, TFault::Split, TFault::MalformedShort}) {
         EXPECT_EQ(ParseFault(FaultName(f)), f);
     }
     EXPECT_FALSE(ParseFault("loud").has_value());

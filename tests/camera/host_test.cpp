@@ -13,8 +13,10 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "camera_host.h"
 
@@ -195,6 +197,44 @@ TEST(CameraHost, FaultSwitchAppliesToTheNextExchanges) {
     const TBytes answer = panel.Read(1 + kFrameSize);
     ASSERT_EQ(answer.size(), 1 + kFrameSize);
     EXPECT_EQ(answer[3], 0x47);
+}
+
+// A split answer reaches the panel in two parts, the pause between them
+// visible; the observer is told when the frame came.
+TEST(CameraHost, SplitAnswerArrivesInTwoParts) {
+    TCameraHost host;
+    std::mutex mutex;
+    std::vector<std::chrono::steady_clock::time_point> times;
+    host.SetObserver([&](const TExchange& ex) {
+        std::lock_guard<std::mutex> lock(mutex);
+        times.push_back(ex.at);
+    });
+    host.SetFault(TFault::Split);
+    const auto started = host.Start();
+    ASSERT_TRUE(started) << started.error;
+    Panel panel(started.path);
+    ASSERT_TRUE(panel.Ok());
+    const auto sent = std::chrono::steady_clock::now();
+    panel.Write(Frame({kQuery, 0x1B}));
+    const TBytes first = panel.Read(10);
+    const auto between = std::chrono::steady_clock::now();
+    EXPECT_EQ(first.size(), 10u);
+    pollfd p{panel.Fd(), POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 30), 0);  // the rest waits
+    EXPECT_EQ(panel.Read(1 + kFrameSize - 10).size(), 1 + kFrameSize - 10);
+    EXPECT_GE(std::chrono::steady_clock::now() - between, 40ms);
+
+    const auto end = std::chrono::steady_clock::now() + kWait;
+    for (;;) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!times.empty() || std::chrono::steady_clock::now() > end) {
+            break;
+        }
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(times.size(), 1u);
+    EXPECT_GE(times[0], sent);
+    EXPECT_LT(times[0], between);
 }
 
 TEST(CameraHost, PartialFrameGetsNakAfterAPause) {
