@@ -61,9 +61,11 @@ build-blackbox: setup
 	@cmake -S . -B build $(GENERATOR) $(RELEASE) --log-level=WARNING
 	@cmake --build build --target zoompanel camsim
 
-# The real window on a virtual screen, the mouse driven by xdotool.
+# The real window on a virtual screen, the mouse driven by xdotool; then the
+# status bar as a screen reader hears it (the system's python3, for pyatspi).
 blackbox: build-blackbox
 	@python3 tests/blackbox/cable_check.py
+	@tests/blackbox/a11y_check.py
 
 # The pairing test checks the soak's own checker first.
 soak: build-blackbox

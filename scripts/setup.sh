@@ -11,6 +11,7 @@ packages=(
     fonts-dejavu-core
     coreutils
     xvfb xdotool python3
+    dbus at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -1,0 +1,96 @@
+#!/usr/bin/python3
+"""What a screen reader gets from the status bar: the real window on a virtual
+screen with the accessibility bus running, read and listened to through
+AT-SPI as assistive technology does.
+
+  - the link status panel is named with its text ("Link status: CAM LINK OK")
+  - a new link status raises a name-changed event: the link coming up, and
+    "Device lost, reconnecting" when the cable is pulled
+
+Needs Debian's dbus, at-spi2-core and python3-pyatspi (the system's python3).
+Prints PASS or FAIL with what it heard; exits 1 on a failure, 2 when the check
+could not run.
+"""
+
+import os
+import sys
+import time
+
+ALONE = "ZP_A11Y_BUS"
+
+
+def main():
+    # A session bus of its own, so the check never talks to a desktop's.
+    if os.environ.get(ALONE) != "1":
+        os.environ[ALONE] = "1"
+        try:
+            os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable, *sys.argv])
+        except OSError as e:
+            print(f"a11y_check: no dbus-run-session ({e}); Debian package dbus", file=sys.stderr)
+            return 2
+
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import harness as h
+    try:
+        import pyatspi
+        from gi.repository import GLib
+    except ImportError as e:
+        print(f"a11y_check: {e}; Debian package python3-pyatspi", file=sys.stderr)
+        return 2
+    launcher = "/usr/libexec/at-spi-bus-launcher"
+    if not os.path.exists(launcher):
+        print("a11y_check: no AT-SPI bus launcher; Debian package at-spi2-core", file=sys.stderr)
+        return 2
+    h.need_tools()
+
+    with h.Session("a11y") as s:
+        s.start_screen()
+        s.spawn([launcher, "--launch-immediately"], "atspi.log")
+        time.sleep(0.5)
+        cam = s.start_camera()
+        s.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        panel = s.start_panel(cam.link)
+
+        heard = []
+
+        def on_name(event):
+            name = event.source.name if event.source is not None else ""
+            if name.startswith("Link status") and (not heard or heard[-1] != name):
+                heard.append(name)
+
+        pyatspi.Registry.registerEventListener(on_name, "object:property-change:accessible-name")
+        state = {"pulled": False, "t0": time.monotonic()}
+
+        def step():
+            if "Link status: CAM LINK OK" in heard and not state["pulled"]:
+                cam.pull()
+                state["pulled"] = True
+            done = state["pulled"] and "Link status: Device lost, reconnecting" in heard
+            if done or time.monotonic() - state["t0"] > 20 or not panel.alive():
+                pyatspi.Registry.stop()
+                return False
+            return True
+
+        GLib.timeout_add(100, step)
+        pyatspi.Registry.start()
+        pyatspi.Registry.deregisterEventListener(on_name, "object:property-change:accessible-name")
+
+        # The panel's text as read from the tree now.
+        name_now = None
+        desktop = pyatspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            app = desktop.getChildAtIndex(i)
+            if app is not None and app.name == "zoompanel":
+                found = pyatspi.findDescendant(
+                    app, lambda a: a is not None and (a.name or "").startswith("Link status"))
+                name_now = found.name if found is not None else None
+
+        ok = ("Link status: CAM LINK OK" in heard and
+              "Link status: Device lost, reconnecting" in heard and
+              name_now is not None and name_now.startswith("Link status: "))
+        print(f"{'PASS' if ok else 'FAIL'}: heard {heard}; the panel reads {name_now!r}")
+        return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
