@@ -1,6 +1,5 @@
 #include "uZoom.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -225,8 +224,8 @@ void TForm1::SetStatusText(int panel, const std::string& text) {
     const QString shown = QString::fromStdString(text);
     QLabel* label = panels_[panel];
     label->setText(shown);
-    // A screen reader reads the name; a new link status is announced by the
-    // name-changed event, which this Qt does not raise by itself.
+    // A screen reader reads the name; setting it raises the name-changed
+    // event that announces a new link status.
     const QString name = shown.isEmpty() ? QString(kPanelNames[panel])
                                          : QString("%1: %2").arg(kPanelNames[panel], shown);
     if (label->accessibleName() == name) {
@@ -234,8 +233,6 @@ void TForm1::SetStatusText(int panel, const std::string& text) {
     }
     label->setAccessibleName(name);
     if (panel == kPanelLink) {
-        QAccessibleEvent changed(label, QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&changed);
         reconnect_->setVisible(text != kTextLinkOk);
     }
 }
