@@ -16,7 +16,9 @@ const Bytes kTitleQuery = Hex("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 0
 const Bytes kReply = Hex("02 A0 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 00");
 const Bytes kBadEnd = Hex("02 A0 10 00 01 00 00 00 00 00 00 00 00 00 00 00 04 00");
 
-struct Dispatch : ::testing::Test {
+// A link with the title page active: its query, and a handler that releases
+// the link when the reply is its own (and the page accepts it).
+struct Rig {
     test::Journal journal;
     test::FakePort port{journal};
     test::FakeWindow window{journal};
@@ -24,9 +26,7 @@ struct Dispatch : ::testing::Test {
     TCameraLink link{port, window, [this](int ms) { pause(ms); }};
     bool pageAccepts = true;
 
-    Dispatch() {
-        // The active page is the title page: its query, and a handler that
-        // releases the link when the reply is its own.
+    Rig() {
         window.onQuery = [this] {
             auto& f = link.Vars().CommandFrame;
             f[1] = 0x31;
@@ -56,8 +56,18 @@ struct Dispatch : ::testing::Test {
         journal.events.clear();
     }
 
+    // The link is up and the title query answered: nothing outstanding.
+    void ConnectIdle() {
+        Connect();
+        Receive(Hex("06"));
+        Receive(kReply);
+        port.writes.clear();
+    }
+
     std::vector<Bytes> Written() const { return port.writes; }
 };
+
+struct Dispatch : ::testing::Test, Rig {};
 
 TEST_F(Dispatch, StartUpWithCameraAnswering) {
     link.OpenCameraPort(1, 9600);
@@ -465,39 +475,6 @@ namespace {
 
 const Bytes kStop = Hex("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7");
 
-// A link of its own per table row, with the title page active.
-struct Rig {
-    test::Journal journal;
-    test::FakePort port{journal};
-    test::FakeWindow window{journal};
-    TCameraLink link{port, window, [](int) {}};
-
-    Rig() {
-        window.onQuery = [this] {
-            auto& f = link.Vars().CommandFrame;
-            f[1] = 0x31;
-            f[2] = 0x10;
-            f[3] = 0x01;
-            f[4] = 0x00;
-            link.SendFrame(4);
-        };
-        window.onRoute = [this] { link.Vars().SendBusy = false; };
-    }
-    void Receive(const Bytes& bytes) {
-        port.pending.assign(bytes.begin(), bytes.end());
-        link.Comm1RxChar(static_cast<int32_t>(bytes.size()));
-    }
-    // The link is up and the title query answered: nothing outstanding.
-    void ConnectIdle() {
-        link.OpenCameraPort(1, 9600);
-        link.CheckLink();
-        Receive(Hex("06"));
-        Receive(Hex("06"));
-        Receive(kReply);
-        port.writes.clear();
-    }
-};
-
 // A write that raises never leaves the link: the operator reads the error,
 // the link is free and the cursor back, and a stop stays queued.
 TEST(FailedWrites, EveryPathReportsAndFreesTheLink) {
@@ -595,7 +572,7 @@ TEST(FollowUpsAndRecovery, QueuedStopsGoOutBeforeTheRequery) {
 TEST(FollowUpsAndRecovery, ReplyForAnotherPageAndALostLine) {
     Rig r;
     r.ConnectIdle();
-    r.window.onRoute = [] {};  // the page shown takes nothing
+    r.pageAccepts = false;  // the page shown takes nothing
     r.link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
     r.Receive(Hex("06"));
     r.Receive(kReply);
