@@ -49,23 +49,29 @@ std::string RunCommand(const std::string& cmd) {
     return out;
 }
 
-// stty on a descriptor we hold, for when stty cannot open the device itself
-// (a tty held with TIOCEXCL refuses everybody but root).
-std::string SttyOfDescriptor(int fd) {
+// Runs a program (found on PATH) with standard input from stdinFd (-1: left
+// as it is) and returns all it printed; status gets its wait status, or -1
+// when it could not be run.
+std::string RunAndRead(std::vector<std::string> args, int stdinFd, int& status) {
+    status = -1;
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) {
         return "";
     }
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fd, 0);
+    if (stdinFd >= 0) {
+        posix_spawn_file_actions_adddup2(&fa, stdinFd, 0);
+    }
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
     posix_spawn_file_actions_adddup2(&fa, out[1], 2);
-    char arg0[] = "stty";
-    char arg1[] = "-a";
-    char* argv[] = {arg0, arg1, nullptr};
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "stty", &fa, nullptr, argv, environ);
+    const int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     close(out[1]);
     std::string text;
@@ -75,10 +81,18 @@ std::string SttyOfDescriptor(int fd) {
         text.append(buf, static_cast<size_t>(n));
     }
     close(out[0]);
-    if (rc == 0) {
-        waitpid(pid, nullptr, 0);
+    int st = 0;
+    if (rc == 0 && waitpid(pid, &st, 0) == pid) {
+        status = st;
     }
     return text;
+}
+
+// stty on a descriptor we hold, for when stty cannot open the device itself
+// (a tty held with TIOCEXCL refuses everybody but root).
+std::string SttyOfDescriptor(int fd) {
+    int status = 0;
+    return RunAndRead({"stty", "-a"}, fd, status);
 }
 
 // What another program that opens the device the way we do gets: 0, or the
@@ -306,34 +320,10 @@ TEST_F(PortTest, ZeroSizedQueuesFailTheOpen) {
 // Runs the open probe with its arguments; its output, or the failure of the
 // run.
 std::string RunOpenProbe(std::vector<std::string> args) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        return "no pipe";
-    }
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 2);
     args.insert(args.begin(), ZP_OPEN_PROBE);
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    const std::string probe = args[0];
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, probe.c_str(), &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    std::string text;
-    char buf[512];
-    ssize_t n;
-    while (rc == 0 && (n = read(out[0], buf, sizeof buf)) > 0) {
-        text.append(buf, static_cast<size_t>(n));
-    }
-    close(out[0]);
     int status = 0;
-    if (rc != 0 || waitpid(pid, &status, 0) != pid) {
+    std::string text = RunAndRead(std::move(args), -1, status);
+    if (status == -1) {
         return "no probe";
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
