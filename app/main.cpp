@@ -4,6 +4,8 @@
 #include <QCommandLineParser>
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 #include "camera_host.h"
 #include "comm_port.h"
@@ -20,6 +22,8 @@ struct TOptions {
 };
 
 void SetNames() {
+    // The settings land in the user's config folder under the program's name.
+    QCoreApplication::setOrganizationName("zoompanel");
     QCoreApplication::setApplicationName("zoompanel");
     QCoreApplication::setApplicationVersion(ZOOMPANEL_VERSION);
 }
@@ -64,7 +68,6 @@ int main(int argc, char** argv) {
 
     zp::TZoomApplication app(argc, argv);
     SetNames();
-    QApplication::setApplicationDisplayName("26x Zoom");
     QCommandLineParser parser;
     Define(parser, options);
     parser.process(app);
@@ -73,20 +76,33 @@ int main(int argc, char** argv) {
 
     auto port = std::make_unique<zp::TCommPort>();
     zp::camera::TCameraHost camera;
-    if (parser.isSet(options.simulate)) {
+    zp::TStartOptions start;
+    start.startVirtualCamera = [&camera] {
         const zp::camera::TStartResult started = camera.Start();
         if (!started) {
-            std::fprintf(stderr, "zoompanel: the virtual camera did not start: %s\n",
-                         started.error.c_str());
+            throw std::runtime_error(started.error);
+        }
+        return started.path;
+    };
+    const zp::TStartDevice chosen =
+        zp::StartDevice(parser.value(options.device).toStdString(), parser.isSet(options.simulate),
+                        zp::RememberedPort());
+    if (chosen.virtualCamera) {
+        try {
+            const std::string path = start.startVirtualCamera();
+            std::fprintf(stderr, "zoompanel: virtual camera on %s\n", path.c_str());
+            port->SetDeviceName(path);
+            start.virtualCamera = true;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "zoompanel: the virtual camera did not start: %s\n", e.what());
             return 1;
         }
-        std::fprintf(stderr, "zoompanel: virtual camera on %s\n", started.path.c_str());
-        port->SetDeviceName(started.path);
-    } else if (parser.isSet(options.device)) {
-        port->SetDeviceName(parser.value(options.device).toStdString());
+    } else if (!chosen.device.empty()) {
+        port->SetDeviceName(chosen.device);
+        start.rememberedPort = chosen.remembered;
     }
 
-    zp::TForm1 form(std::move(port), zp::TStartOptions{});
+    zp::TForm1 form(std::move(port), start);
     form.show();
     const int rc = QApplication::exec();
     camera.Stop();

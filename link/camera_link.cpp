@@ -303,6 +303,12 @@ void TCameraLink::SendFollowUp(const std::vector<uint8_t>& payload) {
     DrainFollowUps();
 }
 
+void TCameraLink::DropFollowUps() {
+    followUps_.clear();
+    followUpOut_ = false;
+    requery_ = false;
+}
+
 void TCameraLink::DrainFollowUps() {
     // Until the camera is heard a stop would go nowhere: it waits.
     if (vars_.SendBusy || holdFollowUps_) {

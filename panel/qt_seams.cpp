@@ -48,8 +48,7 @@ void ShowErrorMessage(const QString& text, QWidget* parent) {
             return;
         }
     }
-    auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
-                                QMessageBox::Ok, parent);
+    auto* box = new QMessageBox(QMessageBox::Critical, "26x Zoom", text, QMessageBox::Ok, parent);
     box->setObjectName("ErrorBox");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

@@ -1,11 +1,15 @@
 #include "uZoom.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QMenuBar>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -23,8 +27,10 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
       options_(options),
       link_(*port_, *this, options_.pause) {
     setObjectName("Form1");
-    setWindowTitle("26x Zoom");
+    virtual_ = options_.virtualCamera;
+    device_ = port_->DeviceText();
     BuildLayout();
+    ShowDeviceInTitle();
 
     port_->SetOnRxChar([this](int32_t count) { Comm1RxChar(this, count); });
     port_->SetOnHangUp([this] { HangUp(); });
@@ -77,8 +83,9 @@ void TForm1::BuildLayout() {
         if (i == 0) {
             // The longest status must show whole.
             int widest = 150;
-            for (const char* text : {kTextConnecting, kTextConnectFail, kTextLinkOk, kTextRetry,
-                                     kTextNoAnswer, kTextNoCamera, kTextDeviceLost}) {
+            for (const char* text :
+                 {kTextConnecting, kTextConnectFail, kTextLinkOk, kTextRetry, kTextNoAnswer,
+                  kTextNoCamera, kTextDeviceLost, kTextPortAbsent}) {
                 widest = std::max(widest, label->fontMetrics().horizontalAdvance(text) +
                                               2 * label->frameWidth() + 12);
             }
@@ -100,17 +107,71 @@ void TForm1::BuildLayout() {
     reconnect_->setAccessibleName("Reconnect");
     connect(reconnect_, &QToolButton::clicked, this, &TForm1::Reconnect);
     bar->addPermanentWidget(reconnect_);
-    // F5 reconnects from anywhere; the button shows while the link is not up.
-    auto* reconnectKey = new QAction(this);
-    reconnectKey->setShortcut(QKeySequence(Qt::Key_F5));
-    connect(reconnectKey, &QAction::triggered, this, &TForm1::Reconnect);
-    addAction(reconnectKey);
+    BuildMenu();
 
-    // 640 x 480, or wider where the three panels and Reconnect need it.
-    resize(std::max(640, bar->minimumSizeHint().width()), 480);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
+    // 640 x 480 below the menu bar, or wider where the three panels and
+    // Reconnect need it.
+    resize(std::max(640, bar->minimumSizeHint().width()), 480 + menuBar()->sizeHint().height());
+    const QPoint saved = QSettings().value(kSettingPosition).toPoint();
+    const QScreen* screen = QGuiApplication::screenAt(saved);
+    if (screen != nullptr && QSettings().contains(kSettingPosition)) {
+        move(saved);
+    } else if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        move(primary->availableGeometry().center() - rect().center());
     }
+}
+
+void TForm1::BuildMenu() {
+    portMenu_ = menuBar()->addMenu("&Port");
+    portMenu_->setObjectName("PortMenu");
+    // F5 reconnects from anywhere; the button shows while the link is not up.
+    reconnectAction_ = new QAction("&Reconnect", this);
+    reconnectAction_->setObjectName("ReconnectAction");
+    reconnectAction_->setShortcut(QKeySequence(Qt::Key_F5));
+    reconnectAction_->setShortcutContext(Qt::WindowShortcut);
+    connect(reconnectAction_, &QAction::triggered, this, &TForm1::Reconnect);
+    addAction(reconnectAction_);
+    connect(portMenu_, &QMenu::aboutToShow, this, &TForm1::FillPortMenu);
+    FillPortMenu();
+}
+
+void TForm1::FillPortMenu() {
+    portMenu_->clear();
+    auto* group = new QActionGroup(portMenu_);
+    const auto add = [&](const QString& text, const std::string& path, bool checked) {
+        QAction* a = portMenu_->addAction(text);
+        a->setCheckable(true);
+        a->setChecked(checked);
+        a->setActionGroup(group);
+        a->setToolTip(QString::fromStdString(path));
+        a->setStatusTip(QString::fromStdString(path));
+        return a;
+    };
+    const TPortMenuList list = options_.listPorts ? options_.listPorts() : TPortMenuList{};
+    for (const TPortEntry& p : list.ports) {
+        QString text = QString::fromStdString(p.description.empty() ? p.path : p.description);
+        if (p.console) {
+            text += " (system console)";
+        }
+        QAction* a = add(text, p.path, !virtual_ && p.path == device_);
+        connect(a, &QAction::triggered, this, [this, path = p.path] { ChoosePort(path); });
+    }
+    if (!list.note.empty()) {
+        portMenu_->addAction(QString::fromStdString(list.note))->setEnabled(false);
+    }
+    if (list.ports.empty() && list.note.empty()) {
+        portMenu_->addAction("No serial ports found")->setEnabled(false);
+    }
+    portMenu_->addSeparator();
+    QAction* demo = add("&Virtual camera (demo)", "", virtual_);
+    demo->setObjectName("VirtualCameraAction");
+    demo->setEnabled(static_cast<bool>(options_.startVirtualCamera));
+    connect(demo, &QAction::triggered, this, &TForm1::ChooseVirtualCamera);
+    QAction* other = portMenu_->addAction("&Other device...");
+    other->setObjectName("OtherDeviceAction");
+    connect(other, &QAction::triggered, this, &TForm1::ChooseOtherDevice);
+    portMenu_->addSeparator();
+    portMenu_->addAction(reconnectAction_);
 }
 
 void TForm1::FormCreate() {
@@ -119,6 +180,12 @@ void TForm1::FormCreate() {
         PageControl1->setCurrentIndex(0);
     }
     shownIndex_ = 0;
+    if (options_.rememberedPort && !QFileInfo::exists(QString::fromStdString(device_))) {
+        // Last run's port is not plugged in: no error, the Port menu is the
+        // way on.
+        SetStatusText(kPanelLink, kTextPortAbsent);
+        return;
+    }
     SetStatusText(kPanelLink, kTextConnecting);
     // Only a raised error skips the link check; a port that stayed shut
     // swallows it and the time-out reports "No camera found".
@@ -144,13 +211,14 @@ bool TForm1::TryOpen(bool reportErrors) {
 
 QString OpenFailureText(const QString& message, const QString& path, bool exists, bool allowed,
                         const QString& group) {
-    if (!exists || allowed) {
-        return message;
+    QString text = message;
+    if (exists && !allowed) {
+        text += QString(
+                    "\n\nYou are not allowed to use %1. Its group is '%2': add yourself "
+                    "to it (sudo adduser $USER %2), then log in again.")
+                    .arg(path, group);
     }
-    return message + QString(
-                         "\n\nYou are not allowed to use %1. Its group is '%2': add yourself "
-                         "to it (sudo adduser $USER %2), then log in again.")
-                         .arg(path, group);
+    return text + "\n\nChoose a port in the Port menu.";
 }
 
 void TForm1::ReportOpenError(const std::exception& e) {
@@ -167,6 +235,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
+    if (isVisible()) {
+        QSettings().setValue(kSettingPosition, pos());
+    }
     // A zoom or focus still held stops before the line closes, and its stop
     // may leave before the rest of the output is dropped.
     for (TMotionButton* b : findChildren<TMotionButton*>()) {
@@ -234,6 +305,101 @@ void TForm1::SetStatusText(int panel, const std::string& text) {
     label->setAccessibleName(name);
     if (panel == kPanelLink) {
         reconnect_->setVisible(text != kTextLinkOk);
+        if (text == kTextLinkOk) {
+            RememberPort();
+        }
+    }
+}
+
+TStartDevice StartDevice(const std::string& deviceOption, bool simulate,
+                         const std::string& remembered) {
+    if (!deviceOption.empty()) {
+        return {deviceOption, false, false};
+    }
+    if (simulate) {
+        return {"", true, false};
+    }
+    if (!remembered.empty()) {
+        return {remembered, false, true};
+    }
+    return {};
+}
+
+bool WorthRemembering(const std::string& path) {
+    return !path.empty() && path.rfind("/dev/pts/", 0) != 0;
+}
+
+std::string RememberedPort() {
+    return QSettings().value(kSettingPort).toString().toStdString();
+}
+
+void TForm1::RememberPort() {
+    if (!virtual_ && WorthRemembering(device_)) {
+        QSettings().setValue(kSettingPort, QString::fromStdString(device_));
+    }
+}
+
+void TForm1::ShowDeviceInTitle() {
+    QString where = virtual_ ? QString("Virtual camera (demo)") : QString::fromStdString(device_);
+    if (!virtual_ && options_.listPorts) {
+        for (const TPortEntry& p : options_.listPorts().ports) {
+            if (p.path == device_ && !p.description.empty()) {
+                where = QString::fromStdString(p.description);
+            }
+        }
+    }
+    setWindowTitle(where.isEmpty() ? QString("26x Zoom")
+                                   : QString("26x Zoom \u2014 %1").arg(where));
+}
+
+void TForm1::ChoosePort(const std::string& device, bool virtualCamera) {
+    // What the old camera still owes goes to it while its link is up.
+    for (TMotionButton* b : findChildren<TMotionButton*>()) {
+        b->EndHold();
+    }
+    if (port_->IsOpen()) {
+        port_->WaitSent(kCloseFlushMs);
+    }
+    reconnectTimer_.stop();
+    replyTimer_.stop();
+    if (port_->IsOpen()) {
+        port_->Close();
+    }
+    link_.PortLost();
+    link_.DropFollowUps();
+    cursor_.Restore();
+    PageControl1->setEnabled(false);
+    device_ = device;
+    virtual_ = virtualCamera;
+    port_->SetDeviceName(device);
+    ShowDeviceInTitle();
+    SetStatusText(kPanelLink, kTextConnecting);
+    if (TryOpen(true)) {
+        link_.CheckLink();
+    }
+}
+
+void TForm1::ChooseVirtualCamera() {
+    if (!options_.startVirtualCamera) {
+        return;
+    }
+    std::string path;
+    try {
+        path = options_.startVirtualCamera();
+    } catch (const std::exception& e) {
+        ShowErrorMessage(QString("The virtual camera did not start: %1").arg(e.what()), this);
+        return;
+    }
+    ChoosePort(path, true);
+}
+
+void TForm1::ChooseOtherDevice() {
+    bool ok = false;
+    const QString path =
+        QInputDialog::getText(this, "Other device", "Serial device to open:", QLineEdit::Normal,
+                              virtual_ ? QString() : QString::fromStdString(device_), &ok);
+    if (ok && !path.trimmed().isEmpty()) {
+        ChoosePort(path.trimmed().toStdString());
     }
 }
 

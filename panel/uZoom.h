@@ -4,10 +4,13 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "camera_link.h"
@@ -17,12 +20,55 @@
 
 namespace zp {
 
+// A serial port as the Port menu lists it.
+struct TPortEntry {
+    std::string path;         // what is opened
+    std::string description;  // what the operator reads
+    bool console = false;     // the system's console
+};
+struct TPortMenuList {
+    std::vector<TPortEntry> ports;
+    std::string note;  // said in the menu, e.g. why names are plain
+};
+
 struct TStartOptions {
     int32_t port = 1;
     int32_t baud = 9600;
     // The pause before every send; tests replace the real sleep.
     TPause pause = PauseMs;
+    // The ports the machine has, asked for each time the Port menu opens.
+    std::function<TPortMenuList()> listPorts;
+    // Starts the virtual camera and returns its device; throws with the
+    // reason when it cannot.
+    std::function<std::string()> startVirtualCamera;
+    // The device already set on the port is the virtual camera.
+    bool virtualCamera = false;
+    // The device set on the port is the remembered one: when it is gone,
+    // nothing is opened.
+    bool rememberedPort = false;
 };
+
+// Settings that outlive a run (QSettings keys).
+inline constexpr const char* kSettingPort = "port/device";
+inline constexpr const char* kSettingPosition = "window/position";
+
+// The port remembered from the last run that reached the camera; empty when
+// none.
+std::string RememberedPort();
+// Which device a run starts on: --device wins, then --simulate (the virtual
+// camera), then the port remembered from the last run; with none of them the
+// device stays empty and the layout's COM1 is opened.
+struct TStartDevice {
+    std::string device;
+    bool virtualCamera = false;
+    bool remembered = false;
+};
+TStartDevice StartDevice(const std::string& deviceOption, bool simulate,
+                         const std::string& remembered);
+
+// Whether a device is worth remembering: not a pseudo-terminal's number,
+// which another program may hold next time.
+bool WorthRemembering(const std::string& path);
 
 // How often a lost device is looked for again.
 constexpr int kReconnectIntervalMs = 1000;
@@ -30,6 +76,7 @@ constexpr int kReconnectIntervalMs = 1000;
 constexpr int kCloseFlushMs = 300;
 
 inline constexpr const char* kTextDeviceLost = "Device lost, reconnecting";
+inline constexpr const char* kTextPortAbsent = "Remembered port absent";
 
 // What assistive technology calls the three status panels; their texts follow
 // the name ("Link status: CAM LINK OK").
@@ -72,6 +119,17 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     // Reopens the port and checks the link again, now.
     void Reconnect();
 
+    // Leaves the open port for another device and checks the link there. A
+    // stop still owed to the old camera goes to it first while its link is
+    // up; otherwise it is dropped, never sent to the new camera.
+    void ChoosePort(const std::string& device, bool virtualCamera = false);
+    void ChooseVirtualCamera();
+    void ChooseOtherDevice();
+    QMenu* PortMenu() const { return portMenu_; }
+    // Fills the Port menu afresh; it runs each time the menu opens.
+    void FillPortMenu();
+    const std::string& Device() const { return device_; }
+
     TCameraLink& Link() { return link_; }
     IPanelPort& Port() { return *port_; }
     QTabWidget* PageControl1 = nullptr;
@@ -97,6 +155,9 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void ReportOpenError(const std::exception& e);
     void ReplyTimerRanOut();
     void ReconnectTimerRanOut();
+    void BuildMenu();
+    void ShowDeviceInTitle();
+    void RememberPort();
 
     std::unique_ptr<IPanelPort> port_;
     TStartOptions options_;
@@ -105,6 +166,13 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     std::vector<TPage*> pages_;
     QLabel* panels_[3] = {};
     QToolButton* reconnect_ = nullptr;
+    QMenu* portMenu_ = nullptr;
+    QAction* reconnectAction_ = nullptr;
+    // The device the port opens ("" while it is COM1 of the layout), and
+    // what the title calls it.
+    std::string device_;
+    std::string deviceLabel_;
+    bool virtual_ = false;
     QTimer replyTimer_;
     QTimer reconnectTimer_;
     int shownIndex_ = 0;

@@ -1,7 +1,10 @@
 // The window against the virtual camera, through the real serial component.
 
+#include <QAction>
+#include <QSettings>
 #include <QTabBar>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 #include "e2e_fixture.h"
@@ -148,6 +151,67 @@ TEST_F(EndToEnd, HangUpAndReconnectThroughAMovedLink) {
     std::filesystem::remove(link);
 }
 
+// The Port menu lists the machine's ports, the virtual camera and another
+// device; choosing one opens it, checks the link there and names it in the
+// title; a port that reached the camera is remembered, the virtual camera
+// is not.
+TEST_F(EndToEnd, PortMenuOpensWhatIsChosen) {
+    const std::string link =
+        (std::filesystem::temp_directory_path() / ("zp-menu-" + std::to_string(getpid()))).string();
+    ASSERT_TRUE(camera.Start(link)) << "start with link";
+    camera::TCameraHost demo;
+    auto port = std::make_unique<TCommPort>();
+    port->SetDeviceName("/dev/zp-no-such-device");
+    TStartOptions options;
+    options.pause = [](int) {};
+    options.listPorts = [&] {
+        return TPortMenuList{{{link, "Test adapter (ttyUSB9)", false},
+                              {"/dev/zp-no-uart", "On-board serial port (ttyS0)", true}},
+                             ""};
+    };
+    options.startVirtualCamera = [&] {
+        const camera::TStartResult started = demo.Start();
+        if (!started) {
+            throw std::runtime_error(started.error);
+        }
+        return started.path;
+    };
+    QSettings().remove(kSettingPort);
+    form = std::make_unique<TForm1>(std::move(port), options);
+    ASSERT_EQ(errors.size(), 1u);  // the device it started on is not there
+    EXPECT_TRUE(errors[0].endsWith("Choose a port in the Port menu."));
+
+    const auto action = [&](const QString& text) -> QAction* {
+        form->FillPortMenu();
+        for (QAction* a : form->PortMenu()->actions()) {
+            if (a->text() == text) {
+                return a;
+            }
+        }
+        return nullptr;
+    };
+    ASSERT_NE(action("On-board serial port (ttyS0) (system console)"), nullptr);
+    ASSERT_NE(action("&Other device..."), nullptr);
+    ASSERT_NE(action("&Reconnect"), nullptr);
+    QAction* adapter = action("Test adapter (ttyUSB9)");
+    ASSERT_NE(adapter, nullptr);
+    adapter->trigger();
+    ASSERT_TRUE(WaitFor([&] { return Panel(0) == "CAM LINK OK"; }));
+    EXPECT_EQ(form->windowTitle(), "26x Zoom \u2014 Test adapter (ttyUSB9)");
+    EXPECT_TRUE(action("Test adapter (ttyUSB9)")->isChecked());
+    EXPECT_EQ(QSettings().value(kSettingPort).toString().toStdString(), link);
+
+    action("&Virtual camera (demo)")->trigger();
+    EXPECT_EQ(form->windowTitle(), "26x Zoom \u2014 Virtual camera (demo)");
+    ASSERT_TRUE(WaitFor([&] { return Panel(0) == "CAM LINK OK" && form->Link().Idle(); }));
+    EXPECT_NE(form->Device(), link);
+    EXPECT_TRUE(action("&Virtual camera (demo)")->isChecked());
+    EXPECT_EQ(QSettings().value(kSettingPort).toString().toStdString(), link);
+    form.reset();
+    demo.Stop();
+    std::filesystem::remove(link);
+}
+
 TEST_F(EndToEnd, DeviceThatCannotBeOpened) {
     auto port = std::make_unique<TCommPort>();
     port->SetDeviceName("/dev/zp-no-such-device");
@@ -156,6 +220,7 @@ TEST_F(EndToEnd, DeviceThatCannotBeOpened) {
     EXPECT_TRUE(errors[0].startsWith("Unable to open specified device /dev/zp-no-such-device"))
         << errors[0].toStdString();
     EXPECT_EQ(Panel(0), "Comm. Connecting fail");
+    EXPECT_TRUE(errors[0].endsWith("Choose a port in the Port menu."));
     EXPECT_FALSE(form->PageControl1->isEnabled());
 }
 

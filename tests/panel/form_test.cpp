@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTabBar>
@@ -65,15 +66,20 @@ struct Form : ::testing::Test {
 
 TEST_F(Form, Layout) {
     Start();
-    EXPECT_EQ(form->windowTitle(), "26x Zoom");
-    // 640 x 480, wider only by what the status bar needs to show whole.
-    EXPECT_EQ(form->height(), 480);
+    // The caption first, then the device; Qt adds nothing to it.
+    EXPECT_EQ(form->windowTitle(), "26x Zoom \u2014 /dev/ttyS0");
+    EXPECT_TRUE(QGuiApplication::applicationDisplayName() == QCoreApplication::applicationName());
+    // 640 x 480 below the menu bar, wider only by what the status bar needs
+    // to show whole.
+    const int menu = form->menuBar()->sizeHint().height();
+    EXPECT_GT(menu, 0);
+    EXPECT_EQ(form->height(), 480 + menu);
     EXPECT_EQ(form->width(), std::max(640, form->statusBar()->minimumSizeHint().width()));
     EXPECT_LE(form->width(), 700);
     // Every page fits: the layouts do not push the window beyond its size.
     const QSize least = form->minimumSizeHint();
     EXPECT_LE(least.width(), form->width());
-    EXPECT_LE(least.height(), 480);
+    EXPECT_LE(least.height(), 480 + menu);
     const char* captions[] = {"C.ID", "Len", "AGC", "ALC", "BLC",
                               "Col",  "Ape", "Mot", "Pos", "Oth"};
     const char* sheets[] = {"TitleSheet", "LensSheet", "AGCSheet",    "ALCSheet", "BLCSheet",
@@ -261,6 +267,7 @@ TEST(OpenFailureText, HintOnlyWhenTheDeviceIsThereButNotAllowed) {
         const QString text = OpenFailureText(msg, "/dev/ttyUSB0", c.exists, c.allowed, "dialout");
         EXPECT_TRUE(text.startsWith(msg));
         EXPECT_EQ(text.contains("sudo adduser $USER dialout"), c.hint) << c.exists << c.allowed;
+        EXPECT_TRUE(text.endsWith("Choose a port in the Port menu."));
     }
 }
 
@@ -522,7 +529,6 @@ TEST_F(Form, StatusBarShowsEveryTextWhole) {
         EXPECT_GE(form->StatusPanel(i)->width(), form->StatusPanel(i)->minimumWidth()) << i;
     }
     EXPECT_GE(form->width(), 640);
-    EXPECT_EQ(form->height(), 480);
 }
 
 // A manual reconnect that fails leaves no exchange waiting for an answer
@@ -588,6 +594,51 @@ TEST(ErrorDisplay, SameTextRaisesTheBoxAlreadyOpen) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(boxes(), 0);
     SetErrorHook(old);
+}
+
+// Where a run starts, and what is worth remembering for the next.
+TEST(StartDevice, DeviceThenSimulateThenRememberedThenCom1) {
+    struct Row {
+        const char* device;
+        bool simulate;
+        const char* remembered;
+        TStartDevice want;
+    } rows[] = {
+        {"/dev/ttyUSB0", true, "/dev/ttyS1", {"/dev/ttyUSB0", false, false}},
+        {"", true, "/dev/ttyS1", {"", true, false}},
+        {"",
+         false,
+         "/dev/serial/by-id/usb-FTDI-if00",
+         {"/dev/serial/by-id/usb-FTDI-if00", false, true}},
+        {"", false, "", {"", false, false}},
+    };
+    for (const Row& r : rows) {
+        const TStartDevice got = StartDevice(r.device, r.simulate, r.remembered);
+        EXPECT_EQ(got.device, r.want.device) << r.device << r.remembered;
+        EXPECT_EQ(got.virtualCamera, r.want.virtualCamera) << r.device << r.remembered;
+        EXPECT_EQ(got.remembered, r.want.remembered) << r.device << r.remembered;
+    }
+    for (const auto& [path, worth] :
+         {std::pair{"/dev/pts/3", false}, std::pair{"", false}, std::pair{"/tmp/cam-link", true},
+          std::pair{"/dev/ttyUSB0", true}}) {
+        EXPECT_EQ(WorthRemembering(path), worth) << path;
+    }
+}
+
+// A remembered port that is gone opens nothing and shows no error: the
+// status says so and the Port menu is the way on.
+TEST_F(Form, RememberedPortThatIsGone) {
+    auto p = std::make_unique<test::FakePanelPort>();
+    p->device = "/dev/zp-unplugged-adapter";
+    port = p.get();
+    TStartOptions options;
+    options.pause = [](int) {};
+    options.rememberedPort = true;
+    form = std::make_unique<TForm1>(std::move(p), options);
+    EXPECT_EQ(Panel(0), kTextPortAbsent);
+    EXPECT_EQ(port->opens, 0);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(form->windowTitle(), "26x Zoom \u2014 /dev/zp-unplugged-adapter");
 }
 
 }  // namespace

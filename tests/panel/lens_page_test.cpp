@@ -301,6 +301,39 @@ TEST_F(LensForm, HoldThatCannotEndInAReleaseStillStops) {
     }
 }
 
+// Choosing another port while a motion is held: the old camera gets its
+// stop while its link is up; a stop it can no longer get is dropped, never
+// sent to the new camera.
+TEST_F(LensForm, ChoosingAnotherPortStopsTheOldCameraOnly) {
+    const Bytes query = Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9");
+    struct Row {
+        const char* what;
+        bool lineLost;
+        std::vector<Bytes> line;  // written from the choice on
+    } rows[] = {
+        {"link up", false, {LensSet(0x02), Hex("05"), query}},
+        {"line lost", true, {Hex("05"), query}},
+    };
+    for (const Row& r : rows) {
+        form.reset();
+        SetUp();
+        AnswerAll();
+        QTest::mousePress(page->TeleSW, Qt::LeftButton);
+        AnswerAll();
+        if (r.lineLost) {
+            port->open = false;
+            port->onHangUp();
+        }
+        port->writes.clear();
+        form->ChoosePort("/dev/zp-other-adapter");
+        EXPECT_EQ(port->device, "/dev/zp-other-adapter") << r.what;
+        port->Deliver({0x06});  // the new camera confirms the link
+        AnswerAll();
+        EXPECT_EQ(port->writes, r.line) << r.what;
+        EXPECT_EQ(form->Link().PendingFollowUps(), 0u) << r.what;
+    }
+}
+
 // ---- On the line, through the virtual camera ------------------------------------
 
 struct Lens : EndToEnd {

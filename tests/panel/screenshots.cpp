@@ -32,7 +32,6 @@ bool WaitFor(const std::function<bool()>& done) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("26x Zoom");
     const QString dir = argc > 1 ? argv[1] : "docs/screens";
     QDir().mkpath(dir);
     zp::InstallQtSeams();
