@@ -26,8 +26,8 @@ ZOOM_STOP = "02 21 21 02"
 STARTS = {0x00: "zoom", 0x01: "zoom", 0x03: "focus", 0x04: "focus"}
 STOPS = {0x02: "zoom", 0x05: "focus"}
 
-# Where the controls are, from the window's top-left corner, for the 640x480
-# window the panel opens with (layout measured under this virtual screen, its
+# Where the controls are, from the top-left corner below the menu bar, for the
+# 640x480 window the panel opens with (layout measured under this virtual screen, its
 # fonts and no window manager). x of the motion buttons scales with the width.
 TAB_Y = 17
 TABS = ["C.ID", "Len", "AGC", "ALC", "BLC", "Col", "Ape", "Mot", "Pos", "Oth"]
@@ -328,7 +328,8 @@ class Panel:
         return len(boxes)
 
     def at(self, rx, ry):
-        return self.x + rx, self.y + ry
+        # Offsets are below the menu bar: the window is 480 high without it.
+        return self.x + rx, self.y + max(0, self.height - 480) + ry
 
     def motion_xy(self, button):
         # The two group boxes share the width, so x scales with it.
