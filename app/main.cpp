@@ -9,6 +9,7 @@
 
 #include "camera_host.h"
 #include "comm_port.h"
+#include "platform/port_list.h"
 #include "qt_seams.h"
 #include "uZoom.h"
 
@@ -19,6 +20,8 @@ struct TOptions {
         "device", "Use the serial device PATH instead of COM1, e.g. /dev/ttyUSB0.", "PATH"};
     QCommandLineOption simulate{"simulate",
                                 "Talk to a built-in virtual camera over a pseudo-terminal."};
+    QCommandLineOption listPorts{"list-ports",
+                                 "Print the serial ports found (path, description) and exit."};
 };
 
 void SetNames() {
@@ -36,6 +39,7 @@ void Define(QCommandLineParser& parser, const TOptions& options) {
     parser.addVersionOption();
     parser.addOption(options.device);
     parser.addOption(options.simulate);
+    parser.addOption(options.listPorts);
 }
 
 bool HasDisplay() {
@@ -57,6 +61,11 @@ int main(int argc, char** argv) {
         if (!parser.parse(QCoreApplication::arguments()) || parser.isSet("help") ||
             parser.isSet("version")) {
             parser.process(probe);  // prints and exits
+        }
+        // Needs no display either: it is for terminals and scripts.
+        if (parser.isSet(options.listPorts)) {
+            std::fputs(zp::PortListText(zp::ListPorts()).c_str(), stdout);
+            return 0;
         }
     }
     if (!HasDisplay()) {
