@@ -86,6 +86,8 @@ int main(int argc, char** argv) {
     auto port = std::make_unique<zp::TCommPort>();
     zp::camera::TCameraHost camera;
     zp::TStartOptions start;
+    start.listPorts = zp::SystemPorts;
+    start.portMonitor = zp::OpenPortMonitor();
     start.startVirtualCamera = [&camera] {
         const zp::camera::TStartResult started = camera.Start();
         if (!started) {

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -39,6 +40,11 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
     connect(&replyTimer_, &QTimer::timeout, this, &TForm1::ReplyTimerRanOut);
     reconnectTimer_.setInterval(kReconnectIntervalMs);
     connect(&reconnectTimer_, &QTimer::timeout, this, &TForm1::ReconnectTimerRanOut);
+    if (options_.portMonitor) {
+        auto* notifier =
+            new QSocketNotifier(options_.portMonitor->Fd(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, &TForm1::PortsChanged);
+    }
 
     FormCreate();
 }
@@ -325,6 +331,16 @@ TStartDevice StartDevice(const std::string& deviceOption, bool simulate,
     return {};
 }
 
+TPortMenuList SystemPorts() {
+    const TPortListing listing = ListPorts();
+    TPortMenuList menu;
+    for (const TPortInfo& p : listing.ports) {
+        menu.ports.push_back({p.path, p.description, p.console});
+    }
+    menu.note = listing.note;
+    return menu;
+}
+
 bool WorthRemembering(const std::string& path) {
     return !path.empty() && path.rfind("/dev/pts/", 0) != 0;
 }
@@ -451,6 +467,22 @@ void TForm1::LoseLine() {
     cursor_.Restore();
     PageControl1->setEnabled(false);
     reconnectTimer_.start();
+}
+
+void TForm1::PortsChanged() {
+    bool added = false;
+    TPortChange change;
+    while (options_.portMonitor->Read(change)) {
+        added = added || change.added;
+    }
+    // A device came: if it is the one being looked for, the link is back now
+    // rather than at the next poll.
+    if (added && reconnectTimer_.isActive()) {
+        ReconnectTimerRanOut();
+    }
+    if (portMenu_->isVisible()) {
+        FillPortMenu();
+    }
 }
 
 void TForm1::ReconnectTimerRanOut() {

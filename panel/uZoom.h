@@ -16,6 +16,7 @@
 #include "camera_link.h"
 #include "page.h"
 #include "panel_port.h"
+#include "platform/port_list.h"
 #include "qt_seams.h"
 
 namespace zp {
@@ -46,7 +47,13 @@ struct TStartOptions {
     // The device set on the port is the remembered one: when it is gone,
     // nothing is opened.
     bool rememberedPort = false;
+    // Tells of ports coming and going (udev); none where nothing can tell,
+    // and then the once-a-second poll finds a device that came back.
+    std::shared_ptr<IPortMonitor> portMonitor;
 };
+
+// The machine's serial ports as the Port menu shows them.
+TPortMenuList SystemPorts();
 
 // Settings that outlive a run (QSettings keys).
 inline constexpr const char* kSettingPort = "port/device";
@@ -156,6 +163,7 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void ReplyTimerRanOut();
     void ReconnectTimerRanOut();
     void BuildMenu();
+    void PortsChanged();
     void ShowDeviceInTitle();
     void RememberPort();
 

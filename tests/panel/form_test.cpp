@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -639,6 +641,46 @@ TEST_F(Form, RememberedPortThatIsGone) {
     EXPECT_EQ(port->opens, 0);
     EXPECT_TRUE(errors.empty());
     EXPECT_EQ(form->windowTitle(), "26x Zoom \u2014 /dev/zp-unplugged-adapter");
+}
+
+// Hot-plug: a port that appears while the lost device is looked for is
+// tried at once, not at the next once-a-second poll.
+TEST_F(Form, DeviceThatComesBackIsReopenedAtOnce) {
+    struct PipeMonitor : IPortMonitor {
+        int fds[2] = {-1, -1};
+        PipeMonitor() { EXPECT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0); }
+        ~PipeMonitor() override {
+            close(fds[0]);
+            close(fds[1]);
+        }
+        int Fd() const override { return fds[0]; }
+        bool Read(TPortChange& change) override {
+            char c = 0;
+            if (read(fds[0], &c, 1) != 1) {
+                return false;
+            }
+            change = {c == '+', "ttyUSB0"};
+            return true;
+        }
+    };
+    auto monitor = std::make_shared<PipeMonitor>();
+    auto p = std::make_unique<test::FakePanelPort>();
+    port = p.get();
+    TStartOptions options;
+    options.pause = [](int) {};
+    options.portMonitor = monitor;
+    form = std::make_unique<TForm1>(std::move(p), options);
+    port->Deliver(Hex("06"));
+    port->open = false;
+    port->onHangUp();
+    port->writes.clear();
+    const int opens = port->opens;
+    ASSERT_EQ(write(monitor->fds[1], "-", 1), 1);  // a port went: nothing to do
+    QTest::qWait(100);
+    EXPECT_EQ(port->opens, opens);
+    ASSERT_EQ(write(monitor->fds[1], "+", 1), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port->open; }, 400));  // well before the poll
+    EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 // QT_QPA_PLATFORM=offscreen, or under xvfb-run for the real platform theme.
 
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
@@ -46,6 +49,8 @@ int main(int argc, char** argv) {
     port->SetDeviceName(started.path);
     zp::TStartOptions options;
     options.pause = [](int) {};
+    options.listPorts = zp::SystemPorts;
+    options.virtualCamera = true;
     zp::TForm1 form(std::move(port), options);
     form.show();
     if (!WaitFor([&] { return form.PageControl1->isEnabled() && form.Link().CanSend(); })) {
@@ -69,6 +74,24 @@ int main(int argc, char** argv) {
         }
         std::printf("%s\n", qPrintable(file));
     }
+    // The Port menu open over the first page.
+    form.PageControl1->setCurrentIndex(0);
+    QMenu* menu = form.PortMenu();
+    menu->popup(form.mapToGlobal(
+        form.menuBar()->actionGeometry(menu->menuAction()).bottomLeft()));
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QPixmap withMenu = form.grab();
+    {
+        QPainter painter(&withMenu);
+        painter.drawPixmap(form.mapFromGlobal(menu->pos()), menu->grab());
+    }
+    menu->hide();
+    const QString menuFile = dir + "/port-menu.png";
+    if (!withMenu.save(menuFile)) {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(menuFile));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(menuFile));
     // The window while the line is lost: the longest status beside Reconnect.
     camera.HangUp();
     WaitFor([&] { return form.StatusPanel(0)->text() == zp::kTextDeviceLost; });
