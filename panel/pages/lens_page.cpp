@@ -179,6 +179,9 @@ void TMotionButton::EndHold() {
 }
 
 TLensKeys::TLensKeys(TLensPage* page) : QObject(page), page_(page) {
+    releaseTimer_.setSingleShot(true);
+    releaseTimer_.setInterval(kRepeatGapMs);
+    connect(&releaseTimer_, &QTimer::timeout, this, &TLensKeys::ReleasePending);
     if (QCoreApplication* app = QCoreApplication::instance()) {
         app->installEventFilter(this);
     }
@@ -205,7 +208,8 @@ bool TLensKeys::eventFilter(QObject* watched, QEvent* e) {
 // The main keyboard's - shares the key code of keypad -, not the flag.
 bool TLensKeys::Press(QObject* watched, QKeyEvent* e) {
     if ((e->modifiers() & Qt::KeypadModifier) != 0 && held_.count(e->key()) != 0) {
-        return true;  // auto-repeat, or a press whose release was lost
+        releasing_.erase(e->key());  // the release before it was a repeat
+        return true;
     }
     if (e->isAutoRepeat()) {
         return false;
@@ -239,14 +243,28 @@ bool TLensKeys::Release(QKeyEvent* e) {
         return false;
     }
     if (!e->isAutoRepeat()) {
-        TMotionButton* button = it->second;
-        held_.erase(it);
-        button->ReleaseKey();
+        releasing_.insert(e->key());
+        releaseTimer_.start();
     }
     return true;
 }
 
+void TLensKeys::ReleasePending() {
+    const std::set<int> keys = std::move(releasing_);
+    releasing_.clear();
+    for (int key : keys) {
+        const auto it = held_.find(key);
+        if (it != held_.end()) {
+            TMotionButton* button = it->second;
+            held_.erase(it);
+            button->ReleaseKey();
+        }
+    }
+}
+
 void TLensKeys::ReleaseAll() {
+    releaseTimer_.stop();
+    releasing_.clear();
     const auto held = std::move(held_);
     held_.clear();
     for (const auto& [key, button] : held) {

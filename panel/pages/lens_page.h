@@ -5,8 +5,10 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -70,6 +72,10 @@ class TLensKeys : public QObject {
     Q_OBJECT
 
   public:
+    // X11 repeats a held key as a release and a press, and Qt does not always
+    // mark them: a release counts once no press of the key follows this soon.
+    static constexpr int kRepeatGapMs = 50;
+
     explicit TLensKeys(TLensPage* page);
 
   protected:
@@ -79,10 +85,14 @@ class TLensKeys : public QObject {
     bool Press(QObject* watched, QKeyEvent* e);
     bool Release(QKeyEvent* e);
     void ReleaseAll();
+    void ReleasePending();
 
     TLensPage* page_;
     // The keys held, each with the button it holds.
     std::map<int, TMotionButton*> held_;
+    // Held keys released, unless a press follows within kRepeatGapMs.
+    std::set<int> releasing_;
+    QTimer releaseTimer_;
 };
 
 // Bar positions on the one-byte wire: the range maps linearly onto 0..255,
