@@ -1,8 +1,11 @@
 #include "lens_page.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -38,6 +41,43 @@ constexpr int kFocusMax = 250;
 constexpr int kFocusTicks = 50;
 
 constexpr int kStepLength = 4;
+
+// The motion keys, on the keypad: each with its button and the other button
+// of the same motor.
+struct TMotionKey {
+    int key;
+    const char* name;
+    TMotionButton* TLensPage::*button;
+    TMotionButton* TLensPage::*other;
+};
+constexpr TMotionKey kMotionKeys[] = {
+    {Qt::Key_Minus, "keypad -", &TLensPage::WideSW, &TLensPage::TeleSW},
+    {Qt::Key_Plus, "keypad +", &TLensPage::TeleSW, &TLensPage::WideSW},
+    {Qt::Key_Slash, "keypad /", &TLensPage::FarSW, &TLensPage::NearSW},
+    {Qt::Key_Asterisk, "keypad *", &TLensPage::NearSW, &TLensPage::FarSW},
+};
+
+const TMotionKey* MotionKey(const QKeyEvent* e) {
+    if (e->modifiers() != Qt::KeypadModifier) {
+        return nullptr;
+    }
+    for (const TMotionKey& k : kMotionKeys) {
+        if (k.key == e->key()) {
+            return &k;
+        }
+    }
+    return nullptr;
+}
+
+// Whether the widget, or a parent it passes keys on to, would use the key:
+// asked as Qt asks before a shortcut, and an editable field says yes to what
+// it would type.
+bool WidgetTakesKey(QWidget* w, const QKeyEvent* e) {
+    QKeyEvent probe(QEvent::ShortcutOverride, e->key(), e->modifiers(), e->text());
+    probe.ignore();
+    QCoreApplication::sendEvent(w, &probe);
+    return probe.isAccepted();
+}
 
 uint8_t Flag(bool on) {
     return on ? 1 : 0;
@@ -75,14 +115,41 @@ TMotionButton::TMotionButton(const QString& caption, QWidget* parent)
 void TMotionButton::mousePressEvent(QMouseEvent* e) {
     QPushButton::mousePressEvent(e);
     e->accept();  // every button, not just the left one the base takes
-    held_ = true;
-    emit MouseDown();
+    Hold(kByMouse);
 }
 
 void TMotionButton::mouseReleaseEvent(QMouseEvent* e) {
     QPushButton::mouseReleaseEvent(e);
     e->accept();
-    EndHold();
+    LetGo(kByMouse);
+}
+
+void TMotionButton::PressKey() {
+    Hold(kByKey);
+}
+
+void TMotionButton::ReleaseKey() {
+    LetGo(kByKey);
+}
+
+void TMotionButton::Hold(unsigned by) {
+    const bool first = holds_ == 0;
+    holds_ |= by;
+    setDown(true);
+    if (first) {
+        emit MouseDown();
+    }
+}
+
+void TMotionButton::LetGo(unsigned by) {
+    if ((holds_ & by) == 0) {
+        return;
+    }
+    holds_ &= ~by;
+    setDown(holds_ != 0);
+    if (holds_ == 0) {
+        emit MouseUp();
+    }
 }
 
 bool TMotionButton::event(QEvent* e) {
@@ -104,9 +171,104 @@ bool TMotionButton::event(QEvent* e) {
 
 // The release that will never come: the lens must not run on.
 void TMotionButton::EndHold() {
-    if (held_) {
-        held_ = false;
+    if (holds_ != 0) {
+        holds_ = 0;
+        setDown(false);
         emit MouseUp();
+    }
+}
+
+TLensKeys::TLensKeys(TLensPage* page) : QObject(page), page_(page) {
+    releaseTimer_.setSingleShot(true);
+    releaseTimer_.setInterval(kRepeatGapMs);
+    connect(&releaseTimer_, &QTimer::timeout, this, &TLensKeys::ReleasePending);
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->installEventFilter(this);
+    }
+}
+
+bool TLensKeys::eventFilter(QObject* watched, QEvent* e) {
+    switch (e->type()) {
+        case QEvent::KeyPress:
+            return Press(watched, static_cast<QKeyEvent*>(e));
+        case QEvent::KeyRelease:
+            return Release(static_cast<QKeyEvent*>(e));
+        case QEvent::WindowDeactivate:
+            // The releases now go to another window.
+            if (watched == page_->window()) {
+                ReleaseAll();
+            }
+            break;
+        default:
+            break;
+    }
+    return false;
+}
+
+// The main keyboard's - shares the key code of keypad -, not the flag.
+bool TLensKeys::Press(QObject* watched, QKeyEvent* e) {
+    if ((e->modifiers() & Qt::KeypadModifier) != 0 && held_.count(e->key()) != 0) {
+        releasing_.erase(e->key());  // the release before it was a repeat
+        return true;
+    }
+    if (e->isAutoRepeat()) {
+        return false;
+    }
+    const TMotionKey* k = MotionKey(e);
+    auto* w = qobject_cast<QWidget*>(watched);
+    // A key reaches a widget only while its window has the focus: no check of
+    // the active window is needed beyond this one, which also leaves popups
+    // and dialogs alone.
+    if (k == nullptr || w == nullptr || w->window() != page_->window()) {
+        return false;
+    }
+    TMotionButton* button = page_->*k->button;
+    if (!button->isEnabled() || WidgetTakesKey(w, e)) {
+        return false;
+    }
+    // One direction at a time per motor: the other key's release would stop
+    // this one.
+    if ((page_->*k->other)->Held()) {
+        return true;
+    }
+    held_[e->key()] = button;
+    button->PressKey();
+    return true;
+}
+
+// A release counts wherever it goes: a popup may have opened meanwhile.
+bool TLensKeys::Release(QKeyEvent* e) {
+    const auto it = held_.find(e->key());
+    if (it == held_.end() || (e->modifiers() & Qt::KeypadModifier) == 0) {
+        return false;
+    }
+    if (!e->isAutoRepeat()) {
+        releasing_.insert(e->key());
+        releaseTimer_.start();
+    }
+    return true;
+}
+
+void TLensKeys::ReleasePending() {
+    const std::set<int> keys = std::move(releasing_);
+    releasing_.clear();
+    for (int key : keys) {
+        const auto it = held_.find(key);
+        if (it != held_.end()) {
+            TMotionButton* button = it->second;
+            held_.erase(it);
+            button->ReleaseKey();
+        }
+    }
+}
+
+void TLensKeys::ReleaseAll() {
+    releaseTimer_.stop();
+    releasing_.clear();
+    const auto held = std::move(held_);
+    held_.clear();
+    for (const auto& [key, button] : held) {
+        button->ReleaseKey();
     }
 }
 
@@ -170,6 +332,21 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     OnePushAF = new TCheckBox("One Push AF", FocusBox);
     OnePushAF->setObjectName("OnePushAF");
 
+    const std::pair<TMotionButton*, const char*> motions[] = {
+        {WideSW, "Zoom toward wide"},
+        {TeleSW, "Zoom toward tele"},
+        {FarSW, "Focus farther"},
+        {NearSW, "Focus nearer"},
+    };
+    for (const auto& [button, what] : motions) {
+        for (const TMotionKey& k : kMotionKeys) {
+            if (this->*k.button == button) {
+                button->setToolTip(QString("%1 while held (%2)").arg(what, k.name));
+            }
+        }
+    }
+    new TLensKeys(this);
+
     // Both boxes share one shape: motion buttons, step row, bar, switches.
     auto layBox = [](QGroupBox* box, QPushButton* a, QPushButton* b, QLineEdit* step,
                      QPushButton* dn, QPushButton* up, TTrackBar* bar,
@@ -229,19 +406,40 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
 }
 
 void TLensPage::WideSWMouseDown() {
-    SendSet(kItemWide, {0x00});
+    Start(kItemWide);
 }
 
 void TLensPage::TeleSWMouseDown() {
-    SendSet(kItemTele, {0x00});
+    Start(kItemTele);
 }
 
 void TLensPage::NearSWMouseDown() {
-    SendSet(kItemNear, {0x00});
+    Start(kItemNear);
 }
 
 void TLensPage::FarSWMouseDown() {
-    SendSet(kItemFar, {0x00});
+    Start(kItemFar);
+}
+
+bool TLensPage::Shown() const {
+    for (QWidget* w = parentWidget(); w != nullptr; w = w->parentWidget()) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+            return tabs->currentWidget() == this;
+        }
+    }
+    return true;
+}
+
+// The keys start a motion from another page too. That page would not take
+// the lens reply and the link would stay busy, so the start then goes as a
+// stop does, ended by its own reply; but only when nothing else is on its
+// way, since a start must not wait.
+void TLensPage::Start(uint8_t item) {
+    if (Shown()) {
+        SendSet(item, {0x00});
+    } else if (link_.Idle()) {
+        link_.SendFollowUp({kSet, CommandGroup(), item, 0x00});
+    }
 }
 
 void TLensPage::WideSWMouseUp() {

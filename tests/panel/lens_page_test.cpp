@@ -12,6 +12,8 @@
 #include "../link/fakes.h"
 #include "lens_page.h"
 #include "page_fixture.h"
+#include "position_page.h"
+#include "title_page.h"
 
 namespace zp::test {
 namespace {
@@ -301,6 +303,162 @@ TEST_F(LensForm, HoldThatCannotEndInAReleaseStillStops) {
     }
 }
 
+// ---- The motion keys --------------------------------------------------------------
+
+// Keypad keys as the keyboard sends them; a held key repeats as release and
+// press pairs, marked auto-repeat or, on X11 at times, not.
+void KeyRepeats(QWidget* w, Qt::Key key, bool marked) {
+    for (int i = 0; i < 3; ++i) {
+        for (QEvent::Type t : {QEvent::KeyRelease, QEvent::KeyPress}) {
+            QKeyEvent e(t, key, Qt::KeypadModifier, QString(QChar(QTest::keyToAscii(key))), marked);
+            QApplication::sendEvent(w, &e);
+        }
+        QTest::qWait(TLensKeys::kRepeatGapMs / 2);
+    }
+}
+
+// A held key is a held button: one start, nothing while it repeats, the
+// release rule on release or when the release can no longer come, and one
+// motion when mouse and key hold together.
+TEST_F(LensForm, KeyHoldSendsOneStartAndOneStop) {
+    using Step = std::function<void()>;
+    QWidget* at = nullptr;  // where the keys go: a control of the page shown
+    const auto down = [&](Qt::Key k) -> Step {
+        return [&, k] { QTest::keyPress(at, k, Qt::KeypadModifier); };
+    };
+    const auto up = [&](Qt::Key k) -> Step {
+        return [&, k] {
+            QTest::keyRelease(at, k, Qt::KeypadModifier);
+            QTest::qWait(TLensKeys::kRepeatGapMs * 2);
+        };
+    };
+    const auto repeat = [&](Qt::Key k, bool marked = true) -> Step {
+        return [&, k, marked] { KeyRepeats(at, k, marked); };
+    };
+    const auto press = [this](TMotionButton* TLensPage::*b) -> Step {
+        return [this, b] { QTest::mousePress(page->*b, Qt::LeftButton); };
+    };
+    const auto release = [this](TMotionButton* TLensPage::*b) -> Step {
+        return [this, b] { QTest::mouseRelease(page->*b, Qt::LeftButton); };
+    };
+    const Step leave = [this] {
+        QEvent e(QEvent::WindowDeactivate);
+        QApplication::sendEvent(form.get(), &e);
+    };
+    const Step hangUp = [this] {
+        port->open = false;
+        port->onHangUp();
+    };
+    const Step reconnect = [this] {
+        form->ReconnectButton()->click();
+        port->Deliver({0x06});
+    };
+    const Bytes query = Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9");
+    const Qt::Key plus = Qt::Key_Plus, minus = Qt::Key_Minus, far = Qt::Key_Slash,
+                  near = Qt::Key_Asterisk;
+    struct Row {
+        const char* what;
+        int shown;
+        bool onePush;
+        std::vector<Step> steps;  // each step is answered
+        std::vector<Bytes> frames;
+    } rows[] = {
+        {"tele", kLensIndex, false, {down(plus), repeat(plus), up(plus)}, {LensSet(1), LensSet(2)}},
+        {"wide in one-push mode",
+         kLensIndex,
+         true,
+         {down(minus), repeat(minus), up(minus)},
+         {LensSet(0), LensSet(2), LensSet(0x0E)}},
+        {"far, repeats not marked",
+         kLensIndex,
+         false,
+         {down(far), repeat(far, false), up(far)},
+         {LensSet(4), LensSet(5)}},
+        {"tele from a page that would not take the lens reply",
+         3,
+         false,
+         {down(plus), repeat(plus), up(plus)},
+         {LensSet(1), LensSet(2)}},
+        {"mouse, then key, on tele",
+         kLensIndex,
+         false,
+         {press(&TLensPage::TeleSW), down(plus), release(&TLensPage::TeleSW), up(plus)},
+         {LensSet(1), LensSet(2)}},
+        {"key, then mouse, on far",
+         kLensIndex,
+         false,
+         {down(far), press(&TLensPage::FarSW), up(far), release(&TLensPage::FarSW)},
+         {LensSet(4), LensSet(5)}},
+        {"tele while wide is held: one direction per motor",
+         kLensIndex,
+         false,
+         {down(minus), down(plus), up(plus), up(minus)},
+         {LensSet(0), LensSet(2)}},
+        {"focus lost on another page: the release goes to another window",
+         3,
+         false,
+         {down(plus), leave},
+         {LensSet(1), LensSet(2)}},
+        {"line lost while near is held; no keys until it is back",
+         kLensIndex,
+         false,
+         {down(near), hangUp, up(near), down(plus), up(plus), reconnect},
+         {LensSet(3), LensSet(5), query}},
+    };
+    for (const Row& r : rows) {
+        form.reset();
+        SetUp();
+        AnswerAll();
+        page->Query();
+        page->OnePushAF->SetChecked(r.onePush);  // busy: sends nothing
+        AnswerAll();
+        ShowPage(r.shown);
+        Answer({0xA0, form->Page(r.shown)->CommandGroup()});
+        at = r.shown == kLensIndex ? static_cast<QWidget*>(page->ZoomBar) : form->Page(r.shown);
+        port->writes.clear();
+        for (const Step& step : r.steps) {
+            step();
+            AnswerAll();
+        }
+        EXPECT_EQ(FramesSent(), r.frames) << r.what;
+        EXPECT_TRUE(form->Link().Idle()) << r.what;
+        for (TMotionButton* b : {page->WideSW, page->TeleSW, page->FarSW, page->NearSW}) {
+            EXPECT_FALSE(b->Held()) << r.what;
+        }
+    }
+}
+
+// A motion key goes to the control with the focus when that control would
+// use it, and otherwise moves the lens from wherever the focus is.
+TEST_F(LensForm, KeysAControlUsesAreNotTaken) {
+    AnswerAll();
+    auto* title = Page<TTitlePage>(0);
+    const Qt::KeyboardModifiers keypad = Qt::KeypadModifier;
+    struct Row {
+        const char* what;
+        QWidget* to;
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        bool moves;
+    } rows[] = {
+        {"an editable field types it", title->CName, Qt::Key_Minus, keypad, false},
+        {"a number field types it", Page<TPositionPage>(8)->PosSaveUD, Qt::Key_Minus, keypad,
+         false},
+        {"the main keyboard's +", page->ZoomBar, Qt::Key_Plus, Qt::NoModifier, false},
+        {"a read-only field", page->ZoomStep, Qt::Key_Plus, keypad, true},
+    };
+    for (const Row& r : rows) {
+        port->writes.clear();
+        QTest::keyPress(r.to, r.key, r.mods);
+        AnswerAll();
+        QTest::keyRelease(r.to, r.key, r.mods);
+        QTest::qWait(TLensKeys::kRepeatGapMs * 2);
+        AnswerAll();
+        EXPECT_EQ(FramesSent().size(), r.moves ? 2u : 0u) << r.what;
+    }
+    EXPECT_EQ(title->CName->text().right(1), "-");
+}
+
 // Choosing another port while a motion is held: the old camera gets its
 // stop while its link is up; a stop it can no longer get is dropped, never
 // sent to the new camera.
@@ -474,6 +632,7 @@ TEST_F(Lens, StopOfAHoldOverALostLineGoesOutFirstWhenItIsBack) {
     std::filesystem::remove(link);
 }
 
+// Space and Return on a motion button are no motion keys.
 TEST_F(Lens, KeyboardAndPlainClicksDoNotMoveTheLens) {
     OpenLens();
     for (TMotionButton* b : {page->WideSW, page->TeleSW, page->FarSW, page->NearSW}) {
