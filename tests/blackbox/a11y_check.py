@@ -6,6 +6,9 @@ AT-SPI as assistive technology does.
   - the link status panel is named with its text ("Link status: CAM LINK OK")
   - a new link status raises a name-changed event: the link coming up, and
     "Device lost, reconnecting" when the cable is pulled
+  - the Port menu is there with the machine's ports and "Virtual camera
+    (demo)"; choosing that item, as assistive technology does, brings
+    "CAM LINK OK" to a panel that started on a device that is not there
 
 Needs Debian's dbus, at-spi2-core and python3-pyatspi (the system's python3).
 Prints PASS or FAIL with what it heard; exits 1 on a failure, 2 when the check
@@ -88,8 +91,40 @@ def main():
         ok = ("Link status: CAM LINK OK" in heard and
               "Link status: Device lost, reconnecting" in heard and
               name_now is not None and name_now.startswith("Link status: "))
-        print(f"{'PASS' if ok else 'FAIL'}: heard {heard}; the panel reads {name_now!r}")
-        return 0 if ok else 1
+        print(f"{'PASS' if ok else 'FAIL'}: status bar: heard {heard}; the panel reads {name_now!r}")
+        s.stop(panel.proc)
+
+        # The Port menu, reached as a screen reader reaches it.
+        lost = s.start_panel("/dev/zp-no-such-device", log="zoompanel-menu.log")
+        items, chosen, status = [], False, None
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline and lost.alive():
+            app = None
+            for i in range(desktop.childCount):
+                a = desktop.getChildAtIndex(i)
+                if a is not None and a.name == "zoompanel":
+                    app = a
+            menu = app and pyatspi.findDescendant(
+                app, lambda a: a is not None and a.getRoleName() == "menu item" and a.name == "Port")
+            if menu is not None and not chosen:
+                items = [a.name for a in pyatspi.findAllDescendants(
+                    menu, lambda a: a is not None and a.getRoleName() == "menu item")]
+                demo = pyatspi.findDescendant(
+                    menu, lambda a: a is not None and a.name == "Virtual camera (demo)")
+                if demo is not None:
+                    demo.queryAction().doAction(0)
+                    chosen = True
+            if chosen:
+                found = pyatspi.findDescendant(
+                    app, lambda a: a is not None and (a.name or "").startswith("Link status"))
+                status = found.name if found is not None else None
+                if status == "Link status: CAM LINK OK":
+                    break
+            time.sleep(0.3)
+        menu_ok = chosen and status == "Link status: CAM LINK OK" and len(items) >= 4
+        print(f"{'PASS' if menu_ok else 'FAIL'}: Port menu: items {items}; "
+              f"after choosing the virtual camera the panel reads {status!r}")
+        return 0 if ok and menu_ok else 1
 
 
 if __name__ == "__main__":

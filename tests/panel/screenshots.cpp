@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     options.pause = [](int) {};
     options.listPorts = zp::SystemPorts;
     options.virtualCamera = true;
+    options.startVirtualCamera = [&camera] { return camera.Start().path; };
     zp::TForm1 form(std::move(port), options);
     form.show();
     if (!WaitFor([&] { return form.PageControl1->isEnabled() && form.Link().CanSend(); })) {
