@@ -392,7 +392,13 @@ void TForm1::ChoosePort(const std::string& device, bool virtualCamera) {
     SetStatusText(kPanelLink, kTextConnecting);
     if (TryOpen(true)) {
         link_.CheckLink();
+        return;
     }
+    // Which device failed: the tty a by-id link points at, or the name given.
+    const QFileInfo info(QString::fromStdString(device));
+    const QString target = info.canonicalFilePath();
+    const QString name = target.isEmpty() ? info.fileName() : QFileInfo(target).fileName();
+    SetStatusText(kPanelLink, std::string(kTextConnectFail) + ": " + name.toStdString());
 }
 
 void TForm1::ChooseVirtualCamera() {

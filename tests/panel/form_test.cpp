@@ -683,5 +683,18 @@ TEST_F(Form, DeviceThatComesBackIsReopenedAtOnce) {
     EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
 }
 
+// A chosen port that does not open: the usual error, and the status names
+// the device.
+TEST_F(Form, ChosenPortThatFailsIsNamed) {
+    Connect();
+    port->failOpen = true;
+    form->ChoosePort("/dev/zp-missing-adapter");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].startsWith("Unable to open specified device /dev/zp-missing-adapter"));
+    EXPECT_EQ(Panel(0), "Comm. Connecting fail: zp-missing-adapter");
+    EXPECT_EQ(form->windowTitle(), "26x Zoom \u2014 /dev/zp-missing-adapter");
+    EXPECT_FALSE(form->PageControl1->isEnabled());
+}
+
 }  // namespace
 }  // namespace zp
