@@ -87,6 +87,9 @@ class TCameraLink {
     // link is confirmed again, before anything else. Payload bytes 1..n.
     void SendFollowUp(const std::vector<uint8_t>& payload);
     size_t PendingFollowUps() const { return followUps_.size(); }
+    // Follow-ups the camera on this port still has to get: queued or on
+    // their way, while its link is confirmed.
+    bool OwesFollowUps() const { return confirmed_ && (!followUps_.empty() || followUpOut_); }
     // Forgets every follow-up, the one on its way too: they were meant for
     // a camera that is no longer on this port.
     void DropFollowUps();

@@ -40,6 +40,12 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
     connect(&replyTimer_, &QTimer::timeout, this, &TForm1::ReplyTimerRanOut);
     reconnectTimer_.setInterval(kReconnectIntervalMs);
     connect(&reconnectTimer_, &QTimer::timeout, this, &TForm1::ReconnectTimerRanOut);
+    owedTimer_.setInterval(20);
+    connect(&owedTimer_, &QTimer::timeout, this, [this] {
+        if (!link_.OwesFollowUps() || !port_->IsOpen() || owedWait_.elapsed() > kOwedWaitMs) {
+            SwitchPort();
+        }
+    });
     if (options_.portMonitor) {
         auto* notifier =
             new QSocketNotifier(options_.portMonitor->Fd(), QSocketNotifier::Read, this);
@@ -251,6 +257,7 @@ void TForm1::FormClose() {
     }
     replyTimer_.stop();
     reconnectTimer_.stop();
+    owedTimer_.stop();
     if (port_->IsOpen()) {
         port_->WaitSent(kCloseFlushMs);
         port_->Close();
@@ -369,10 +376,25 @@ void TForm1::ShowDeviceInTitle() {
 }
 
 void TForm1::ChoosePort(const std::string& device, bool virtualCamera) {
-    // What the old camera still owes goes to it while its link is up.
+    // What the old camera is still owed goes to it while its link is up; a
+    // stop behind an outstanding exchange is waited for, a little while.
     for (TMotionButton* b : findChildren<TMotionButton*>()) {
         b->EndHold();
     }
+    nextDevice_ = device;
+    nextVirtual_ = virtualCamera;
+    owedWait_.start();
+    if (link_.OwesFollowUps() && port_->IsOpen()) {
+        owedTimer_.start();
+        return;
+    }
+    SwitchPort();
+}
+
+void TForm1::SwitchPort() {
+    owedTimer_.stop();
+    const std::string device = nextDevice_;
+    const bool virtualCamera = nextVirtual_;
     if (port_->IsOpen()) {
         port_->WaitSent(kCloseFlushMs);
     }

@@ -2,6 +2,7 @@
 // panels, and the camera link behind them.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -81,6 +82,9 @@ bool WorthRemembering(const std::string& path);
 constexpr int kReconnectIntervalMs = 1000;
 // How long closing waits for a last stop to leave the port.
 constexpr int kCloseFlushMs = 300;
+// How long a change of port waits for the old camera to get what it is owed
+// (a stop behind an exchange that may be sent three times).
+constexpr int kOwedWaitMs = 4000;
 
 inline constexpr const char* kTextDeviceLost = "Device lost, reconnecting";
 inline constexpr const char* kTextPortAbsent = "Remembered port absent";
@@ -164,6 +168,8 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void ReconnectTimerRanOut();
     void BuildMenu();
     void PortsChanged();
+    // The second half of ChoosePort, once the old camera has what it is owed.
+    void SwitchPort();
     void ShowDeviceInTitle();
     void RememberPort();
 
@@ -181,6 +187,11 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     std::string device_;
     std::string deviceLabel_;
     bool virtual_ = false;
+    // A port chosen while the old camera is still owed a stop.
+    std::string nextDevice_;
+    bool nextVirtual_ = false;
+    QTimer owedTimer_;
+    QElapsedTimer owedWait_;
     QTimer replyTimer_;
     QTimer reconnectTimer_;
     int shownIndex_ = 0;
