@@ -34,7 +34,8 @@ void SetNames() {
 void Define(QCommandLineParser& parser, const TOptions& options) {
     parser.setApplicationDescription(
         "Control panel for the 26x Zoom camera module on a serial line.\n"
-        "Without options it opens COM1 (/dev/ttyS0) at 9600 bit/s.");
+        "Without options it opens the port that last reached the camera, else COM1\n"
+        "(/dev/ttyS0), at 9600 bit/s.");
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(options.device);
