@@ -87,24 +87,20 @@ class Session:
         return p
 
     def stop(self, p, timeout=3.0):
-        if p.poll() is None:
+        def signal_group(sig):
             try:
-                os.killpg(p.pid, signal.SIGTERM)
+                os.killpg(p.pid, sig)
             except ProcessLookupError:
                 pass
             try:
                 p.wait(timeout)
             except subprocess.TimeoutExpired:
                 pass
+
+        if p.poll() is None:
+            signal_group(signal.SIGTERM)
         # The group may hold children even after its leader ended.
-        try:
-            os.killpg(p.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-        try:
-            p.wait(timeout)
-        except subprocess.TimeoutExpired:
-            pass
+        signal_group(signal.SIGKILL)
 
     def close(self):
         for p in reversed(self.procs):
