@@ -89,7 +89,9 @@ class TCameraLink {
     size_t PendingFollowUps() const { return followUps_.size(); }
     // Follow-ups the camera on this port still has to get: queued or on
     // their way, while its link is confirmed.
-    bool OwesFollowUps() const { return confirmed_ && (!followUps_.empty() || followUpOut_); }
+    bool OwesFollowUps() const {
+        return confirmed_ && !holdFollowUps_ && (!followUps_.empty() || followUpOut_);
+    }
     // Forgets every follow-up, the one on its way too: they were meant for
     // a camera that is no longer on this port.
     void DropFollowUps();

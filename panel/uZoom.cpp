@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -149,7 +150,9 @@ void TForm1::BuildMenu() {
 
 void TForm1::FillPortMenu() {
     portMenu_->clear();
+    delete portGroup_;
     auto* group = new QActionGroup(portMenu_);
+    portGroup_ = group;
     const auto add = [&](const QString& text, const std::string& path, bool checked) {
         QAction* a = portMenu_->addAction(text);
         a->setCheckable(true);
@@ -165,7 +168,7 @@ void TForm1::FillPortMenu() {
         if (p.console) {
             text += " (system console)";
         }
-        QAction* a = add(text, p.path, !virtual_ && p.path == device_);
+        QAction* a = add(text, p.path, &p == ListedPort(list));
         connect(a, &QAction::triggered, this, [this, path = p.path] { ChoosePort(path); });
     }
     if (!list.note.empty()) {
@@ -320,6 +323,8 @@ void TForm1::SetStatusText(int panel, const std::string& text) {
         reconnect_->setVisible(text != kTextLinkOk);
         if (text == kTextLinkOk) {
             RememberPort();
+            // The adapter may have come back under another tty number.
+            ShowDeviceInTitle();
         }
     }
 }
@@ -349,7 +354,30 @@ TPortMenuList SystemPorts() {
 }
 
 bool WorthRemembering(const std::string& path) {
-    return !path.empty() && path.rfind("/dev/pts/", 0) != 0;
+    return !path.empty() && !QDir::cleanPath(QString::fromStdString(path)).startsWith("/dev/pts/");
+}
+
+namespace {
+
+// The same device: the same path, or a link (by-id) and the tty it names.
+bool SameDevice(const std::string& a, const std::string& b) {
+    if (a == b) {
+        return true;
+    }
+    const QString ca = QFileInfo(QString::fromStdString(a)).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(QString::fromStdString(b)).canonicalFilePath();
+}
+
+}  // namespace
+
+const TPortEntry* TForm1::ListedPort(const TPortMenuList& list) const {
+    const TPortEntry* found = nullptr;
+    for (const TPortEntry& p : list.ports) {
+        if (!virtual_ && SameDevice(p.path, device_)) {
+            found = &p;
+        }
+    }
+    return found;
 }
 
 std::string RememberedPort() {
@@ -357,19 +385,26 @@ std::string RememberedPort() {
 }
 
 void TForm1::RememberPort() {
-    if (!virtual_ && WorthRemembering(device_)) {
-        QSettings().setValue(kSettingPort, QString::fromStdString(device_));
+    if (virtual_ || !WorthRemembering(device_)) {
+        return;
     }
+    // A ttyUSB number changes from plug to plug; its by-id name does not.
+    std::string keep = device_;
+    const TPortMenuList list = options_.listPorts ? options_.listPorts() : TPortMenuList{};
+    const TPortEntry* listed = ListedPort(list);
+    if (listed != nullptr && QString::fromStdString(keep).startsWith("/dev/tty") &&
+        listed->path.rfind("/dev/serial/by-id/", 0) == 0) {
+        keep = listed->path;
+    }
+    QSettings().setValue(kSettingPort, QString::fromStdString(keep));
 }
 
 void TForm1::ShowDeviceInTitle() {
     QString where = virtual_ ? QString("Virtual camera (demo)") : QString::fromStdString(device_);
-    if (!virtual_ && options_.listPorts) {
-        for (const TPortEntry& p : options_.listPorts().ports) {
-            if (p.path == device_ && !p.description.empty()) {
-                where = QString::fromStdString(p.description);
-            }
-        }
+    const TPortMenuList list = options_.listPorts ? options_.listPorts() : TPortMenuList{};
+    if (const TPortEntry* listed = ListedPort(list);
+        listed != nullptr && !listed->description.empty()) {
+        where = QString::fromStdString(listed->description);
     }
     setWindowTitle(where.isEmpty() ? QString("26x Zoom")
                                    : QString("26x Zoom \u2014 %1").arg(where));
@@ -410,6 +445,8 @@ void TForm1::SwitchPort() {
     device_ = device;
     virtual_ = virtualCamera;
     port_->SetDeviceName(device);
+    // As the port will open it: "pts/3" is /dev/pts/3.
+    device_ = port_->DeviceText();
     ShowDeviceInTitle();
     SetStatusText(kPanelLink, kTextConnecting);
     if (TryOpen(true)) {
@@ -425,6 +462,11 @@ void TForm1::SwitchPort() {
 
 void TForm1::ChooseVirtualCamera() {
     if (!options_.startVirtualCamera) {
+        return;
+    }
+    if (virtual_) {
+        // Starting it again would end the camera that is still owed a stop.
+        ChoosePort(device_, true);
         return;
     }
     std::string path;
@@ -508,6 +550,7 @@ void TForm1::PortsChanged() {
     if (added && reconnectTimer_.isActive()) {
         ReconnectTimerRanOut();
     }
+    ShowDeviceInTitle();
     if (portMenu_->isVisible()) {
         FillPortMenu();
     }

@@ -2,6 +2,7 @@
 // panels, and the camera link behind them.
 #pragma once
 
+#include <QActionGroup>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
@@ -172,6 +173,9 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void SwitchPort();
     void ShowDeviceInTitle();
     void RememberPort();
+    // The listed port that is the open device, by path or by what a link
+    // names; nullptr when it is not listed.
+    const TPortEntry* ListedPort(const TPortMenuList& list) const;
 
     std::unique_ptr<IPanelPort> port_;
     TStartOptions options_;
@@ -181,6 +185,7 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     QLabel* panels_[3] = {};
     QToolButton* reconnect_ = nullptr;
     QMenu* portMenu_ = nullptr;
+    QActionGroup* portGroup_ = nullptr;
     QAction* reconnectAction_ = nullptr;
     // The device the port opens ("" while it is COM1 of the layout), and
     // what the title calls it.

@@ -121,7 +121,11 @@ def main():
                 if status == "Link status: CAM LINK OK":
                     break
             time.sleep(0.3)
-        menu_ok = chosen and status == "Link status: CAM LINK OK" and len(items) >= 4
+        fixed = {"Virtual camera (demo)", "Other device...", "Reconnect"}
+        # Besides the fixed items, a port of this machine or the line saying
+        # why there is none.
+        menu_ok = (chosen and status == "Link status: CAM LINK OK" and fixed <= set(items)
+                   and len(set(items) - fixed) >= 1)
         print(f"{'PASS' if menu_ok else 'FAIL'}: Port menu: items {items}; "
               f"after choosing the virtual camera the panel reads {status!r}")
         return 0 if ok and menu_ok else 1

@@ -67,6 +67,8 @@ class Session:
         self.keep = keep
         self.procs = []
         self.env = dict(os.environ)
+        # The panel remembers its port: here, never in the tester's own settings.
+        self.env["XDG_CONFIG_HOME"] = str(self.dir / "config")
         self.display = None
         # A terminated script still ends what it started (through close()).
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))

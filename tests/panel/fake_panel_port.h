@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "panel_port.h"
+#include "platform/port_device.h"
 
 namespace zp::test {
 
@@ -41,7 +42,7 @@ class FakePanelPort : public IPanelPort {
         return s;
     }
     void SetDeviceName(const std::string& name) override { device = name; }
-    std::string DeviceText() override { return device; }
+    std::string DeviceText() override { return DevicePath(device); }
     void SetOnRxChar(std::function<void(int32_t)> h) override { onRx = std::move(h); }
     void SetOnHangUp(std::function<void()> h) override { onHangUp = std::move(h); }
     void WaitSent(int) override { ++waits; }

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
@@ -694,6 +695,29 @@ TEST_F(Form, ChosenPortThatFailsIsNamed) {
     EXPECT_EQ(Panel(0), "Comm. Connecting fail: zp-missing-adapter");
     EXPECT_EQ(form->windowTitle(), "26x Zoom \u2014 /dev/zp-missing-adapter");
     EXPECT_FALSE(form->PageControl1->isEnabled());
+}
+
+// The port that reached the camera is what the next run opens; a
+// pseudo-terminal's number, however it was typed, is not kept.
+TEST_F(Form, PortThatReachedTheCameraIsRemembered) {
+    QSettings().remove(kSettingPort);
+    Connect();
+    EXPECT_EQ(RememberedPort(), "/dev/ttyS0");
+    const struct {
+        const char* chosen;
+        const char* remembered;
+    } rows[] = {
+        {"pts/5", "/dev/ttyS0"},
+        {"/dev/ttyUSB3", "/dev/ttyUSB3"},
+        {"/dev/./pts/6", "/dev/ttyUSB3"},
+    };
+    for (const auto& r : rows) {
+        form->ChoosePort(r.chosen);
+        port->Deliver(Hex("06"));
+        ASSERT_EQ(Panel(0), "CAM LINK OK") << r.chosen;
+        EXPECT_EQ(RememberedPort(), r.remembered) << r.chosen;
+    }
+    EXPECT_EQ(StartDevice("", false, RememberedPort()).device, "/dev/ttyUSB3");
 }
 
 }  // namespace

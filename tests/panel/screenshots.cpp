@@ -3,13 +3,16 @@
 // QT_QPA_PLATFORM=offscreen, or under xvfb-run for the real platform theme.
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QDir>
-#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
+#include <cstdlib>
 
 #include "camera_host.h"
 #include "comm_port.h"
@@ -34,7 +37,14 @@ bool WaitFor(const std::function<bool()>& done) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Settings of its own: the pictures must not depend on, or change, the
+    // user's remembered port and window place.
+    QTemporaryDir settings;
+    setenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("zoompanel-screens");
+    QCoreApplication::setApplicationName("zoompanel-screens");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     const QString dir = argc > 1 ? argv[1] : "docs/screens";
     QDir().mkpath(dir);
     zp::InstallQtSeams();
@@ -78,8 +88,7 @@ int main(int argc, char** argv) {
     // The Port menu open over the first page.
     form.PageControl1->setCurrentIndex(0);
     QMenu* menu = form.PortMenu();
-    menu->popup(form.mapToGlobal(
-        form.menuBar()->actionGeometry(menu->menuAction()).bottomLeft()));
+    menu->popup(form.mapToGlobal(form.menuBar()->actionGeometry(menu->menuAction()).bottomLeft()));
     QApplication::processEvents(QEventLoop::AllEvents, 50);
     QPixmap withMenu = form.grab();
     {
