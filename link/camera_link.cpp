@@ -75,17 +75,21 @@ bool TCameraLink::TransmitControl(uint8_t b) {
 // Nothing went out, so no answer will come: the link is free again, and the
 // operator reads why.
 void TCameraLink::SendFailed(const char* what) {
-    awaiting_ = TAwaiting::Nothing;
-    exchangeOpen_ = false;
     followUpOut_ = false;
-    retries_ = 0;
-    vars_.SendBusy = false;
-    vars_.Parser.Reset();
     if (confirmed_) {
         vars_.LinkState = TLinkState::Ready;
     }
-    window_.RestoreCursor();
+    AbandonExchange();
     window_.ReportError(what);
+}
+
+void TCameraLink::AbandonExchange() {
+    awaiting_ = TAwaiting::Nothing;
+    exchangeOpen_ = false;
+    retries_ = 0;
+    vars_.SendBusy = false;
+    vars_.Parser.Reset();
+    window_.RestoreCursor();
 }
 
 void TCameraLink::ArmTimer(TAwaiting what, bool newExchange) {
@@ -333,18 +337,13 @@ void TCameraLink::DrainFollowUps() {
 }
 
 void TCameraLink::PortLost() {
-    vars_.SendBusy = false;
-    vars_.Parser.Reset();
     vars_.LinkState = TLinkState::Unchecked;
-    awaiting_ = TAwaiting::Nothing;
-    exchangeOpen_ = false;
     // A stop still in the output queue went with the line.
     RequeueFollowUp();
     requery_ = false;
     confirmed_ = false;
     holdFollowUps_ = true;
-    retries_ = 0;
-    window_.RestoreCursor();
+    AbandonExchange();
 }
 
 void TCameraLink::ReplyTimeout() {
@@ -358,10 +357,7 @@ void TCameraLink::ReplyTimeout() {
     if (awaiting_ == TAwaiting::Nothing) {
         // A late reply to an exchange already given up, that the active page
         // did not take: there is nothing to send again, so free the link.
-        exchangeOpen_ = false;
-        vars_.SendBusy = false;
-        vars_.Parser.Reset();
-        window_.RestoreCursor();
+        AbandonExchange();
         DrainFollowUps();
         return;
     }
@@ -381,7 +377,6 @@ void TCameraLink::ReplyTimeout() {
     }
     // Give up: free the link so the operator can go on.
     const bool noCamera = awaiting_ == TAwaiting::ControlByte && !confirmed_;
-    awaiting_ = TAwaiting::Nothing;
     if (!noCamera) {
         // The camera may have taken the last frame, or the ACK that
         // recovered from a malformed frame, and never answered: its ACK to
@@ -389,15 +384,12 @@ void TCameraLink::ReplyTimeout() {
         // link confirmation.
         vars_.LinkState = TLinkState::Ready;
     }
-    exchangeOpen_ = false;
     if (followUpOut_) {
         // A stop the camera never answered waits for its next answer.
         RequeueFollowUp();
         holdFollowUps_ = true;
     }
-    vars_.SendBusy = false;
-    vars_.Parser.Reset();
-    window_.RestoreCursor();
+    AbandonExchange();
     if (!noCamera) {
         window_.SetStatusText(kPanelLink, kTextNoAnswer);
     } else if (!retryShown_) {

@@ -109,6 +109,8 @@ class TCameraLink {
     bool Transmit(const uint8_t* bytes, int32_t count);
     bool TransmitControl(uint8_t b);
     void SendFailed(const char* what);
+    // Nothing on its way is awaited any more: the link is free, the cursor back.
+    void AbandonExchange();
     bool SendControlChecked(uint8_t b);
     void ArmTimer(TAwaiting what, bool newExchange);
     void DrainFollowUps();

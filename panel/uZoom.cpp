@@ -32,7 +32,7 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
     virtual_ = options_.virtualCamera;
     device_ = port_->DeviceText();
     BuildLayout();
-    ShowDeviceInTitle();
+    ShowDeviceInTitle(Ports());
 
     port_->SetOnRxChar([this](int32_t count) { Comm1RxChar(this, count); });
     port_->SetOnHangUp([this] { HangUp(); });
@@ -162,13 +162,14 @@ void TForm1::FillPortMenu() {
         a->setStatusTip(QString::fromStdString(path));
         return a;
     };
-    const TPortMenuList list = options_.listPorts ? options_.listPorts() : TPortMenuList{};
+    const TPortMenuList list = Ports();
+    const TPortEntry* open = ListedPort(list);
     for (const TPortEntry& p : list.ports) {
         QString text = QString::fromStdString(p.description.empty() ? p.path : p.description);
         if (p.console) {
             text += " (system console)";
         }
-        QAction* a = add(text, p.path, &p == ListedPort(list));
+        QAction* a = add(text, p.path, &p == open);
         connect(a, &QAction::triggered, this, [this, path = p.path] { ChoosePort(path); });
     }
     if (!list.note.empty()) {
@@ -255,9 +256,7 @@ void TForm1::FormClose() {
     }
     // A zoom or focus still held stops before the line closes, and its stop
     // may leave before the rest of the output is dropped.
-    for (TMotionButton* b : findChildren<TMotionButton*>()) {
-        b->EndHold();
-    }
+    EndHolds();
     replyTimer_.stop();
     reconnectTimer_.stop();
     owedTimer_.stop();
@@ -322,9 +321,11 @@ void TForm1::SetStatusText(int panel, const std::string& text) {
     if (panel == kPanelLink) {
         reconnect_->setVisible(text != kTextLinkOk);
         if (text == kTextLinkOk) {
-            RememberPort();
-            // The adapter may have come back under another tty number.
-            ShowDeviceInTitle();
+            // One look at the ports: the adapter may be back under another
+            // tty number.
+            const TPortMenuList list = Ports();
+            RememberPort(list);
+            ShowDeviceInTitle(list);
         }
     }
 }
@@ -384,13 +385,22 @@ std::string RememberedPort() {
     return QSettings().value(kSettingPort).toString().toStdString();
 }
 
-void TForm1::RememberPort() {
+TPortMenuList TForm1::Ports() const {
+    return options_.listPorts ? options_.listPorts() : TPortMenuList{};
+}
+
+void TForm1::EndHolds() {
+    for (TMotionButton* b : findChildren<TMotionButton*>()) {
+        b->EndHold();
+    }
+}
+
+void TForm1::RememberPort(const TPortMenuList& list) {
     if (virtual_ || !WorthRemembering(device_)) {
         return;
     }
     // A ttyUSB number changes from plug to plug; its by-id name does not.
     std::string keep = device_;
-    const TPortMenuList list = options_.listPorts ? options_.listPorts() : TPortMenuList{};
     const TPortEntry* listed = ListedPort(list);
     if (listed != nullptr && QString::fromStdString(keep).startsWith("/dev/tty") &&
         listed->path.rfind("/dev/serial/by-id/", 0) == 0) {
@@ -399,9 +409,8 @@ void TForm1::RememberPort() {
     QSettings().setValue(kSettingPort, QString::fromStdString(keep));
 }
 
-void TForm1::ShowDeviceInTitle() {
+void TForm1::ShowDeviceInTitle(const TPortMenuList& list) {
     QString where = virtual_ ? QString("Virtual camera (demo)") : QString::fromStdString(device_);
-    const TPortMenuList list = options_.listPorts ? options_.listPorts() : TPortMenuList{};
     if (const TPortEntry* listed = ListedPort(list);
         listed != nullptr && !listed->description.empty()) {
         where = QString::fromStdString(listed->description);
@@ -413,9 +422,7 @@ void TForm1::ShowDeviceInTitle() {
 void TForm1::ChoosePort(const std::string& device, bool virtualCamera) {
     // What the old camera is still owed goes to it while its link is up; a
     // stop behind an outstanding exchange is waited for, a little while.
-    for (TMotionButton* b : findChildren<TMotionButton*>()) {
-        b->EndHold();
-    }
+    EndHolds();
     nextDevice_ = device;
     nextVirtual_ = virtualCamera;
     owedWait_.start();
@@ -447,7 +454,7 @@ void TForm1::SwitchPort() {
     port_->SetDeviceName(device);
     // As the port will open it: "pts/3" is /dev/pts/3.
     device_ = port_->DeviceText();
-    ShowDeviceInTitle();
+    ShowDeviceInTitle(Ports());
     SetStatusText(kPanelLink, kTextConnecting);
     if (TryOpen(true)) {
         link_.CheckLink();
@@ -550,7 +557,7 @@ void TForm1::PortsChanged() {
     if (added && reconnectTimer_.isActive()) {
         ReconnectTimerRanOut();
     }
-    ShowDeviceInTitle();
+    ShowDeviceInTitle(Ports());
     if (portMenu_->isVisible()) {
         FillPortMenu();
     }

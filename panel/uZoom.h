@@ -171,8 +171,12 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void PortsChanged();
     // The second half of ChoosePort, once the old camera has what it is owed.
     void SwitchPort();
-    void ShowDeviceInTitle();
-    void RememberPort();
+    // The ports as the Port menu lists them now.
+    TPortMenuList Ports() const;
+    // Ends every motion button's hold: its stop goes out (or waits).
+    void EndHolds();
+    void ShowDeviceInTitle(const TPortMenuList& list);
+    void RememberPort(const TPortMenuList& list);
     // The listed port that is the open device, by path or by what a link
     // names; nullptr when it is not listed.
     const TPortEntry* ListedPort(const TPortMenuList& list) const;
