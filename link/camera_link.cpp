@@ -75,7 +75,8 @@ bool TCameraLink::TransmitControl(uint8_t b) {
 // Nothing went out, so no answer will come: the link is free again, and the
 // operator reads why.
 void TCameraLink::SendFailed(const char* what) {
-    followUpOut_ = false;
+    // A follow-up whose resend failed is still owed.
+    RequeueFollowUp();
     if (confirmed_) {
         vars_.LinkState = TLinkState::Ready;
     }

@@ -626,6 +626,14 @@ TEST(FollowUpsAndRecovery, AStopThatCannotHaveArrivedIsSentAgain) {
          },
          {kTitleQuery, Hex("06"), kStop}},
         {"write failed", [](Rig&) {}, [](Rig& r) { r.link.ReplyTimeout(); }, {kStop}},
+        {"resend failed",
+         [](Rig& r) {
+             r.port.throwOnWrite = true;
+             r.link.ReplyTimeout();
+             r.port.throwOnWrite = false;
+         },
+         [](Rig& r) { r.link.ReplyTimeout(); },
+         {kStop}},
     };
     for (const Row& row : rows) {
         Rig r;
