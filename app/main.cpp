@@ -7,11 +7,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "camera_host.h"
-#include "comm_port.h"
-#include "platform/port_list.h"
-#include "qt_seams.h"
-#include "uZoom.h"
+#include "camera/camera_host.h"
+#include "panel/comm_port.h"
+#include "panel/qt_seams.h"
+#include "panel/uZoom.h"
+#include "serial/platform/port_list.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "camera_link.h"
-#include "reply_parser.h"
+#include "link/camera_link.h"
+#include "link/reply_parser.h"
 
 namespace {
 

@@ -38,7 +38,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial_bench_ports.h"
+#include "bench/serial_bench_ports.h"
 
 namespace zp::bench {
 namespace {

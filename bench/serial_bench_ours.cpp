@@ -2,8 +2,8 @@
 // queued writes through the write thread, OnRxChar from the event thread.
 #include <algorithm>
 
-#include "VaComm.h"
-#include "serial_bench_ports.h"
+#include "bench/serial_bench_ports.h"
+#include "serial/VaComm.h"
 
 namespace zp::bench {
 namespace {

@@ -5,8 +5,8 @@
 #include <QSocketNotifier>
 #include <stdexcept>
 
-#include "main_thread.h"
-#include "serial_bench_ports.h"
+#include "bench/serial_bench_ports.h"
+#include "serial/main_thread.h"
 
 namespace zp::bench {
 namespace {

@@ -1,4 +1,4 @@
-#include "camera_host.h"
+#include "camera/camera_host.h"
 
 #include <fcntl.h>
 #include <poll.h>

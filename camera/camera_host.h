@@ -32,7 +32,7 @@
 #include <thread>
 #include <vector>
 
-#include "virtual_camera.h"
+#include "camera/virtual_camera.h"
 
 namespace zp::camera {
 

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "camera_host.h"
+#include "camera/camera_host.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "virtual_camera.h"
+#include "camera/virtual_camera.h"
 
 #include <algorithm>
 #include <cstdio>

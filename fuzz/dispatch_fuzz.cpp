@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "camera_link.h"
+#include "link/camera_link.h"
 
 namespace {
 

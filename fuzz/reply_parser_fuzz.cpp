@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "reply_parser.h"
+#include "link/reply_parser.h"
 
 namespace {
 

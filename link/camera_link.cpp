@@ -1,10 +1,10 @@
-#include "camera_link.h"
+#include "link/camera_link.h"
 
 #include <algorithm>
 #include <exception>
 #include <utility>
 
-#include "func.h"
+#include "link/func.h"
 
 namespace zp {
 

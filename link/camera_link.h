@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "link_seams.h"
-#include "uVar.h"
+#include "link/link_seams.h"
+#include "link/uVar.h"
 
 namespace zp {
 

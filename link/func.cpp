@@ -1,4 +1,4 @@
-#include "func.h"
+#include "link/func.h"
 
 #include <algorithm>
 

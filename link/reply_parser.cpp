@@ -1,4 +1,4 @@
-#include "reply_parser.h"
+#include "link/reply_parser.h"
 
 #include <cstddef>
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "reply_parser.h"
+#include "link/reply_parser.h"
 
 namespace zp {
 

@@ -1,9 +1,9 @@
-#include "comm_port.h"
+#include "panel/comm_port.h"
 
 #include <chrono>
 #include <thread>
 
-#include "platform/port_device.h"
+#include "serial/platform/port_device.h"
 
 namespace zp {
 

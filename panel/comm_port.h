@@ -2,8 +2,8 @@
 // through the panel's port interface.
 #pragma once
 
-#include "VaComm.h"
-#include "panel_port.h"
+#include "panel/panel_port.h"
+#include "serial/VaComm.h"
 
 namespace zp {
 

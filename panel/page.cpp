@@ -1,9 +1,9 @@
-#include "page.h"
+#include "panel/page.h"
 
 #include <vector>
 
-#include "area_grid.h"
-#include "radio_group.h"
+#include "panel/widgets/area_grid.h"
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "camera_link.h"
+#include "link/camera_link.h"
 
 namespace zp {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "link_seams.h"
+#include "link/link_seams.h"
 
 namespace zp {
 

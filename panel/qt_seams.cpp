@@ -1,4 +1,4 @@
-#include "qt_seams.h"
+#include "panel/qt_seams.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -8,7 +8,7 @@
 #include <exception>
 #include <memory>
 
-#include "main_thread.h"
+#include "serial/main_thread.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "uZoom.h"
+#include "panel/uZoom.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -18,8 +18,8 @@
 
 #include <algorithm>
 
-#include "lens_page.h"
-#include "pages.h"
+#include "panel/pages/lens_page.h"
+#include "panel/pages/pages.h"
 
 namespace zp {
 

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "camera_link.h"
-#include "page.h"
-#include "panel_port.h"
-#include "platform/port_list.h"
-#include "qt_seams.h"
+#include "link/camera_link.h"
+#include "panel/page.h"
+#include "panel/panel_port.h"
+#include "panel/qt_seams.h"
+#include "serial/platform/port_list.h"
 
 namespace zp {
 

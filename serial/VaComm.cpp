@@ -1,4 +1,4 @@
-#include "VaComm.h"
+#include "serial/VaComm.h"
 
 #include <poll.h>
 
@@ -8,7 +8,7 @@
 #include <new>
 #include <system_error>
 
-#include "comm_session.h"
+#include "serial/comm_session.h"
 
 namespace zp {
 

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "VaClasses.h"
-#include "VaObjects.h"
-#include "VaPrst.h"
-#include "comm_buffer.h"
-#include "comm_types.h"
-#include "main_thread.h"
-#include "platform/port_device.h"
+#include "serial/VaClasses.h"
+#include "serial/VaObjects.h"
+#include "serial/VaPrst.h"
+#include "serial/comm_buffer.h"
+#include "serial/comm_types.h"
+#include "serial/main_thread.h"
+#include "serial/platform/port_device.h"
 
 namespace zp {
 

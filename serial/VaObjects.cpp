@@ -1,4 +1,4 @@
-#include "VaObjects.h"
+#include "serial/VaObjects.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

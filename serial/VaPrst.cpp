@@ -1,4 +1,4 @@
-#include "VaPrst.h"
+#include "serial/VaPrst.h"
 
 #include <string>
 

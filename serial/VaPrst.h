@@ -7,7 +7,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "comm_types.h"
+#include "serial/comm_types.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "comm_buffer.h"
+#include "serial/comm_buffer.h"
 
 #include <time.h>
 

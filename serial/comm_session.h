@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "VaComm.h"
+#include "serial/VaComm.h"
 
 namespace zp {
 

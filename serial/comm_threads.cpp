@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "comm_session.h"
+#include "serial/comm_session.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "comm_types.h"
+#include "serial/comm_types.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "main_thread.h"
+#include "serial/main_thread.h"
 
 #include <chrono>
 #include <cstdio>

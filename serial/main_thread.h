@@ -34,7 +34,7 @@
 #include <mutex>
 #include <string>
 
-#include "VaObjects.h"
+#include "serial/VaObjects.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "agc_page.h"
+#include "panel/pages/agc_page.h"
 
 #include <QGridLayout>
 

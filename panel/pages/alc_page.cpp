@@ -1,4 +1,4 @@
-#include "alc_page.h"
+#include "panel/pages/alc_page.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

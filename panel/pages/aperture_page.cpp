@@ -1,4 +1,4 @@
-#include "aperture_page.h"
+#include "panel/pages/aperture_page.h"
 
 #include <QHBoxLayout>
 

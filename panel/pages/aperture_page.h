@@ -1,8 +1,8 @@
 // Aperture gains.
 #pragma once
 
-#include "page.h"
-#include "radio_group.h"
+#include "panel/page.h"
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "blc_page.h"
+#include "panel/pages/blc_page.h"
 
 #include <QGridLayout>
 #include <QVBoxLayout>

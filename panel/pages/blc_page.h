@@ -3,9 +3,9 @@
 
 #include <QLabel>
 
-#include "area_grid.h"
-#include "page.h"
-#include "radio_group.h"
+#include "panel/page.h"
+#include "panel/widgets/area_grid.h"
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "colour_page.h"
+#include "panel/pages/colour_page.h"
 
 #include <QGridLayout>
 

@@ -3,8 +3,8 @@
 
 #include <QPushButton>
 
-#include "page.h"
-#include "radio_group.h"
+#include "panel/page.h"
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 

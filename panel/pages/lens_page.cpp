@@ -1,4 +1,4 @@
-#include "lens_page.h"
+#include "panel/pages/lens_page.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -9,8 +9,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "func.h"
-#include "qt_seams.h"
+#include "link/func.h"
+#include "panel/qt_seams.h"
 
 namespace zp {
 

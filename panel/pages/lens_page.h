@@ -12,9 +12,9 @@
 #include <string>
 #include <utility>
 
-#include "check_box.h"
-#include "page.h"
-#include "track_bar.h"
+#include "panel/page.h"
+#include "panel/widgets/check_box.h"
+#include "panel/widgets/track_bar.h"
 
 namespace zp {
 

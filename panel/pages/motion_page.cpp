@@ -1,4 +1,4 @@
-#include "motion_page.h"
+#include "panel/pages/motion_page.h"
 
 #include <QGridLayout>
 #include <QVBoxLayout>

@@ -1,4 +1,4 @@
-#include "other_page.h"
+#include "panel/pages/other_page.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

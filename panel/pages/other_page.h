@@ -4,9 +4,9 @@
 #include <QGroupBox>
 #include <QLineEdit>
 
-#include "page.h"
-#include "radio_group.h"
-#include "spin_edit.h"
+#include "panel/page.h"
+#include "panel/widgets/radio_group.h"
+#include "panel/widgets/spin_edit.h"
 
 namespace zp {
 

@@ -1,15 +1,15 @@
-#include "pages.h"
+#include "panel/pages/pages.h"
 
-#include "agc_page.h"
-#include "alc_page.h"
-#include "aperture_page.h"
-#include "blc_page.h"
-#include "colour_page.h"
-#include "lens_page.h"
-#include "motion_page.h"
-#include "other_page.h"
-#include "position_page.h"
-#include "title_page.h"
+#include "panel/pages/agc_page.h"
+#include "panel/pages/alc_page.h"
+#include "panel/pages/aperture_page.h"
+#include "panel/pages/blc_page.h"
+#include "panel/pages/colour_page.h"
+#include "panel/pages/lens_page.h"
+#include "panel/pages/motion_page.h"
+#include "panel/pages/other_page.h"
+#include "panel/pages/position_page.h"
+#include "panel/pages/title_page.h"
 
 namespace zp {
 

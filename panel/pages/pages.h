@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "page.h"
+#include "panel/page.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "position_page.h"
+#include "panel/pages/position_page.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 #include <string>
 
-#include "func.h"
+#include "link/func.h"
 
 namespace zp {
 

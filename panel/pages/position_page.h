@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <array>
 
-#include "check_box.h"
-#include "page.h"
-#include "radio_group.h"
-#include "spin_edit.h"
+#include "panel/page.h"
+#include "panel/widgets/check_box.h"
+#include "panel/widgets/radio_group.h"
+#include "panel/widgets/spin_edit.h"
 
 namespace zp {
 

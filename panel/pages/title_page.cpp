@@ -1,4 +1,4 @@
-#include "title_page.h"
+#include "panel/pages/title_page.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -8,9 +8,9 @@
 #include <array>
 #include <cstdint>
 
-#include "page.h"
-#include "radio_group.h"
-#include "title_picture.h"
+#include "panel/page.h"
+#include "panel/widgets/radio_group.h"
+#include "panel/widgets/title_picture.h"
 
 namespace zp {
 

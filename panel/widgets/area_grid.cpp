@@ -1,11 +1,11 @@
-#include "area_grid.h"
+#include "panel/widgets/area_grid.h"
 
 #include <QEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <algorithm>
 
-#include "check_box.h"
+#include "panel/widgets/check_box.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "check_box.h"
+#include "panel/widgets/check_box.h"
 
 namespace zp {
 

@@ -1,4 +1,4 @@
-#include "radio_group.h"
+#include "panel/widgets/radio_group.h"
 
 #include <QButtonGroup>
 #include <QEvent>

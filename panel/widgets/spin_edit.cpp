@@ -1,4 +1,4 @@
-#include "spin_edit.h"
+#include "panel/widgets/spin_edit.h"
 
 #include <QLineEdit>
 #include <QStyle>

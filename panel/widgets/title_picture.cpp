@@ -1,4 +1,4 @@
-#include "title_picture.h"
+#include "panel/widgets/title_picture.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "track_bar.h"
+#include "panel/widgets/track_bar.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "comm_types.h"
+#include "serial/comm_types.h"
 
 namespace zp {
 

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <tuple>
 
-#include "port_list.h"
+#include "serial/platform/port_list.h"
 
 namespace zp {
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "port_list.h"
+#include "serial/platform/port_list.h"
 
 namespace zp {
 

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "port_device.h"
+#include "serial/platform/port_device.h"
 
 namespace zp {
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "port_device.h"
+#include "serial/platform/port_device.h"
 
 namespace zp {
 

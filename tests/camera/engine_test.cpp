@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "virtual_camera.h"
+#include "camera/virtual_camera.h"
 
 namespace zp::camera {
 namespace {

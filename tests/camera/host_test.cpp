@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "camera_host.h"
+#include "camera/camera_host.h"
 
 namespace zp::camera {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link_seams.h"
+#include "link/link_seams.h"
 
 namespace zp::test {
 

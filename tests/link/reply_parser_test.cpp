@@ -1,8 +1,8 @@
-#include "reply_parser.h"
+#include "link/reply_parser.h"
 
 #include <gtest/gtest.h>
 
-#include "fakes.h"
+#include "tests/link/fakes.h"
 
 namespace zp {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <random>
 
-#include "camera_link.h"
-#include "fakes.h"
+#include "link/camera_link.h"
+#include "tests/link/fakes.h"
 
 namespace zp {
 namespace {

@@ -13,19 +13,19 @@
 #include <string>
 #include <vector>
 
-#include "agc_page.h"
-#include "alc_page.h"
-#include "aperture_page.h"
-#include "blc_page.h"
-#include "check_box.h"
-#include "colour_page.h"
-#include "e2e_fixture.h"
-#include "lens_page.h"
-#include "motion_page.h"
-#include "other_page.h"
-#include "page_fixture.h"
-#include "position_page.h"
-#include "title_page.h"
+#include "panel/pages/agc_page.h"
+#include "panel/pages/alc_page.h"
+#include "panel/pages/aperture_page.h"
+#include "panel/pages/blc_page.h"
+#include "panel/pages/colour_page.h"
+#include "panel/pages/lens_page.h"
+#include "panel/pages/motion_page.h"
+#include "panel/pages/other_page.h"
+#include "panel/pages/position_page.h"
+#include "panel/pages/title_page.h"
+#include "panel/widgets/check_box.h"
+#include "tests/panel/e2e_fixture.h"
+#include "tests/panel/page_fixture.h"
 
 namespace zp::test {
 namespace {

@@ -1,9 +1,9 @@
 // The aperture and other pages: decoders against a scripted port, commands
 // end to end through the virtual camera.
 
-#include "aperture_page.h"
-#include "other_page.h"
-#include "page_fixture.h"
+#include "panel/pages/aperture_page.h"
+#include "panel/pages/other_page.h"
+#include "tests/panel/page_fixture.h"
 
 namespace zp::test {
 namespace {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "e2e_fixture.h"
+#include "tests/panel/e2e_fixture.h"
 
 namespace zp::test {
 namespace {

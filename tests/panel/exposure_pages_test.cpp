@@ -6,12 +6,12 @@
 #include <map>
 #include <string>
 
-#include "agc_page.h"
-#include "alc_page.h"
-#include "blc_page.h"
-#include "check_box.h"
-#include "colour_page.h"
-#include "page_fixture.h"
+#include "panel/pages/agc_page.h"
+#include "panel/pages/alc_page.h"
+#include "panel/pages/blc_page.h"
+#include "panel/pages/colour_page.h"
+#include "panel/widgets/check_box.h"
+#include "tests/panel/page_fixture.h"
 
 namespace zp::test {
 namespace {

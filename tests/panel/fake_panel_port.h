@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "panel_port.h"
-#include "platform/port_device.h"
+#include "panel/panel_port.h"
+#include "serial/platform/port_device.h"
 
 namespace zp::test {
 

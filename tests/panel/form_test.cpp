@@ -18,9 +18,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "../link/fakes.h"
-#include "fake_panel_port.h"
-#include "uZoom.h"
+#include "panel/uZoom.h"
+#include "tests/link/fakes.h"
+#include "tests/panel/fake_panel_port.h"
 
 namespace zp {
 namespace {

@@ -9,11 +9,11 @@
 #include <functional>
 #include <utility>
 
-#include "../link/fakes.h"
-#include "lens_page.h"
-#include "page_fixture.h"
-#include "position_page.h"
-#include "title_page.h"
+#include "panel/pages/lens_page.h"
+#include "panel/pages/position_page.h"
+#include "panel/pages/title_page.h"
+#include "tests/link/fakes.h"
+#include "tests/panel/page_fixture.h"
 
 namespace zp::test {
 namespace {

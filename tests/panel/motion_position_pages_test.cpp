@@ -5,10 +5,10 @@
 #include <QPushButton>
 #include <array>
 
-#include "check_box.h"
-#include "motion_page.h"
-#include "page_fixture.h"
-#include "position_page.h"
+#include "panel/pages/motion_page.h"
+#include "panel/pages/position_page.h"
+#include "panel/widgets/check_box.h"
+#include "tests/panel/page_fixture.h"
 
 namespace zp::test {
 namespace {

@@ -12,10 +12,10 @@
 #include <memory>
 #include <vector>
 
-#include "e2e_fixture.h"
-#include "fake_panel_port.h"
-#include "radio_group.h"
-#include "uZoom.h"
+#include "panel/uZoom.h"
+#include "panel/widgets/radio_group.h"
+#include "tests/panel/e2e_fixture.h"
+#include "tests/panel/fake_panel_port.h"
 
 namespace zp::test {
 

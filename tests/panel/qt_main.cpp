@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
-#include "qt_seams.h"
+#include "panel/qt_seams.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -14,10 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "camera_host.h"
-#include "comm_port.h"
-#include "qt_seams.h"
-#include "uZoom.h"
+#include "camera/camera_host.h"
+#include "panel/comm_port.h"
+#include "panel/qt_seams.h"
+#include "panel/uZoom.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The title page: the character table, the chained read and write, and the
 // display and position commands, against a scripted port and end to end.
 
-#include "title_page.h"
-#include "page_fixture.h"
+#include "panel/pages/title_page.h"
+#include "tests/panel/page_fixture.h"
 
 namespace zp::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "comm_buffer.h"
+#include "serial/comm_buffer.h"
 
 namespace zp {
 namespace {

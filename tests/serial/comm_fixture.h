@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "VaComm.h"
-#include "pty_pair.h"
-#include "test_main_loop.h"
+#include "serial/VaComm.h"
+#include "tests/serial/pty_pair.h"
+#include "tests/serial/test_main_loop.h"
 
 namespace zp::test {
 

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "VaComm.h"
-#include "comm_fixture.h"
+#include "serial/VaComm.h"
+#include "tests/serial/comm_fixture.h"
 
 namespace zp {
 namespace {

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "main_thread.h"
-#include "test_main_loop.h"
+#include "serial/main_thread.h"
+#include "tests/serial/test_main_loop.h"
 
 namespace zp {
 namespace {

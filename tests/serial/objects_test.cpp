@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "VaObjects.h"
+#include "serial/VaObjects.h"
 
 namespace zp {
 namespace {

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/port_list.h"
+#include "serial/platform/port_list.h"
 
 namespace zp {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "VaComm.h"
+#include "serial/VaComm.h"
 
 namespace zp {
 namespace {

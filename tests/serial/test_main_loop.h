@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "main_thread.h"
+#include "serial/main_thread.h"
 
 namespace zp::test {
 

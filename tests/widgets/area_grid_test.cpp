@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "area_grid.h"
-#include "check_box.h"
+#include "panel/widgets/area_grid.h"
+#include "panel/widgets/check_box.h"
 
 namespace zp {
 namespace {

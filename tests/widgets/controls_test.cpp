@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "check_box.h"
-#include "spin_edit.h"
-#include "track_bar.h"
+#include "panel/widgets/check_box.h"
+#include "panel/widgets/spin_edit.h"
+#include "panel/widgets/track_bar.h"
 
 namespace zp {
 namespace {

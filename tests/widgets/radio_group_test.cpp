@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "radio_group.h"
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 namespace {

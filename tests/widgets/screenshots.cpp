@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "area_grid.h"
-#include "check_box.h"
-#include "radio_group.h"
-#include "spin_edit.h"
-#include "title_picture.h"
-#include "track_bar.h"
+#include "panel/widgets/area_grid.h"
+#include "panel/widgets/check_box.h"
+#include "panel/widgets/radio_group.h"
+#include "panel/widgets/spin_edit.h"
+#include "panel/widgets/title_picture.h"
+#include "panel/widgets/track_bar.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QImage>
 #include <vector>
 
-#include "title_picture.h"
+#include "panel/widgets/title_picture.h"
 
 namespace zp {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "VaComm.h"
+#include "serial/VaComm.h"
 
 namespace {
 
