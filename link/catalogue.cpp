@@ -164,9 +164,11 @@ TSetting Step(std::string_view id, std::string_view caption, uint8_t group, int 
     return s;
 }
 
-// A lens motion or the one-push focus: byte 4 is 0.
-TSetting Motion(std::string_view id, std::string_view name, int item) {
-    TSetting s = Pick(id, name, {}, kGroupLens, item, -1);
+// A lens motion or the one-push focus: byte 4 is 0. The stops and the
+// one-push focus have no control of their own.
+TSetting Motion(std::string_view id, std::string_view caption, std::string_view name, int item) {
+    TSetting s = Pick(id, caption, {}, kGroupLens, item, -1);
+    s.Name = name;
     s.Kind = TSettingKind::Command;
     s.Max = 0;
     s.Encoding = TEncoding::None;
@@ -221,12 +223,12 @@ std::vector<TSetting> BuildSettings() {
     position.ReplyForm = kItemTitleDisplay;
     add(Named(position, "Title Position"));
 
-    add(Motion("lens.wide", "Wide", 0x00));
-    add(Motion("lens.tele", "Tele", 0x01));
-    add(Motion("lens.zoom_stop", "Zoom stop", 0x02));
-    add(Motion("lens.near", "Near", 0x03));
-    add(Motion("lens.far", "Far", 0x04));
-    add(Motion("lens.focus_stop", "Focus stop", 0x05));
+    add(Motion("lens.wide", "Wide", "Wide", 0x00));
+    add(Motion("lens.tele", "Tele", "Tele", 0x01));
+    add(Motion("lens.zoom_stop", "", "Zoom stop", 0x02));
+    add(Motion("lens.near", "Near", "Near", 0x03));
+    add(Motion("lens.far", "Far", "Far", 0x04));
+    add(Motion("lens.focus_stop", "", "Focus stop", 0x05));
     add(Named(Number("lens.zoom_position", "", 255, kGroupLens, 0x06, 11), "Zoom position"));
     add(Named(Number("lens.focus_position", "", 255, kGroupLens, 0x07, 12), "Focus position"));
     add(Check("lens.digital_zoom", "Digital Zoom", kGroupLens, 0x08, 9));
@@ -234,7 +236,7 @@ std::vector<TSetting> BuildSettings() {
     add(Named(Step("lens.zoom_step", "", kGroupLens, 0x0A, 5), "Zoom step"));
     add(Named(Step("lens.focus_step", "", kGroupLens, 0x0B, 7), "Focus step"));
     add(Check("lens.af_tracking", "AF after Tracking", kGroupLens, 0x0D, -1));
-    add(Motion("lens.one_push", "One-push focus", 0x0E));
+    add(Motion("lens.one_push", "", "One-push focus", 0x0E));
 
     // The priority is item 4 although it is the first byte of the reply.
     add(Pick("agc.priority", "Priority", {"AGC", "SENS"}, kGroupAgc, 0x04, 5));
@@ -443,7 +445,7 @@ int16_t Word(const uint8_t* b) {
 // Five title characters from five codes, high byte first.
 std::string TitleChars(const uint8_t* codes) {
     std::string out;
-    for (int i = 0; i < kTitlePartLength; ++i) {
+    for (size_t i = 0; i < static_cast<size_t>(kTitlePartLength); ++i) {
         out += TitleCharOf(static_cast<uint16_t>(codes[2 * i] << 8 | codes[2 * i + 1]));
     }
     return out;
@@ -457,7 +459,7 @@ size_t ReplyWidth(const TSetting& s) {
         case TSettingKind::Area:
             return 6;
         case TSettingKind::Text:
-            return 2 * kTitlePartLength;
+            return 2 * static_cast<size_t>(kTitlePartLength);
         default:
             return 1;
     }
@@ -799,7 +801,9 @@ std::vector<uint8_t> EncodeSet(const TSetting& s, const TValue& v) {
             }
             p.push_back(static_cast<uint8_t>(v.Number));
             for (int i = 0; i < kTitlePartLength; ++i) {
-                const auto q = static_cast<size_t>(kTitlePartLength * v.Number + i);
+                const auto q =
+                    static_cast<size_t>(kTitlePartLength) * static_cast<size_t>(v.Number) +
+                    static_cast<size_t>(i);
                 const uint16_t code =
                     q < v.Text.size() ? TitleCodeOf(static_cast<uint8_t>(v.Text[q])) : kTitleSpace;
                 p.push_back(static_cast<uint8_t>(code >> 8));

@@ -493,6 +493,8 @@ TEST(Catalogue, DescribesEveryKindOfFrame) {
          "reply C.ID, unknown form: 02 00 00 12 00 00 00 00 00 00 00 00 00"},
         {Reply, Hex("02 A0 10 00 00 00 00 00 00 00 00 00 00 00 00 00 04 00"),
          "malformed: end byte 04"},
+        {Reply, Hex("02 A0 10 00 00 00 00 00 00 00 00 00 00 00 00 00 04"),
+         "malformed: end byte 04"},
         {Reply, Hex("02 A0 10"), "malformed: 3 bytes"},
         {Malformed, Hex("41 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"),
          "malformed: start byte 41"},
