@@ -45,9 +45,9 @@ void BM_FeedReplyByte(benchmark::State& state) {
     for (auto _ : state) {
         int32_t acc = 0;
         for (uint8_t b : bytes) {
-            const int32_t r = p.FeedReplyByte(b);
-            acc += r;
-            if (r == zp::kReplyComplete || r == zp::kReplyMalformed) {
+            const zp::TReplyResult r = p.FeedReplyByte(b);
+            acc += static_cast<int32_t>(r.kind) + r.byte;
+            if (r.kind == zp::TReplyKind::Complete || r.kind == zp::TReplyKind::Malformed) {
                 p.Reset();  // as the receive dispatch does
             }
         }

@@ -99,7 +99,7 @@ class TCameraLink {
   private:
     enum class TAwaiting { Nothing, Frame, ControlByte };
 
-    void Act(int32_t r);
+    void Act(TReplyResult r);
     void ConfirmLink();
     void CompleteReply();
     // Every write goes through here: a port error is shown and frees the

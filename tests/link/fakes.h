@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "link/link_seams.h"
+#include "link/reply_parser.h"
 
 namespace zp::test {
 
@@ -150,3 +152,16 @@ inline Bytes Hex(const std::string& text) {
 }
 
 }  // namespace zp::test
+
+namespace zp {
+
+// Parser results by name in a failed expectation.
+inline void PrintTo(const TReplyResult& r, std::ostream* os) {
+    static const char* const kNames[] = {"Nothing", "Malformed", "Complete", "Ack", "Nak", "Byte"};
+    *os << kNames[static_cast<int>(r.kind)];
+    if (r.kind == TReplyKind::Byte) {
+        *os << ' ' << static_cast<int>(r.byte);
+    }
+}
+
+}  // namespace zp
