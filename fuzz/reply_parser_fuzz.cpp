@@ -1,6 +1,6 @@
 // Feeds any byte stream to the reply parser and checks it against a small
 // model of the framing: outside a frame ACK and NAK stand alone, anything
-// else starts an 18-byte block that ends in 3 (good) or -2 (malformed), and
+// else starts an 18-byte block that ends complete (good) or malformed, and
 // the byte after a block is handed back unless the caller resets at once.
 // The first input byte chooses whether the caller resets after each block,
 // as the receive dispatch does.
@@ -37,13 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     for (size_t i = 0; i < size; ++i) {
         const uint8_t b = data[i];
-        const int32_t r = p.FeedReplyByte(b);
+        const zp::TReplyResult r = p.FeedReplyByte(b);
         Check(p.ReplyLength >= 0 && p.ReplyLength <= zp::kReplyStored, "length out of range", i);
 
         switch (model) {
             case Hunting:
                 if (b == zp::kACK || b == zp::kNAK) {
-                    Check(r == b, "control byte not reported", i);
+                    Check(r.kind == (b == zp::kACK ? zp::TReplyKind::Ack : zp::TReplyKind::Nak) &&
+                              r.byte == b,
+                          "control byte not reported", i);
                 } else {
                     Check(r == zp::kReplyNothing, "block start reported", i);
                     model = InBlock;
@@ -73,7 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
             case PassThrough:
-                Check(r == b, "pass-through byte not handed back", i);
+                Check(r.byte == b, "pass-through byte not handed back", i);
+                Check((r.kind == zp::TReplyKind::Ack) == (b == zp::kACK) &&
+                          (r.kind == zp::TReplyKind::Nak) == (b == zp::kNAK) &&
+                          (r.kind == zp::TReplyKind::Byte) == (b != zp::kACK && b != zp::kNAK),
+                      "pass-through byte of the wrong kind", i);
                 Check(p.ParserState == zp::TParserState::Hunting, "not hunting after pass-through",
                       i);
                 model = Hunting;

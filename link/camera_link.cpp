@@ -1,3 +1,4 @@
+// The camera link: sending, receiving, the link states, time-outs and follow-ups.
 #include "link/camera_link.h"
 
 #include <algorithm>
@@ -180,11 +181,11 @@ void TCameraLink::Comm1RxChar(int32_t count) {
     }
 }
 
-void TCameraLink::Act(int32_t r) {
-    if (r == kReplyNothing) {
+void TCameraLink::Act(TReplyResult r) {
+    if (r.kind == TReplyKind::Nothing) {
         return;
     }
-    if (r == kReplyMalformed) {
+    if (r.kind == TReplyKind::Malformed) {
         vars_.SendBusy = false;
         window_.RestoreCursor();
         vars_.Parser.Reset();
@@ -192,12 +193,10 @@ void TCameraLink::Act(int32_t r) {
         SendControlByte(kACK);
         return;
     }
-    if (r < 0) {
-        return;
-    }
+    const bool ack = r.kind == TReplyKind::Ack;
     switch (vars_.LinkState) {
         case TLinkState::Unchecked:
-            if (r == kReplyAck) {
+            if (ack) {
                 window_.RestoreCursor();
                 vars_.LinkState = TLinkState::Ready;
                 window_.EnablePageControl();
@@ -206,7 +205,7 @@ void TCameraLink::Act(int32_t r) {
             }
             break;
         case TLinkState::AwaitingLinkAck:
-            if (r == kReplyAck) {
+            if (ack) {
                 ConfirmLink();
             } else {
                 window_.SetStatusText(kPanelLink, kTextRetry);
@@ -214,7 +213,7 @@ void TCameraLink::Act(int32_t r) {
             }
             break;
         case TLinkState::Ready:
-            if (r == kReplyAck) {
+            if (ack) {
                 vars_.LinkState = TLinkState::AwaitingReply;
                 // The camera took the frame; give its reply a full time-out.
                 if (awaiting_ == TAwaiting::Frame) {
@@ -223,7 +222,9 @@ void TCameraLink::Act(int32_t r) {
             }
             break;
         case TLinkState::AwaitingReply:
-            if (r == kReplyAck || r == kReplyComplete) {
+            // A second ACK ends the exchange like a reply; a 0x03 handed
+            // back after some frame is only a byte.
+            if (ack || r.kind == TReplyKind::Complete) {
                 CompleteReply();
             }
             break;
@@ -247,28 +248,29 @@ void TCameraLink::ConfirmLink() {
     window_.SetStatusText(kPanelLink, kTextLinkOk);
     noAnswerShown_ = false;
     LinkConfirmed();
+    // The link check is over: one reset, and the link is ready for what
+    // follows it.
     vars_.Parser.Reset();
-    vars_.LinkState = TLinkState::Unchecked;
+    vars_.LinkState = TLinkState::Ready;
     vars_.SendBusy = false;
     awaiting_ = TAwaiting::Nothing;
     exchangeOpen_ = false;
-    if (!followUps_.empty()) {
+    const bool stopsWait = !followUps_.empty();
+    if (stopsWait) {
         // A stop that waited for the camera goes out before anything else;
         // the page is read again once the queue is through, one exchange at
         // a time.
         requery_ = true;
-        vars_.LinkState = TLinkState::Ready;
-        window_.RestoreCursor();
-        window_.EnablePageControl();
-        DrainFollowUps();
-        return;
+    } else {
+        window_.QueryActivePage();
+        // The query is on its way, yet the operator may go on at once.
+        vars_.SendBusy = false;
     }
-    window_.QueryActivePage();
-    vars_.SendBusy = false;
     window_.RestoreCursor();
-    vars_.Parser.Reset();
-    vars_.LinkState = TLinkState::Ready;
     window_.EnablePageControl();
+    if (stopsWait) {
+        DrainFollowUps();
+    }
 }
 
 void TCameraLink::CompleteReply() {

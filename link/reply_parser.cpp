@@ -1,11 +1,12 @@
+// The reply parser: one received byte at a time, by the state it is in.
 #include "link/reply_parser.h"
 
 #include <cstddef>
 
 namespace zp {
 
-int32_t TReplyParser::FeedReplyByte(uint8_t b) {
-    int32_t result = kReplyNothing;
+TReplyResult TReplyParser::FeedReplyByte(uint8_t b) {
+    TReplyResult result = kReplyNothing;
     switch (ParserState) {
         case TParserState::Hunting:
             if (b == kSTX) {
@@ -14,7 +15,7 @@ int32_t TReplyParser::FeedReplyByte(uint8_t b) {
                 ReplyLength = 1;
                 ParserState = TParserState::Payload;
             } else if (b == kACK || b == kNAK) {
-                result = b;
+                result = HandedBack(b);
             } else {
                 ReplyLength = 0;
                 ParserState = TParserState::Skipping;
@@ -38,11 +39,11 @@ int32_t TReplyParser::FeedReplyByte(uint8_t b) {
             }
             break;
         case TParserState::ChecksumExpected:
-            result = SavedEnd;
+            result = kReplyComplete;
             ParserState = TParserState::PassThrough;
             break;
         case TParserState::PassThrough:
-            result = b;
+            result = HandedBack(b);
             ParserState = TParserState::Hunting;
             break;
         case TParserState::Skipping:

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/link/fakes.h"
+#include "tests/support/link_fakes.h"
 
 namespace zp {
 namespace {
@@ -10,17 +10,19 @@ namespace {
 using test::Bytes;
 using test::Hex;
 
-std::vector<int32_t> Feed(TReplyParser& p, const Bytes& bytes) {
-    std::vector<int32_t> out;
+using Results = std::vector<TReplyResult>;
+
+Results Feed(TReplyParser& p, const Bytes& bytes) {
+    Results out;
     for (uint8_t b : bytes) {
         out.push_back(p.FeedReplyByte(b));
     }
     return out;
 }
 
-// n times -1, then the given tail.
-std::vector<int32_t> Nothing(int n, std::vector<int32_t> tail = {}) {
-    std::vector<int32_t> out(static_cast<size_t>(n), kReplyNothing);
+// n times nothing, then the given tail.
+Results Nothing(int n, Results tail = {}) {
+    Results out(static_cast<size_t>(n), kReplyNothing);
     out.insert(out.end(), tail.begin(), tail.end());
     return out;
 }
@@ -37,43 +39,52 @@ Bytes Concat(Bytes a, const Bytes& b) {
     return a;
 }
 
-std::vector<int32_t> Concat32(std::vector<int32_t> a, const std::vector<int32_t>& b) {
+Results Concat(Results a, const Results& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
+
+// A byte handed back as itself.
+TReplyResult Passed(uint8_t b) {
+    return {TReplyKind::Byte, b};
+}
+
+const TReplyResult kDone = kReplyComplete;
+const TReplyResult kBad = kReplyMalformed;
 
 TEST(FeedReplyByte, ResultSequences) {
     struct Case {
         const char* name;
         Bytes input;
-        std::vector<int32_t> results;
+        Results results;
         TParserState after;
     };
     const Case cases[] = {
-        {"good frame", kGood, Nothing(17, {3}), TParserState::PassThrough},
-        {"wrong checksum still delivered", With(kGood, 17, 0x77), Nothing(17, {3}),
+        {"good frame", kGood, Nothing(17, {kDone}), TParserState::PassThrough},
+        {"wrong checksum still delivered", With(kGood, 17, 0x77), Nothing(17, {kDone}),
          TParserState::PassThrough},
-        {"wrong end byte", With(kGood, 16, 0x04), Nothing(17, {-2}), TParserState::PassThrough},
-        {"stray first byte", With(kGood, 0, 0x41), Nothing(17, {-2}), TParserState::PassThrough},
-        {"ACK while hunting", Hex("06"), {6}, TParserState::Hunting},
-        {"NAK while hunting", Hex("15"), {21}, TParserState::Hunting},
-        {"ACK NAK ACK", Hex("06 15 06"), {6, 21, 6}, TParserState::Hunting},
-        {"pass-through after a frame", Concat(kGood, Hex("06")), Nothing(17, {3, 6}),
+        {"wrong end byte", With(kGood, 16, 0x04), Nothing(17, {kBad}), TParserState::PassThrough},
+        {"stray first byte", With(kGood, 0, 0x41), Nothing(17, {kBad}), TParserState::PassThrough},
+        {"ACK while hunting", Hex("06"), {kReplyAck}, TParserState::Hunting},
+        {"NAK while hunting", Hex("15"), {kReplyNak}, TParserState::Hunting},
+        {"ACK NAK ACK", Hex("06 15 06"), {kReplyAck, kReplyNak, kReplyAck}, TParserState::Hunting},
+        {"pass-through after a frame", Concat(kGood, Hex("06")), Nothing(17, {kDone, kReplyAck}),
          TParserState::Hunting},
-        {"pass-through hands back any byte", Concat(kGood, Hex("C5")), Nothing(17, {3, 0xC5}),
-         TParserState::Hunting},
+        {"pass-through hands back any byte", Concat(kGood, Hex("C5")),
+         Nothing(17, {kDone, Passed(0xC5)}), TParserState::Hunting},
         {"pass-through after a malformed frame", Concat(With(kGood, 16, 0), Hex("15 06")),
-         Nothing(17, {-2, 0x15, 6}), TParserState::Hunting},
+         Nothing(17, {kBad, kReplyNak, kReplyAck}), TParserState::Hunting},
         // The second frame's start byte is handed back; its other 17 bytes are
         // skipped and the byte after them reports the malformed frame.
         {"frame starting on the pass-through position", Concat(Concat(kGood, kGood), Hex("06")),
-         Concat32(Nothing(17, {3, 2}), Nothing(17, {-2})), TParserState::PassThrough},
-        {"ACK inside a frame is data", With(kGood, 5, 0x06), Nothing(17, {3}),
+         Concat(Nothing(17, {kDone, Passed(kSTX)}), Nothing(17, {kBad})),
+         TParserState::PassThrough},
+        {"ACK inside a frame is data", With(kGood, 5, 0x06), Nothing(17, {kDone}),
          TParserState::PassThrough},
     };
     for (const Case& c : cases) {
         TReplyParser p;
-        std::vector<int32_t> got = Feed(p, c.input);
+        Results got = Feed(p, c.input);
         EXPECT_EQ(got, c.results) << c.name;
         EXPECT_EQ(p.ParserState, c.after) << c.name;
     }
@@ -85,7 +96,7 @@ TEST(FeedReplyByte, GoodFrameFillsTheBufferWithoutTheChecksum) {
                             With(kGood, 15, kNAK)};
     for (const Bytes& frame : frames) {
         TReplyParser p;
-        EXPECT_EQ(Feed(p, frame), Nothing(17, {3}));
+        EXPECT_EQ(Feed(p, frame), Nothing(17, {kDone}));
         for (size_t i = 0; i < kReplyStored; ++i) {
             EXPECT_EQ(p.ReplyFrame[i], frame[i]) << i;
         }
@@ -112,11 +123,11 @@ TEST(FeedReplyByte, MalformedFrameCostsExactlyEighteenBytes) {
                          With(With(kGood, 0, 0x15 + 1), 16, 0x02)};
     for (const Bytes& b : bad) {
         TReplyParser p;
-        std::vector<int32_t> r = Feed(p, b);
+        Results r = Feed(p, b);
         ASSERT_EQ(r.size(), 18u);
         EXPECT_EQ(r.back(), kReplyMalformed);
         p.Reset();
-        EXPECT_EQ(Feed(p, kGood), Nothing(17, {3}));
+        EXPECT_EQ(Feed(p, kGood), Nothing(17, {kDone}));
     }
 }
 

@@ -118,7 +118,7 @@ class AllPages : public EndToEnd {
     // can fill them again.
     void Blank(int index) {
         TPage* page = form->Page(index);
-        form->Link().Vars().SendBusy = true;
+        test::HoldLink(form->Link());
         for (TRadioGroup* g : page->findChildren<TRadioGroup*>()) {
             g->SetItemIndex(-1);
         }
@@ -131,7 +131,7 @@ class AllPages : public EndToEnd {
         for (TCheckBox* c : page->findChildren<TCheckBox*>()) {
             c->SetChecked(false);
         }
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
     }
 
   private:

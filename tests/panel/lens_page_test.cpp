@@ -12,7 +12,7 @@
 #include "panel/pages/lens_page.h"
 #include "panel/pages/position_page.h"
 #include "panel/pages/title_page.h"
-#include "tests/link/fakes.h"
+#include "tests/support/link_fakes.h"
 #include "tests/panel/page_fixture.h"
 
 namespace zp::test {
@@ -127,7 +127,7 @@ TEST_F(LensForm, DecodesEveryByteAndSendsOnlyTheAck) {
          1},
     };
     for (const Row& r : rows) {
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
         page->Query();
         port->writes.clear();
         AnswerFrame(Hex(r.reply));
@@ -155,7 +155,7 @@ TEST_F(LensForm, ReadBackRule) {
         {"02 A0 1B 00 00 00 07 00 00 00 00 00 00 00 00 00 03 00", false, false},
     };
     for (const Row& r : rows) {
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
         page->Query();
         page->ZoomStep->setText("0001");  // busy: shown, not sent
         AnswerFrame(Hex(r.reply));

@@ -15,7 +15,7 @@
 #include "panel/uZoom.h"
 #include "panel/widgets/radio_group.h"
 #include "tests/panel/e2e_fixture.h"
-#include "tests/panel/fake_panel_port.h"
+#include "tests/support/panel_fakes.h"
 
 namespace zp::test {
 
@@ -62,7 +62,7 @@ class PageScripted : public ::testing::Test {
     }
 
     // Leaves the title query unanswered and frees the link.
-    void SkipTitle() { form->Link().Vars().SendBusy = false; }
+    void SkipTitle() { form->Link().ReleaseLink(); }
 
     // Makes a page active; its query goes out and nothing written so far stays.
     void ShowPage(int index) {

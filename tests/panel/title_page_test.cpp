@@ -141,7 +141,7 @@ TEST_F(TitleScripted, RepliesThatStopOrHoldTheReadChain) {
         {"another item", "A0 10 02 00 00 12 00 10 00 1C 00 01 01 FE", true},
     };
     for (const auto& c : cases) {
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
         page->Query();
         port->writes.clear();
         Answer(c.reply);
