@@ -402,24 +402,25 @@ void TVaCustomComm::SetupEventMask() {
 void TVaCustomComm::StartThreads() {
     // A worker without its events would sleep through its wake-ups, and one
     // that never started would leave queued bytes unsent: both fail the open.
-    const auto start = [this](auto& worker, TThreadPriority priority) {
-        if (const int e = worker->InitError(); e != 0) {
+    const auto start = [this](TCommWorker& worker, TThreadPriority priority) {
+        if (const int e = worker.InitError(); e != 0) {
             RaiseCommError(kBuffersError, e);
         }
         try {
-            worker->Start(priority);
+            worker.Start(priority);
         } catch (const std::system_error& ex) {
             RaiseCommError(kThreadError, ex.code().value());
         }
     };
+    ICommSink& sink = *this;
     session_->EventThreadReports = eventMask_ != 0;
     if (eventMask_ != 0) {
-        eventThread_ = std::make_shared<TVaCommEventThread>(this, session_, eventMask_);
-        start(eventThread_, eventPriority_);
+        eventThread_ = std::make_shared<TVaCommEventThread>(sink, session_, eventMask_);
+        start(*eventThread_, eventPriority_);
     }
     if (!directWrite_) {
-        writeThread_ = std::make_shared<TVaCommWriteThread>(this, session_, buffers_->WriteSize());
-        start(writeThread_, writePriority_);
+        writeThread_ = std::make_shared<TVaCommWriteThread>(sink, session_, buffers_->WriteSize());
+        start(*writeThread_, writePriority_);
     }
 }
 

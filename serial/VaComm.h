@@ -69,7 +69,18 @@ struct TVaPortSession;
 class TVaCommEventThread;
 class TVaCommWriteThread;
 
-class TVaCustomComm : public TVaComponent {
+// What the worker threads may ask of the component: its dispatch, always in
+// the main thread, through the worker's synchronised call.
+class ICommSink {
+  public:
+    virtual void DoRxChar() = 0;
+    virtual void DoEvents(uint32_t mask) = 0;
+
+  protected:
+    ~ICommSink() = default;
+};
+
+class TVaCustomComm : public TVaComponent, private ICommSink {
   public:
     explicit TVaCustomComm(TVaComponent* owner = nullptr);
     ~TVaCustomComm() override;
@@ -153,8 +164,8 @@ class TVaCustomComm : public TVaComponent {
     bool WriteThreadRunning() const { return writeThread_ != nullptr; }
 
     // Dispatch, main thread only.
-    virtual void DoRxChar();
-    virtual void DoEvents(uint32_t mask);
+    void DoRxChar() override;
+    void DoEvents(uint32_t mask) override;
     virtual void DoLinkEvents(uint32_t mask);
     virtual void DoRxBuf(PVaData data, int32_t count);
     void DoError();

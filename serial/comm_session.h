@@ -2,17 +2,13 @@
 // worker threads: the per-open session and the thread classes.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "serial/VaComm.h"
+#include "serial/comm_worker.h"
 
 namespace zp {
 
@@ -82,60 +78,12 @@ struct TVaPortSession {
 
 bool IsHangupErrno(int code);
 
-// Per-thread scheduling priority of a worker, settable from outside.
-class TWorkerPriority {
+// Waits on the port and its own events and hands each batch of events to
+// the main thread. One pass is wait, collect, dispatch.
+class TVaCommEventThread final : public TCommWorker {
   public:
-    void Set(TThreadPriority p);
-    // Called by the worker itself as it starts and as it ends: a thread id
-    // may be reused once its thread is gone.
-    void Attach();
-    void Detach();
-
-  private:
-    std::mutex m_;
-    pid_t tid_ = 0;
-    TThreadPriority wanted_ = tpNormal;
-};
-
-// The system thread of a worker. Close waits for it to end, except when the
-// worker's own synchronised call runs further up the closing thread's
-// stack: waiting would never end, so it is let go, and it stops as soon as
-// that call returns.
-class TWorkerThread {
-  public:
-    // Throws std::system_error when no thread can be made.
-    void Start(const char* name, std::function<void()> body);
-    // Runs the worker's call (in the main thread) and notes who runs it.
-    template <typename F>
-    void RunCall(F&& call) {
-        const std::thread::id before = caller_.exchange(std::this_thread::get_id());
-        struct Restore {
-            std::atomic<std::thread::id>& caller;
-            std::thread::id before;
-            ~Restore() { caller.store(before); }
-        } restore{caller_, before};
-        call();
-    }
-    // Waits for the thread to end, or lets it go (see above). Once only.
-    void End();
-
-  private:
-    std::mutex m_;
-    std::thread thread_;
-    std::atomic<std::thread::id> caller_{};
-};
-
-class TVaCommEventThread : public std::enable_shared_from_this<TVaCommEventThread> {
-  public:
-    TVaCommEventThread(TVaCustomComm* comm, std::shared_ptr<TVaPortSession> session, uint32_t mask);
-    // errno of an event that could not be made, else 0.
-    int InitError() const;
-    void Start(TThreadPriority priority);
-    // Sets the terminated flag and wakes the thread; does not wait.
-    void Stop();
-    // After Stop: waits for the thread to end (see TWorkerThread::End).
-    void End() { thread_.End(); }
-    void SetPriority(TThreadPriority p) { priority_.Set(p); }
+    TVaCommEventThread(ICommSink& sink, std::shared_ptr<TVaPortSession> session, uint32_t mask);
+    int InitError() const override;
 
     // Main thread, inside the synchronised call.
     void ProcessEvents();
@@ -145,26 +93,35 @@ class TVaCommEventThread : public std::enable_shared_from_this<TVaCommEventThrea
     TVaWaitEvent WakeEvent;
 
   private:
-    void Execute();
-    void Dispatch(uint32_t events);
+    // What one look at the device and the hand-overs found.
+    struct TBatch {
+        uint32_t events = 0;
+        bool hungUp = false;
+    };
 
-    TVaCustomComm* const comm_;  // touched only in calls the token lets through
-    const std::shared_ptr<TVaPortSession> session_;
+    void Execute() override;
+    void WakeToStop() override { WakeEvent.SetEvent(); }
+    // Blocks until something may have happened; the device's poll result,
+    // or false when the device can no longer be waited on.
+    bool Wait(short& device);
+    TBatch Collect(short device);
+    uint32_t ModemLineEvents();
+    uint32_t TxEmptyEvent(bool hungUp);
+    void Dispatch(const TBatch& batch);
+    void Deliver(uint32_t events);
+
     const uint32_t mask_;
-    std::atomic<bool> terminated_{false};
-    TWorkerPriority priority_;
-    TWorkerThread thread_;
+    // Only this thread touches these.
+    bool alive_ = true;  // false once the device is gone: no more looks at it
+    bool watchLines_ = false;
+    int lines_ = 0;
 };
 
-class TVaCommWriteThread : public std::enable_shared_from_this<TVaCommWriteThread> {
+// Sends what the main thread queues, one platform write for all of it.
+class TVaCommWriteThread final : public TCommWorker {
   public:
-    TVaCommWriteThread(TVaCustomComm* comm, std::shared_ptr<TVaPortSession> session,
-                       int32_t capacity);
-    int InitError() const;
-    void Start(TThreadPriority priority);
-    void Stop() { StopEvent.SetEvent(); }
-    void End() { thread_.End(); }
-    void SetPriority(TThreadPriority p) { priority_.Set(p); }
+    TVaCommWriteThread(ICommSink& sink, std::shared_ptr<TVaPortSession> session, int32_t capacity);
+    int InitError() const override;
 
     // Main thread: queues the bytes when they fit within timeoutMs.
     bool Enqueue(const void* data, int32_t count, uint32_t timeoutMs);
@@ -173,18 +130,19 @@ class TVaCommWriteThread : public std::enable_shared_from_this<TVaCommWriteThrea
     TVaWaitEvent StopEvent;
 
   private:
-    void Execute();
+    void Execute() override;
+    void WakeToStop() override { StopEvent.SetEvent(); }
+    // True once the queue holds bytes, false on Stop.
+    bool WaitForData();
+    // One platform write of what is queued; false when the thread should end.
+    bool SendQueued();
     void Finish(int32_t written);
     void Report(uint32_t mask);
 
-    TVaCustomComm* const comm_;
-    const std::shared_ptr<TVaPortSession> session_;
     TVaCommBuffer queue_;
     std::condition_variable_any room_;
     // Senders waiting for room in the queue.
     std::atomic<int> senders_{0};
-    TWorkerPriority priority_;
-    TWorkerThread thread_;
 };
 
 }  // namespace zp
