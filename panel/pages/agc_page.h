@@ -16,16 +16,18 @@ class TAgcPage : public TPage {
     // frees the link, so the page keeps the operator's choice.
     void HandleReply() override;
 
+  protected:
+    void Decode() override;
+
+  private slots:
     void ASPriorityClick();
     void AGCLvClick();
     void SENSLvClick();
 
+  private:
     TRadioGroup* ASPriority = nullptr;
     TRadioGroup* AGCLv = nullptr;
     TRadioGroup* SENSLv = nullptr;
-
-  protected:
-    void Decode() override;
 };
 
 }  // namespace zp

@@ -14,6 +14,12 @@ class TAlcPage : public TPage {
   public:
     explicit TAlcPage(TCameraLink& link, QWidget* parent = nullptr);
 
+  protected:
+    // Decodes after the query and after every command, so the enabled level
+    // groups always follow the mode the camera reports.
+    void Decode() override;
+
+  private slots:
     void ALCClick();
     void ALCAutoLvClick();
     void ALCFixLvClick();
@@ -21,6 +27,7 @@ class TAlcPage : public TPage {
     void AESAutoLvClick();
     void AESFixLvClick();
 
+  private:
     QGroupBox* GroupBox2 = nullptr;
     QGroupBox* GroupBox3 = nullptr;
     TRadioGroup* ALC = nullptr;
@@ -29,11 +36,6 @@ class TAlcPage : public TPage {
     TRadioGroup* AES = nullptr;
     TRadioGroup* AESAutoLv = nullptr;
     TRadioGroup* AESFixLv = nullptr;
-
-  protected:
-    // Decodes after the query and after every command, so the enabled level
-    // groups always follow the mode the camera reports.
-    void Decode() override;
 };
 
 }  // namespace zp

@@ -12,14 +12,16 @@ class TAperturePage : public TPage {
   public:
     explicit TAperturePage(TCameraLink& link, QWidget* parent = nullptr);
 
+  protected:
+    void Decode() override;
+
+  private slots:
     void HGainClick();
     void VGainClick();
 
+  private:
     TRadioGroup* HGain = nullptr;
     TRadioGroup* VGain = nullptr;
-
-  protected:
-    void Decode() override;
 };
 
 }  // namespace zp

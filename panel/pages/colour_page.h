@@ -14,13 +14,19 @@ class TColourPage : public TPage {
   public:
     explicit TColourPage(TCameraLink& link, QWidget* parent = nullptr);
 
+  protected:
+    void Decode() override;
+
+  private slots:
     void ColorClick();
     void WBAutoLvClick();
     void WBOPLvClick();
     void RYGainClick();
     void BYGainClick();
 
+  private:
     TRadioGroup* Color = nullptr;
+
     // Sends nothing: it only shows, by being enabled, that the camera is in
     // one-push mode.
     QPushButton* WBOPB = nullptr;
@@ -28,9 +34,6 @@ class TColourPage : public TPage {
     TRadioGroup* WBOPLv = nullptr;
     TRadioGroup* RYGain = nullptr;
     TRadioGroup* BYGain = nullptr;
-
-  protected:
-    void Decode() override;
 };
 
 }  // namespace zp

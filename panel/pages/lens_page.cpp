@@ -47,14 +47,15 @@ constexpr int kStepLength = 4;
 struct TMotionKey {
     int key;
     const char* name;
-    TMotionButton* TLensPage::*button;
-    TMotionButton* TLensPage::*other;
+    TLensPage::TMotion button;
+    TLensPage::TMotion other;
 };
+using M = TLensPage::TMotion;
 constexpr TMotionKey kMotionKeys[] = {
-    {Qt::Key_Minus, "keypad -", &TLensPage::WideSW, &TLensPage::TeleSW},
-    {Qt::Key_Plus, "keypad +", &TLensPage::TeleSW, &TLensPage::WideSW},
-    {Qt::Key_Slash, "keypad /", &TLensPage::FarSW, &TLensPage::NearSW},
-    {Qt::Key_Asterisk, "keypad *", &TLensPage::NearSW, &TLensPage::FarSW},
+    {Qt::Key_Minus, "keypad -", M::Wide, M::Tele},
+    {Qt::Key_Plus, "keypad +", M::Tele, M::Wide},
+    {Qt::Key_Slash, "keypad /", M::Far, M::Near},
+    {Qt::Key_Asterisk, "keypad *", M::Near, M::Far},
 };
 
 const TMotionKey* MotionKey(const QKeyEvent* e) {
@@ -222,13 +223,13 @@ bool TLensKeys::Press(QObject* watched, QKeyEvent* e) {
     if (k == nullptr || w == nullptr || w->window() != page_->window()) {
         return false;
     }
-    TMotionButton* button = page_->*k->button;
+    TMotionButton* button = page_->MotionButton(k->button);
     if (!button->isEnabled() || WidgetTakesKey(w, e)) {
         return false;
     }
     // One direction at a time per motor: the other key's release would stop
     // this one.
-    if ((page_->*k->other)->Held()) {
+    if (page_->MotionButton(k->other)->Held()) {
         return true;
     }
     held_[e->key()] = button;
@@ -340,7 +341,7 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     };
     for (const auto& [button, what] : motions) {
         for (const TMotionKey& k : kMotionKeys) {
-            if (this->*k.button == button) {
+            if (MotionButton(k.button) == button) {
                 button->setToolTip(QString("%1 while held (%2)").arg(what, k.name));
             }
         }
@@ -403,6 +404,20 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     connect(AFocus, &TCheckBox::Click, this, &TLensPage::AFocusClick);
     connect(AFTrack, &TCheckBox::Click, this, &TLensPage::AFTrackClick);
     connect(OnePushAF, &TCheckBox::Click, this, &TLensPage::OnePushAFClick);
+}
+
+TMotionButton* TLensPage::MotionButton(TMotion m) const {
+    switch (m) {
+        case TMotion::Wide:
+            return WideSW;
+        case TMotion::Tele:
+            return TeleSW;
+        case TMotion::Far:
+            return FarSW;
+        case TMotion::Near:
+            break;
+    }
+    return NearSW;
 }
 
 void TLensPage::WideSWMouseDown() {

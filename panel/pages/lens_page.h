@@ -108,8 +108,24 @@ class TLensPage : public TPage {
     Q_OBJECT
 
   public:
+    // The motion buttons, for the keys that hold them.
+    enum class TMotion { Wide, Tele, Far, Near };
+
     explicit TLensPage(TCameraLink& link, QWidget* parent = nullptr);
 
+    TMotionButton* MotionButton(TMotion m) const;
+
+    // The step values last sent, which a new text must differ from to go out.
+    int32_t LastZoomStep() const { return lastZoomStep_; }
+    int32_t LastFocusStep() const { return lastFocusStep_; }
+
+    // The pause before a stop; tests replace the real sleep.
+    void SetReleasePause(TPause pause) { releasePause_ = std::move(pause); }
+
+  protected:
+    void Decode() override;
+
+  private slots:
     void WideSWMouseDown();
     void WideSWMouseUp();
     void TeleSWMouseDown();
@@ -131,12 +147,7 @@ class TLensPage : public TPage {
     void AFTrackClick();
     void OnePushAFClick();
 
-    int32_t LastZoomStep() const { return lastZoomStep_; }
-    int32_t LastFocusStep() const { return lastFocusStep_; }
-
-    // The pause before a stop; tests replace the real sleep.
-    void SetReleasePause(TPause pause) { releasePause_ = std::move(pause); }
-
+  private:
     QGroupBox* ZoomBox = nullptr;
     TMotionButton* WideSW = nullptr;
     TMotionButton* TeleSW = nullptr;
@@ -157,10 +168,6 @@ class TLensPage : public TPage {
     TCheckBox* AFTrack = nullptr;
     TCheckBox* OnePushAF = nullptr;
 
-  protected:
-    void Decode() override;
-
-  private:
     // Replies go to the page shown, so the page control tells whether this is it.
     bool Shown() const;
     void Start(uint8_t item);

@@ -16,6 +16,10 @@ class TOtherPage : public TPage {
   public:
     explicit TOtherPage(TCameraLink& link, QWidget* parent = nullptr);
 
+  protected:
+    void Decode() override;
+
+  private slots:
     void PresetClick();
     void InitialClick();
     void HRevClick();
@@ -24,6 +28,7 @@ class TOtherPage : public TPage {
     void PhaseClick();
     void PhaseLvClick();
 
+  private:
     // The level offset in force: the edit's number, or the last valid one.
     int Offset() const { return PhLvOf->Value(); }
 
@@ -39,9 +44,6 @@ class TOtherPage : public TPage {
     // The offset's spinner; PhOfD is its edit.
     TSpinEdit* PhLvOf = nullptr;
     QLineEdit* PhOfD = nullptr;
-
-  protected:
-    void Decode() override;
 };
 
 }  // namespace zp

@@ -22,6 +22,7 @@ class TPositionPage : public TPage {
 
     void HandleReply() override;
 
+  private slots:
     void PosLoadClick();
     void AlSaveClick();
     void PosReadxClick();
@@ -31,6 +32,7 @@ class TPositionPage : public TPage {
     void PosAESClick();
     void OSDxClick();
 
+  private:
     TRadioGroup* PosLoad = nullptr;
     // Each number is one spin edit: the spinner is the control, the edit its line.
     TSpinEdit* AlSaveUD = nullptr;
@@ -53,7 +55,6 @@ class TPositionPage : public TPage {
     QPushButton* PosSave = nullptr;
     TCheckBox* OSDx = nullptr;
 
-  private:
     void DecodeGeneralState();
     void DecodeRecord();
     // Save is usable only when every group of the record has a choice.

@@ -26,10 +26,12 @@ class TTitlePage : public TPage {
     // Drives the read and write chains: each reply starts the next step.
     void HandleReply() override;
 
+  private slots:
     void SetTitleClick();
     void TitleDispClick();
     void TitlePosClick();
 
+  private:
     QGroupBox* GroupBox1 = nullptr;
     QLineEdit* CName = nullptr;
     QPushButton* SetTitle = nullptr;
@@ -38,7 +40,6 @@ class TTitlePage : public TPage {
     TRadioGroup* TitleDisp = nullptr;
     TRadioGroup* TitlePos = nullptr;
 
-  private:
     void QueryPart(uint8_t part);
     void QueryDisplay();
     void WritePart(uint8_t part);

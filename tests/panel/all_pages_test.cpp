@@ -174,14 +174,14 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
           Sealed({0x31, 0x10, 0x01, 0x02}), Sealed({0x31, 0x10, 0x01, 0x03}),
           Sealed({0x31, 0x10, 0x00, 0x00})},
          {{[&] {
-               Type(title->CName, "CAM1");
-               PressButton(title->SetTitle);
+               Type(Ctl<QLineEdit>(title, "CName"), "CAM1");
+               PressButton(Ctl<QPushButton>(title, "SetTitle"));
            },
            {HexBytes("02 21 10 01 00 00 12 00 10 00 1C 00 01 01 FE 00 03 8B"),
             HexBytes("02 21 10 01 01 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CD"),
             HexBytes("02 21 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CC"),
             HexBytes("02 21 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CB")}},
-          {[&] { ClickMark(title->TitleDisp->Button(1)); },
+          {[&] { ClickMark(Ctl<TRadioGroup>(title, "TitleDisp")->Button(1)); },
            {HexBytes("02 21 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 C9")}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.title.codes, camera::TitleCodes("CAM1"));
@@ -189,42 +189,44 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
          },
          {},
          [&] {
-             EXPECT_EQ(title->CName->text(), "CAM1                ");
-             EXPECT_EQ(title->TitleDisp->ItemIndex(), 1);
-             EXPECT_TRUE(title->SetTitle->isEnabled());
+             EXPECT_EQ(Ctl<QLineEdit>(title, "CName")->text(), "CAM1                ");
+             EXPECT_EQ(Ctl<TRadioGroup>(title, "TitleDisp")->ItemIndex(), 1);
+             EXPECT_TRUE(Ctl<QPushButton>(title, "SetTitle")->isEnabled());
          }},
         {1,
          {Sealed({0x31, 0x21, 0x00, 0x00})},
-         {{[&] { PressButton(lens->ZoomUP); }, {Sealed({0x21, 0x21, 0x0A, 0x00, 0x01})}},
-          {[&] { ClickMark(lens->DZoom); }, {Sealed({0x21, 0x21, 0x08, 0x01})}}},
+         {{[&] { PressButton(Ctl<QPushButton>(lens, "ZoomUP")); },
+           {Sealed({0x21, 0x21, 0x0A, 0x00, 0x01})}},
+          {[&] { ClickMark(Ctl<TCheckBox>(lens, "DZoom")); }, {Sealed({0x21, 0x21, 0x08, 0x01})}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.lens.zoomStep, 1);
              EXPECT_EQ(s.lens.digitalZoom, 1);
          },
          {},
          [&] {
-             EXPECT_EQ(lens->ZoomStep->text(), "0001");
-             EXPECT_TRUE(lens->DZoom->Checked());
+             EXPECT_EQ(Ctl<QLineEdit>(lens, "ZoomStep")->text(), "0001");
+             EXPECT_TRUE(Ctl<TCheckBox>(lens, "DZoom")->Checked());
          }},
         {2,
          {Sealed({0x31, 0x1A, 0x00, 0x00})},
-         {{[&] { ClickMark(agc->AGCLv->Button(3)); },
+         {{[&] { ClickMark(Ctl<TRadioGroup>(agc, "AGCLv")->Button(3)); },
            {HexBytes("02 21 1A 01 03 00 00 00 00 00 00 00 00 00 00 00 03 BC")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.gain.agcLevel, 3); },
          {},
-         [&] { EXPECT_EQ(agc->AGCLv->ItemIndex(), 3); }},
+         [&] { EXPECT_EQ(Ctl<TRadioGroup>(agc, "AGCLv")->ItemIndex(), 3); }},
         {3,
          {Sealed({0x31, 0x48, 0x00, 0x00})},
-         {{[&] { ClickMark(alc->AESFixLv->Button(7)); },
+         {{[&] { ClickMark(Ctl<TRadioGroup>(alc, "AESFixLv")->Button(7)); },
            {HexBytes("02 21 48 05 07 00 00 00 00 00 00 00 00 00 00 00 03 86")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.exposure.aesFixLevel, 7); },
          {},
-         [&] { EXPECT_EQ(alc->AESFixLv->ItemIndex(), 7); }},
+         [&] { EXPECT_EQ(Ctl<TRadioGroup>(alc, "AESFixLv")->ItemIndex(), 7); }},
         // The grid is usable only with back-light compensation on.
         {4,
          {Sealed({0x31, 0x18, 0x00, 0x00})},
-         {{[&] { ClickMark(blc->BLC->Button(1)); }, {Sealed({0x21, 0x18, 0x00, 0x01})}},
-          {[&] { ClickMark(blc->BLCArea->Box(1)); },
+         {{[&] { ClickMark(Ctl<TRadioGroup>(blc, "BLC")->Button(1)); },
+           {Sealed({0x21, 0x18, 0x00, 0x01})}},
+          {[&] { ClickMark(Ctl<TAreaGrid>(blc, "BLCArea")->Box(1)); },
            {Sealed({0x21, 0x18, 0x02, 0x01, 0x00, 0x3C, 0x3C, 0x00, 0x00})}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.backLight.on, 1);
@@ -232,27 +234,30 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
          },
          {},
          [&] {
-             EXPECT_EQ(blc->BLC->ItemIndex(), 1);
-             EXPECT_EQ(blc->BLCArea->Mask(), (AreaGridMask{0x01, 0x00, 0x3C, 0x3C, 0x00, 0x00}));
+             EXPECT_EQ(Ctl<TRadioGroup>(blc, "BLC")->ItemIndex(), 1);
+             EXPECT_EQ(Ctl<TAreaGrid>(blc, "BLCArea")->Mask(),
+                       (AreaGridMask{0x01, 0x00, 0x3C, 0x3C, 0x00, 0x00}));
          }},
         {5,
          {Sealed({0x31, 0x1B, 0x00, 0x00})},
-         {{[&] { ClickMark(colour->RYGain->Button(8)); }, {Sealed({0x21, 0x1B, 0x03, 0x08})}}},
+         {{[&] { ClickMark(Ctl<TRadioGroup>(colour, "RYGain")->Button(8)); },
+           {Sealed({0x21, 0x1B, 0x03, 0x08})}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.colour.ryGain, 8); },
          {},
-         [&] { EXPECT_EQ(colour->RYGain->ItemIndex(), 8); }},
+         [&] { EXPECT_EQ(Ctl<TRadioGroup>(colour, "RYGain")->ItemIndex(), 8); }},
         {6,
          {HexBytes("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")},
-         {{[&] { ClickMark(aperture->VGain->Button(3)); },
+         {{[&] { ClickMark(Ctl<TRadioGroup>(aperture, "VGain")->Button(3)); },
            {HexBytes("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.aperture.vGain, 3); },
          {},
-         [&] { EXPECT_EQ(aperture->VGain->ItemIndex(), 3); }},
+         [&] { EXPECT_EQ(Ctl<TRadioGroup>(aperture, "VGain")->ItemIndex(), 3); }},
         // Likewise the motion grid with detection on.
         {7,
          {HexBytes("02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7")},
-         {{[&] { ClickMark(motion->MoDetect->Button(1)); }, {Sealed({0x21, 0x23, 0x00, 0x01})}},
-          {[&] { ClickMark(motion->MoArea2->Box(48)); },
+         {{[&] { ClickMark(Ctl<TRadioGroup>(motion, "MoDetect")->Button(1)); },
+           {Sealed({0x21, 0x23, 0x00, 0x01})}},
+          {[&] { ClickMark(Ctl<TAreaGrid>(motion, "MoArea2")->Box(48)); },
            {Sealed({0x21, 0x23, 0x02, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F})}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.motion.detect, 1);
@@ -260,42 +265,45 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
          },
          {},
          [&] {
-             EXPECT_EQ(motion->MoDetect->ItemIndex(), 1);
-             EXPECT_EQ(motion->MoArea2->Mask(), (AreaGridMask{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}));
+             EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoDetect")->ItemIndex(), 1);
+             EXPECT_EQ(Ctl<TAreaGrid>(motion, "MoArea2")->Mask(),
+                       (AreaGridMask{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}));
          }},
         // The current settings, edited, saved under 3 and read back from there.
         {8,
          {HexBytes("02 31 52 00 00 00 00 00 00 00 00 00 00 00 00 00 03 78")},
          {{[&] {
-               Type(pos->PosSaveEdit, "3");
-               PressButton(pos->PosNowRead);
+               Type(Ctl<QLineEdit>(pos, "PosSaveEdit"), "3");
+               PressButton(Ctl<QPushButton>(pos, "PosNowRead"));
            },
            {Sealed({0x31, 0x52, 0x02, 0x03})}},
           {[&] {
-               Type(pos->PosZoom, "0123");
-               ClickMark(pos->PosBLC->Button(1));
-               PressButton(pos->PosSave);
+               Type(Ctl<QLineEdit>(pos, "PosZoom"), "0123");
+               ClickMark(Ctl<TRadioGroup>(pos, "PosBLC")->Button(1));
+               PressButton(Ctl<QPushButton>(pos, "PosSave"));
            },
            {Sealed({0x21, 0x52, 0x01, 0x03, 0x00, 0x7B, 0x00, 0x00, 0x06, 0x44})}}},
          [&](const camera::TCameraState& s) {
              EXPECT_EQ(s.position.saveNumber, 3);
              EXPECT_TRUE(s.position.records[3] == saved);
          },
-         {{[&] { PressButton(pos->PosReadx); }, {Sealed({0x31, 0x52, 0x01, 0x03})}}},
+         {{[&] { PressButton(Ctl<QPushButton>(pos, "PosReadx")); },
+           {Sealed({0x31, 0x52, 0x01, 0x03})}}},
          [&] {
-             EXPECT_EQ(pos->PosSaveEdit->text(), "3");
-             EXPECT_EQ(pos->PosZoom->text(), "0123");
-             EXPECT_EQ(pos->PosFocus->text(), "0000");
-             EXPECT_EQ(pos->PosBLC->ItemIndex(), 1);
-             EXPECT_EQ(pos->PosALCLv->ItemIndex(), 4);
-             EXPECT_TRUE(pos->PosSave->isEnabled());
+             EXPECT_EQ(Ctl<QLineEdit>(pos, "PosSaveEdit")->text(), "3");
+             EXPECT_EQ(Ctl<QLineEdit>(pos, "PosZoom")->text(), "0123");
+             EXPECT_EQ(Ctl<QLineEdit>(pos, "PosFocus")->text(), "0000");
+             EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosBLC")->ItemIndex(), 1);
+             EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosALCLv")->ItemIndex(), 4);
+             EXPECT_TRUE(Ctl<QPushButton>(pos, "PosSave")->isEnabled());
          }},
         {9,
          {HexBytes("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")},
-         {{[&] { ClickMark(other->Nega->Button(1)); }, {Sealed({0x21, 0x54, 0x04, 0x01})}}},
+         {{[&] { ClickMark(Ctl<TRadioGroup>(other, "Nega")->Button(1)); },
+           {Sealed({0x21, 0x54, 0x04, 0x01})}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.other.negative, 1); },
          {},
-         [&] { EXPECT_EQ(other->Nega->ItemIndex(), 1); }},
+         [&] { EXPECT_EQ(Ctl<TRadioGroup>(other, "Nega")->ItemIndex(), 1); }},
     };
 
     std::vector<Bytes> expected;

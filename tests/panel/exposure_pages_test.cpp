@@ -24,7 +24,7 @@ constexpr int kCol = 5;
 std::vector<int> CheckedAreas(const TBlcPage* page) {
     std::vector<int> out;
     for (int n = 1; n <= TAreaGrid::kAreas; ++n) {
-        if (page->BLCArea->Box(n)->Checked()) {
+        if (Ctl<TAreaGrid>(page, "BLCArea")->Box(n)->Checked()) {
             out.push_back(n);
         }
     }
@@ -39,12 +39,14 @@ using Scripted = PageScripted;
 TEST_F(Scripted, ColourTabOrder) {
     Open(kCol);
     auto* page = Page<TColourPage>(kCol);
-    const std::vector<QWidget*> order{page->Color, page->RYGain,   page->BYGain,
-                                      page->WBOPB, page->WBAutoLv, page->WBOPLv};
+    const std::vector<QWidget*> order{
+        Ctl<TRadioGroup>(page, "Color"),    Ctl<TRadioGroup>(page, "RYGain"),
+        Ctl<TRadioGroup>(page, "BYGain"),   Ctl<QPushButton>(page, "WBOPB"),
+        Ctl<TRadioGroup>(page, "WBAutoLv"), Ctl<TRadioGroup>(page, "WBOPLv")};
     std::vector<QWidget*> visited;
     for (QWidget* w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
         if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) != 0) {
-            visited.push_back(w == page->WBOPB ? w : w->parentWidget());
+            visited.push_back(w == Ctl<QPushButton>(page, "WBOPB") ? w : w->parentWidget());
         }
     }
     EXPECT_EQ(visited, order);
@@ -115,14 +117,15 @@ TEST_F(Scripted, Decoders) {
             const auto* blc = Page<TBlcPage>(kBlc);
             const AreaGridMask mask{c.bytes[2], c.bytes[3], c.bytes[4],
                                     c.bytes[5], c.bytes[6], c.bytes[7]};
-            EXPECT_EQ(blc->BLCArea->Mask(), mask);
+            EXPECT_EQ(Ctl<TAreaGrid>(blc, "BLCArea")->Mask(), mask);
             if (!c.areas.empty()) {
                 EXPECT_EQ(CheckedAreas(blc), c.areas);
             }
-            EXPECT_EQ(blc->BLCArea->Box(30)->isEnabled(), c.bytes[0] != 0);
+            EXPECT_EQ(Ctl<TAreaGrid>(blc, "BLCArea")->Box(30)->isEnabled(), c.bytes[0] != 0);
         }
     }
-    EXPECT_EQ(Page<TBlcPage>(kBlc)->BLCArea->Box(9)->accessibleName(), "BLC area 09");
+    EXPECT_EQ(Ctl<TAreaGrid>(Page<TBlcPage>(kBlc), "BLCArea")->Box(9)->accessibleName(),
+              "BLC area 09");
 }
 
 TEST_F(Scripted, ReadBackRules) {
@@ -176,7 +179,7 @@ TEST_F(Scripted, ClickWhileBusy) {
         EXPECT_EQ(group->ItemIndex(), 1);
         TCheckBox* box = nullptr;
         if (pageIndex == kBlc) {
-            box = Page<TBlcPage>(kBlc)->BLCArea->Box(5);
+            box = Ctl<TAreaGrid>(Page<TBlcPage>(kBlc), "BLCArea")->Box(5);
             ClickMark(box);
             EXPECT_TRUE(box->Checked());
         }
@@ -193,7 +196,9 @@ TEST_F(Scripted, ClickWhileBusy) {
 // ---- On the line, through the virtual camera ----------------------------------
 
 struct OnTheLine : PageEndToEnd {
-    std::vector<Bytes> Tick(TBlcPage* page, int area) { return Click(page->BLCArea->Box(area)); }
+    std::vector<Bytes> Tick(TBlcPage* page, int area) {
+        return Click(Ctl<TAreaGrid>(page, "BLCArea")->Box(area));
+    }
 
     // Empties the page's controls without sending, then reads the page again.
     void Reread(TPage* page) {
@@ -234,45 +239,52 @@ TEST_F(OnTheLine, Queries) {
 TEST_F(OnTheLine, GainPage) {
     OpenPage(kAgc);
     auto* page = qobject_cast<TAgcPage*>(form->Page(kAgc));
-    EXPECT_EQ(page->AGCLv->ItemIndex(), 0);
-    EXPECT_EQ(Pick(page->ASPriority, 1),
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "AGCLv")->ItemIndex(), 0);
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "ASPriority"), 1),
               One("02 21 1A 04 01 00 00 00 00 00 00 00 00 00 00 00 03 BB"));
-    EXPECT_EQ(Pick(page->AGCLv, 3), One("02 21 1A 01 03 00 00 00 00 00 00 00 00 00 00 00 03 BC"));
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "AGCLv"), 3),
+              One("02 21 1A 01 03 00 00 00 00 00 00 00 00 00 00 00 03 BC"));
     // The answer to a command is not decoded, even when it differs.
     camera::TCameraState s = camera.State();
     s.gain.agcLevel = 7;
     camera.SetState(s);
-    EXPECT_EQ(Pick(page->SENSLv, 8), One("02 21 1A 02 08 00 00 00 00 00 00 00 00 00 00 00 03 B6"));
-    EXPECT_EQ(page->AGCLv->ItemIndex(), 3);
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "SENSLv"), 8),
+              One("02 21 1A 02 08 00 00 00 00 00 00 00 00 00 00 00 03 B6"));
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "AGCLv")->ItemIndex(), 3);
 
     Reread(page);
-    EXPECT_EQ(page->ASPriority->ItemIndex(), 1);
-    EXPECT_EQ(page->AGCLv->ItemIndex(), 7);
-    EXPECT_EQ(page->SENSLv->ItemIndex(), 8);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "ASPriority")->ItemIndex(), 1);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "AGCLv")->ItemIndex(), 7);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "SENSLv")->ItemIndex(), 8);
 }
 
 TEST_F(OnTheLine, ExposurePage) {
     OpenPage(kAlc);
     auto* page = qobject_cast<TAlcPage*>(form->Page(kAlc));
     // The camera starts with ALC automatic and AES fixed.
-    ASSERT_TRUE(page->ALCAutoLv->isEnabled() && page->AESFixLv->isEnabled());
-    EXPECT_EQ(Pick(page->AESFixLv, 7),
+    ASSERT_TRUE(Ctl<TRadioGroup>(page, "ALCAutoLv")->isEnabled() &&
+                Ctl<TRadioGroup>(page, "AESFixLv")->isEnabled());
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "AESFixLv"), 7),
               One("02 21 48 05 07 00 00 00 00 00 00 00 00 00 00 00 03 86"));
-    EXPECT_EQ(Pick(page->ALC, 1), One("02 21 48 00 01 00 00 00 00 00 00 00 00 00 00 00 03 91"));
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "ALC"), 1),
+              One("02 21 48 00 01 00 00 00 00 00 00 00 00 00 00 00 03 91"));
     // The answer to the mode command is decoded: the fixed level is now the one to set.
-    EXPECT_FALSE(page->ALCAutoLv->isEnabled());
-    EXPECT_TRUE(page->ALCFixLv->isEnabled());
-    EXPECT_EQ(Pick(page->ALCFixLv, 8),
+    EXPECT_FALSE(Ctl<TRadioGroup>(page, "ALCAutoLv")->isEnabled());
+    EXPECT_TRUE(Ctl<TRadioGroup>(page, "ALCFixLv")->isEnabled());
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "ALCFixLv"), 8),
               One("02 21 48 02 08 00 00 00 00 00 00 00 00 00 00 00 03 88"));
-    EXPECT_EQ(Pick(page->AES, 0), One("02 21 48 03 00 00 00 00 00 00 00 00 00 00 00 00 03 8F"));
-    EXPECT_TRUE(page->AESAutoLv->isEnabled());
-    EXPECT_EQ(Pick(page->AESAutoLv, 2),
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "AES"), 0),
+              One("02 21 48 03 00 00 00 00 00 00 00 00 00 00 00 00 03 8F"));
+    EXPECT_TRUE(Ctl<TRadioGroup>(page, "AESAutoLv")->isEnabled());
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "AESAutoLv"), 2),
               One("02 21 48 04 02 00 00 00 00 00 00 00 00 00 00 00 03 8C"));
 
     Reread(page);
     const int want[] = {1, 4, 8, 0, 2, 7};
-    TRadioGroup* groups[] = {page->ALC, page->ALCAutoLv, page->ALCFixLv,
-                             page->AES, page->AESAutoLv, page->AESFixLv};
+    TRadioGroup* groups[] = {
+        Ctl<TRadioGroup>(page, "ALC"),       Ctl<TRadioGroup>(page, "ALCAutoLv"),
+        Ctl<TRadioGroup>(page, "ALCFixLv"),  Ctl<TRadioGroup>(page, "AES"),
+        Ctl<TRadioGroup>(page, "AESAutoLv"), Ctl<TRadioGroup>(page, "AESFixLv")};
     for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(groups[i]->ItemIndex(), want[i]) << groups[i]->objectName().toStdString();
     }
@@ -285,7 +297,7 @@ TEST_F(OnTheLine, BackLightPage) {
     camera.SetState(s);
     OpenPage(kBlc);
     auto* page = qobject_cast<TBlcPage*>(form->Page(kBlc));
-    ASSERT_TRUE(page->BLCArea->isEnabled());
+    ASSERT_TRUE(Ctl<TAreaGrid>(page, "BLCArea")->isEnabled());
     ASSERT_TRUE(CheckedAreas(page).empty());
 
     EXPECT_EQ(Tick(page, 1), One("02 21 18 02 01 00 00 00 00 00 00 00 00 00 00 00 03 BF"));
@@ -301,37 +313,43 @@ TEST_F(OnTheLine, BackLightPage) {
     EXPECT_EQ(CheckedAreas(page).size(), 47u);
     EXPECT_EQ(Tick(page, 48), One("02 21 18 02 FF FF FF FF FF FF 00 00 00 00 00 00 03 C6"));
 
-    EXPECT_EQ(Pick(page->BLCLv, 5), One("02 21 18 01 05 00 00 00 00 00 00 00 00 00 00 00 03 BC"));
-    EXPECT_EQ(Pick(page->BLC, 0), One("02 21 18 00 00 00 00 00 00 00 00 00 00 00 00 00 03 C2"));
-    EXPECT_FALSE(page->BLCLv->isEnabled());
-    EXPECT_FALSE(page->BLCArea->isEnabled());
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "BLCLv"), 5),
+              One("02 21 18 01 05 00 00 00 00 00 00 00 00 00 00 00 03 BC"));
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "BLC"), 0),
+              One("02 21 18 00 00 00 00 00 00 00 00 00 00 00 00 00 03 C2"));
+    EXPECT_FALSE(Ctl<TRadioGroup>(page, "BLCLv")->isEnabled());
+    EXPECT_FALSE(Ctl<TAreaGrid>(page, "BLCArea")->isEnabled());
 
     Reread(page);
-    EXPECT_EQ(page->BLC->ItemIndex(), 0);
-    EXPECT_EQ(page->BLCLv->ItemIndex(), 5);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "BLC")->ItemIndex(), 0);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "BLCLv")->ItemIndex(), 5);
     EXPECT_EQ(CheckedAreas(page).size(), 48u);
 }
 
 TEST_F(OnTheLine, ColourPage) {
     OpenPage(kCol);
     auto* page = qobject_cast<TColourPage*>(form->Page(kCol));
-    ASSERT_FALSE(page->WBOPB->isEnabled());  // the camera starts in AUTO
-    EXPECT_EQ(Pick(page->WBAutoLv, 2),
+    ASSERT_FALSE(Ctl<QPushButton>(page, "WBOPB")->isEnabled());  // the camera starts in AUTO
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "WBAutoLv"), 2),
               One("02 21 1B 01 02 00 00 00 00 00 00 00 00 00 00 00 03 BC"));
-    EXPECT_EQ(Pick(page->Color, 1), One("02 21 1B 00 01 00 00 00 00 00 00 00 00 00 00 00 03 BE"));
-    EXPECT_TRUE(page->WBOPB->isEnabled());
-    EXPECT_TRUE(page->WBOPLv->isEnabled());
-    EXPECT_FALSE(page->WBAutoLv->isEnabled());
-    EXPECT_EQ(Pick(page->RYGain, 8), One("02 21 1B 03 08 00 00 00 00 00 00 00 00 00 00 00 03 B4"));
-    EXPECT_EQ(Pick(page->WBOPLv, 0), One("02 21 1B 02 00 00 00 00 00 00 00 00 00 00 00 00 03 BD"));
-    EXPECT_EQ(Pick(page->BYGain, 1), One("02 21 1B 04 01 00 00 00 00 00 00 00 00 00 00 00 03 BA"));
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "Color"), 1),
+              One("02 21 1B 00 01 00 00 00 00 00 00 00 00 00 00 00 03 BE"));
+    EXPECT_TRUE(Ctl<QPushButton>(page, "WBOPB")->isEnabled());
+    EXPECT_TRUE(Ctl<TRadioGroup>(page, "WBOPLv")->isEnabled());
+    EXPECT_FALSE(Ctl<TRadioGroup>(page, "WBAutoLv")->isEnabled());
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "RYGain"), 8),
+              One("02 21 1B 03 08 00 00 00 00 00 00 00 00 00 00 00 03 B4"));
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "WBOPLv"), 0),
+              One("02 21 1B 02 00 00 00 00 00 00 00 00 00 00 00 00 03 BD"));
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "BYGain"), 1),
+              One("02 21 1B 04 01 00 00 00 00 00 00 00 00 00 00 00 03 BA"));
 
     Reread(page);
-    EXPECT_EQ(page->Color->ItemIndex(), 1);
-    EXPECT_EQ(page->WBAutoLv->ItemIndex(), 2);
-    EXPECT_EQ(page->WBOPLv->ItemIndex(), 0);
-    EXPECT_EQ(page->RYGain->ItemIndex(), 8);
-    EXPECT_EQ(page->BYGain->ItemIndex(), 1);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "Color")->ItemIndex(), 1);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "WBAutoLv")->ItemIndex(), 2);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "WBOPLv")->ItemIndex(), 0);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "RYGain")->ItemIndex(), 8);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "BYGain")->ItemIndex(), 1);
 }
 
 }  // namespace

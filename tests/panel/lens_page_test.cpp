@@ -132,12 +132,12 @@ TEST_F(LensForm, DecodesEveryByteAndSendsOnlyTheAck) {
         port->writes.clear();
         AnswerFrame(Hex(r.reply));
         EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("06")}) << r.reply;
-        EXPECT_EQ(page->ZoomStep->text(), r.zoomStep) << r.reply;
-        EXPECT_EQ(page->FocusStep->text(), r.focusStep) << r.reply;
-        EXPECT_EQ(page->DZoom->Checked(), r.dzoom) << r.reply;
-        EXPECT_EQ(page->AFocus->Checked(), r.afocus) << r.reply;
-        EXPECT_EQ(page->ZoomBar->Position(), r.zoomBar) << r.reply;
-        EXPECT_EQ(page->FocusBar->Position(), r.focusBar) << r.reply;
+        EXPECT_EQ(Ctl<QLineEdit>(page, "ZoomStep")->text(), r.zoomStep) << r.reply;
+        EXPECT_EQ(Ctl<QLineEdit>(page, "FocusStep")->text(), r.focusStep) << r.reply;
+        EXPECT_EQ(Ctl<TCheckBox>(page, "DZoom")->Checked(), r.dzoom) << r.reply;
+        EXPECT_EQ(Ctl<TCheckBox>(page, "AFocus")->Checked(), r.afocus) << r.reply;
+        EXPECT_EQ(Ctl<TTrackBar>(page, "ZoomBar")->Position(), r.zoomBar) << r.reply;
+        EXPECT_EQ(Ctl<TTrackBar>(page, "FocusBar")->Position(), r.focusBar) << r.reply;
         EXPECT_TRUE(form->Link().CanSend()) << r.reply;
         // Read-back never counts as a step the operator sent.
         EXPECT_EQ(page->LastZoomStep(), 0);
@@ -157,9 +157,9 @@ TEST_F(LensForm, ReadBackRule) {
     for (const Row& r : rows) {
         form->Link().ReleaseLink();
         page->Query();
-        page->ZoomStep->setText("0001");  // busy: shown, not sent
+        Ctl<QLineEdit>(page, "ZoomStep")->setText("0001");  // busy: shown, not sent
         AnswerFrame(Hex(r.reply));
-        EXPECT_EQ(page->ZoomStep->text(), r.decoded ? "0007" : "0001") << r.reply;
+        EXPECT_EQ(Ctl<QLineEdit>(page, "ZoomStep")->text(), r.decoded ? "0007" : "0001") << r.reply;
         EXPECT_EQ(form->Link().CanSend(), r.free) << r.reply;
     }
 }
@@ -179,52 +179,52 @@ TEST_F(LensForm, FollowUpsWaitForTheLinkAndKeepTheirOrder) {
         {"tele released before the press is answered",
          false,
          [](TLensPage* p) {
-             QTest::mousePress(p->TeleSW, Qt::LeftButton);
-             QTest::mouseRelease(p->TeleSW, Qt::LeftButton);
+             QTest::mousePress(Ctl<TMotionButton>(p, "TeleSW"), Qt::LeftButton);
+             QTest::mouseRelease(Ctl<TMotionButton>(p, "TeleSW"), Qt::LeftButton);
          },
          {LensSet(0x01), ack, LensSet(0x02), ack}},
         {"wide in one-push mode",
          true,
          [](TLensPage* p) {
-             QTest::mousePress(p->WideSW, Qt::LeftButton);
-             QTest::mouseRelease(p->WideSW, Qt::LeftButton);
+             QTest::mousePress(Ctl<TMotionButton>(p, "WideSW"), Qt::LeftButton);
+             QTest::mouseRelease(Ctl<TMotionButton>(p, "WideSW"), Qt::LeftButton);
          },
          {LensSet(0x00), ack, LensSet(0x02), ack, LensSet(0x0E), ack}},
         {"near in one-push mode has no one-push follow-up",
          true,
          [](TLensPage* p) {
-             QTest::mousePress(p->NearSW, Qt::LeftButton);
-             QTest::mouseRelease(p->NearSW, Qt::LeftButton);
+             QTest::mousePress(Ctl<TMotionButton>(p, "NearSW"), Qt::LeftButton);
+             QTest::mouseRelease(Ctl<TMotionButton>(p, "NearSW"), Qt::LeftButton);
          },
          {LensSet(0x03), ack, LensSet(0x05), ack}},
         {"a press and release while the query is outstanding",
          true,
          [](TLensPage* p) {
              p->Query();
-             QTest::mousePress(p->TeleSW, Qt::LeftButton);
-             QTest::mouseRelease(p->TeleSW, Qt::LeftButton);
+             QTest::mousePress(Ctl<TMotionButton>(p, "TeleSW"), Qt::LeftButton);
+             QTest::mouseRelease(Ctl<TMotionButton>(p, "TeleSW"), Qt::LeftButton);
          },
          {query, ack, LensSet(0x02), ack, LensSet(0x0E), ack}},
         {"a press while the query is outstanding is dropped",
          false,
          [](TLensPage* p) {
              p->Query();
-             QTest::mousePress(p->TeleSW, Qt::LeftButton);
+             QTest::mousePress(Ctl<TMotionButton>(p, "TeleSW"), Qt::LeftButton);
          },
          {query, ack}},
         {"one-push mode on",
          false,
-         [](TLensPage* p) { p->OnePushAF->SetChecked(true); },
+         [](TLensPage* p) { Ctl<TCheckBox>(p, "OnePushAF")->SetChecked(true); },
          {LensSet(0x09, 0), ack, LensSet(0x0D, 0), ack, LensSet(0x0E), ack}},
         {"one-push mode off",
          true,
-         [](TLensPage* p) { p->OnePushAF->SetChecked(false); },
+         [](TLensPage* p) { Ctl<TCheckBox>(p, "OnePushAF")->SetChecked(false); },
          {LensSet(0x09, 1), ack, LensSet(0x0D, 0), ack, LensSet(0x0E), ack}},
         {"one-push mode while the query is outstanding is dropped whole",
          false,
          [](TLensPage* p) {
              p->Query();
-             p->OnePushAF->SetChecked(true);
+             Ctl<TCheckBox>(p, "OnePushAF")->SetChecked(true);
          },
          {query, ack}},
     };
@@ -232,7 +232,7 @@ TEST_F(LensForm, FollowUpsWaitForTheLinkAndKeepTheirOrder) {
         AnswerAll();
         // Put the mode in place with the link busy, so that it sends nothing.
         page->Query();
-        page->OnePushAF->SetChecked(r.onePush);
+        Ctl<TCheckBox>(page, "OnePushAF")->SetChecked(r.onePush);
         AnswerAll();
         port->writes.clear();
         r.act(page);
@@ -251,24 +251,25 @@ TEST_F(LensForm, HoldThatCannotEndInAReleaseStillStops) {
     const Bytes query = Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9");
     struct Row {
         const char* what;
-        TMotionButton* TLensPage::*button;
+        const char* button;
         uint8_t stop;
         std::function<void()> interrupt;
         std::vector<Bytes> line;  // written after the press is answered
     } rows[] = {
         {"line lost while tele is held, released while disabled, re-plugged",
-         &TLensPage::TeleSW,
+         "TeleSW",
          0x02,
          [this] {
              port->open = false;
              port->onHangUp();
-             QTest::mouseRelease(page->TeleSW, Qt::LeftButton);  // never arrives
+             QTest::mouseRelease(Ctl<TMotionButton>(page, "TeleSW"),
+                                 Qt::LeftButton);  // never arrives
              form->ReconnectButton()->click();
              port->Deliver({0x06});
          },
          {Hex("05"), LensSet(0x02), ack, query, ack}},
         {"page changed while far is held",
-         &TLensPage::FarSW,
+         "FarSW",
          0x05,
          [this] {
              form->show();
@@ -276,11 +277,11 @@ TEST_F(LensForm, HoldThatCannotEndInAReleaseStillStops) {
          },
          {LensSet(0x05), ack}},
         {"window deactivated while near is held",
-         &TLensPage::NearSW,
+         "NearSW",
          0x05,
          [this] {
              QEvent leave(QEvent::WindowDeactivate);
-             QApplication::sendEvent(page->NearSW, &leave);
+             QApplication::sendEvent(Ctl<TMotionButton>(page, "NearSW"), &leave);
          },
          {LensSet(0x05), ack}},
     };
@@ -288,16 +289,16 @@ TEST_F(LensForm, HoldThatCannotEndInAReleaseStillStops) {
         form.reset();
         SetUp();
         AnswerAll();
-        QTest::mousePress(page->*r.button, Qt::LeftButton);
+        QTest::mousePress(Ctl<TMotionButton>(page, r.button), Qt::LeftButton);
         AnswerAll();
         port->writes.clear();
         r.interrupt();
         AnswerAll();
         EXPECT_EQ(port->writes, r.line) << r.what;
-        EXPECT_FALSE((page->*r.button)->Held()) << r.what;
+        EXPECT_FALSE(Ctl<TMotionButton>(page, r.button)->Held()) << r.what;
         EXPECT_TRUE(form->Link().Idle()) << r.what;
         // A release that still arrives stops nothing twice.
-        QTest::mouseRelease(page->*r.button, Qt::LeftButton);
+        QTest::mouseRelease(Ctl<TMotionButton>(page, r.button), Qt::LeftButton);
         AnswerAll();
         EXPECT_EQ(port->writes, r.line) << r.what;
     }
@@ -335,11 +336,11 @@ TEST_F(LensForm, KeyHoldSendsOneStartAndOneStop) {
     const auto repeat = [&](Qt::Key k, bool marked = true) -> Step {
         return [&, k, marked] { KeyRepeats(at, k, marked); };
     };
-    const auto press = [this](TMotionButton* TLensPage::*b) -> Step {
-        return [this, b] { QTest::mousePress(page->*b, Qt::LeftButton); };
+    const auto press = [this](const char* b) -> Step {
+        return [this, b] { QTest::mousePress(Ctl<TMotionButton>(page, b), Qt::LeftButton); };
     };
-    const auto release = [this](TMotionButton* TLensPage::*b) -> Step {
-        return [this, b] { QTest::mouseRelease(page->*b, Qt::LeftButton); };
+    const auto release = [this](const char* b) -> Step {
+        return [this, b] { QTest::mouseRelease(Ctl<TMotionButton>(page, b), Qt::LeftButton); };
     };
     const Step leave = [this] {
         QEvent e(QEvent::WindowDeactivate);
@@ -382,12 +383,12 @@ TEST_F(LensForm, KeyHoldSendsOneStartAndOneStop) {
         {"mouse, then key, on tele",
          kLensIndex,
          false,
-         {press(&TLensPage::TeleSW), down(plus), release(&TLensPage::TeleSW), up(plus)},
+         {press("TeleSW"), down(plus), release("TeleSW"), up(plus)},
          {LensSet(1), LensSet(2)}},
         {"key, then mouse, on far",
          kLensIndex,
          false,
-         {down(far), press(&TLensPage::FarSW), up(far), release(&TLensPage::FarSW)},
+         {down(far), press("FarSW"), up(far), release("FarSW")},
          {LensSet(4), LensSet(5)}},
         {"tele while wide is held: one direction per motor",
          kLensIndex,
@@ -410,11 +411,12 @@ TEST_F(LensForm, KeyHoldSendsOneStartAndOneStop) {
         SetUp();
         AnswerAll();
         page->Query();
-        page->OnePushAF->SetChecked(r.onePush);  // busy: sends nothing
+        Ctl<TCheckBox>(page, "OnePushAF")->SetChecked(r.onePush);  // busy: sends nothing
         AnswerAll();
         ShowPage(r.shown);
         Answer({0xA0, form->Page(r.shown)->CommandGroup()});
-        at = r.shown == kLensIndex ? static_cast<QWidget*>(page->ZoomBar) : form->Page(r.shown);
+        at = r.shown == kLensIndex ? static_cast<QWidget*>(Ctl<TTrackBar>(page, "ZoomBar"))
+                                   : form->Page(r.shown);
         port->writes.clear();
         for (const Step& step : r.steps) {
             step();
@@ -422,7 +424,9 @@ TEST_F(LensForm, KeyHoldSendsOneStartAndOneStop) {
         }
         EXPECT_EQ(FramesSent(), r.frames) << r.what;
         EXPECT_TRUE(form->Link().Idle()) << r.what;
-        for (TMotionButton* b : {page->WideSW, page->TeleSW, page->FarSW, page->NearSW}) {
+        for (TMotionButton* b :
+             {Ctl<TMotionButton>(page, "WideSW"), Ctl<TMotionButton>(page, "TeleSW"),
+              Ctl<TMotionButton>(page, "FarSW"), Ctl<TMotionButton>(page, "NearSW")}) {
             EXPECT_FALSE(b->Held()) << r.what;
         }
     }
@@ -441,11 +445,13 @@ TEST_F(LensForm, KeysAControlUsesAreNotTaken) {
         Qt::KeyboardModifiers mods;
         bool moves;
     } rows[] = {
-        {"an editable field types it", title->CName, Qt::Key_Minus, keypad, false},
-        {"a number field types it", Page<TPositionPage>(8)->PosSaveUD, Qt::Key_Minus, keypad,
+        {"an editable field types it", Ctl<QLineEdit>(title, "CName"), Qt::Key_Minus, keypad,
          false},
-        {"the main keyboard's +", page->ZoomBar, Qt::Key_Plus, Qt::NoModifier, false},
-        {"a read-only field", page->ZoomStep, Qt::Key_Plus, keypad, true},
+        {"a number field types it", Ctl<TSpinEdit>(Page<TPositionPage>(8), "PosSaveUD"),
+         Qt::Key_Minus, keypad, false},
+        {"the main keyboard's +", Ctl<TTrackBar>(page, "ZoomBar"), Qt::Key_Plus, Qt::NoModifier,
+         false},
+        {"a read-only field", Ctl<QLineEdit>(page, "ZoomStep"), Qt::Key_Plus, keypad, true},
     };
     for (const Row& r : rows) {
         port->writes.clear();
@@ -456,7 +462,7 @@ TEST_F(LensForm, KeysAControlUsesAreNotTaken) {
         AnswerAll();
         EXPECT_EQ(FramesSent().size(), r.moves ? 2u : 0u) << r.what;
     }
-    EXPECT_EQ(title->CName->text().right(1), "-");
+    EXPECT_EQ(Ctl<QLineEdit>(title, "CName")->text().right(1), "-");
 }
 
 // Choosing another port while a motion is held: the old camera gets its
@@ -482,7 +488,7 @@ TEST_F(LensForm, ChoosingAnotherPortStopsTheOldCameraOnly) {
         form.reset();
         SetUp();
         AnswerAll();
-        QTest::mousePress(page->TeleSW, Qt::LeftButton);
+        QTest::mousePress(Ctl<TMotionButton>(page, "TeleSW"), Qt::LeftButton);
         if (r.pressAnswered) {
             AnswerAll();
         }
@@ -554,12 +560,12 @@ TEST_F(Lens, QueryOnOpeningAndReadBack) {
     EXPECT_EQ(Line()[0], HexBytes("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
     ASSERT_TRUE(WaitIdle());
     page = static_cast<TLensPage*>(form->Page(kLensIndex));
-    EXPECT_EQ(page->ZoomStep->text(), "0066");
-    EXPECT_EQ(page->FocusStep->text(), "-002");
-    EXPECT_TRUE(page->DZoom->Checked());
-    EXPECT_FALSE(page->AFocus->Checked());
-    EXPECT_EQ(page->ZoomBar->Position(), 1954);
-    EXPECT_EQ(page->FocusBar->Position(), -206);
+    EXPECT_EQ(Ctl<QLineEdit>(page, "ZoomStep")->text(), "0066");
+    EXPECT_EQ(Ctl<QLineEdit>(page, "FocusStep")->text(), "-002");
+    EXPECT_TRUE(Ctl<TCheckBox>(page, "DZoom")->Checked());
+    EXPECT_FALSE(Ctl<TCheckBox>(page, "AFocus")->Checked());
+    EXPECT_EQ(Ctl<TTrackBar>(page, "ZoomBar")->Position(), 1954);
+    EXPECT_EQ(Ctl<TTrackBar>(page, "FocusBar")->Position(), -206);
     QApplication::processEvents();
     EXPECT_EQ(Frames().size(), 1u);  // decoding sent nothing back
 }
@@ -590,9 +596,9 @@ TEST_F(Lens, MotionButtonsPressAndRelease) {
     }
     EXPECT_EQ(pauses, std::vector<int>(4, 100));
     camera.ClearReceived();
-    QTest::mousePress(page->TeleSW, Qt::LeftButton);
+    QTest::mousePress(Ctl<TMotionButton>(page, "TeleSW"), Qt::LeftButton);
     ASSERT_TRUE(WaitIdle());
-    QTest::mouseRelease(page->TeleSW, Qt::LeftButton);
+    QTest::mouseRelease(Ctl<TMotionButton>(page, "TeleSW"), Qt::LeftButton);
     const std::vector<Bytes> f = Sent(2);
     EXPECT_EQ(f[0], HexBytes("02 21 21 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B8"));
     EXPECT_EQ(f[1], HexBytes("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7"));
@@ -602,7 +608,8 @@ TEST_F(Lens, MotionButtonsPressAndRelease) {
 TEST_F(Lens, StopReachesTheCameraWhenReleasedBeforeThePressIsAnswered) {
     OpenLens();
     camera.SetAnswerDelay(std::chrono::milliseconds(300));
-    for (TMotionButton* b : {page->TeleSW, page->FarSW}) {
+    for (TMotionButton* b :
+         {Ctl<TMotionButton>(page, "TeleSW"), Ctl<TMotionButton>(page, "FarSW")}) {
         camera.ClearReceived();
         QTest::mousePress(b, Qt::LeftButton);
         QTest::mouseRelease(b, Qt::LeftButton);
@@ -610,7 +617,7 @@ TEST_F(Lens, StopReachesTheCameraWhenReleasedBeforeThePressIsAnswered) {
         EXPECT_EQ(form->Link().PendingFollowUps(), 1u);
         const std::vector<Bytes> f = Sent(2);
         ASSERT_EQ(f.size(), 2u);
-        EXPECT_EQ(f[1], LensSet(b == page->TeleSW ? 0x02 : 0x05));
+        EXPECT_EQ(f[1], LensSet(b == Ctl<TMotionButton>(page, "TeleSW") ? 0x02 : 0x05));
     }
     EXPECT_EQ(camera.State().lens.zoomMotion, TMotion::Stopped);
     EXPECT_EQ(camera.State().lens.focusMotion, TMotion::Stopped);
@@ -625,12 +632,12 @@ TEST_F(Lens, StopOfAHoldOverALostLineGoesOutFirstWhenItIsBack) {
     ASSERT_TRUE(camera.Start(link)) << "start with link";
     path = link;
     OpenLens();
-    QTest::mousePress(page->TeleSW, Qt::LeftButton);
+    QTest::mousePress(Ctl<TMotionButton>(page, "TeleSW"), Qt::LeftButton);
     ASSERT_TRUE(WaitIdle());
     ASSERT_EQ(camera.State().lens.zoomMotion, TMotion::Tele);
     camera.HangUp();
     ASSERT_TRUE(WaitFor([&] { return Panel(0) == kTextDeviceLost; }));
-    QTest::mouseRelease(page->TeleSW, Qt::LeftButton);
+    QTest::mouseRelease(Ctl<TMotionButton>(page, "TeleSW"), Qt::LeftButton);
     camera.ClearReceived();
     ASSERT_TRUE(camera.Replug(link));
     ASSERT_TRUE(WaitFor([&] { return !Frames().empty(); }, 15000));
@@ -645,7 +652,9 @@ TEST_F(Lens, StopOfAHoldOverALostLineGoesOutFirstWhenItIsBack) {
 // Space and Return on a motion button are no motion keys.
 TEST_F(Lens, KeyboardAndPlainClicksDoNotMoveTheLens) {
     OpenLens();
-    for (TMotionButton* b : {page->WideSW, page->TeleSW, page->FarSW, page->NearSW}) {
+    for (TMotionButton* b :
+         {Ctl<TMotionButton>(page, "WideSW"), Ctl<TMotionButton>(page, "TeleSW"),
+          Ctl<TMotionButton>(page, "FarSW"), Ctl<TMotionButton>(page, "NearSW")}) {
         QTest::keyClick(b, Qt::Key_Space);
         QTest::keyClick(b, Qt::Key_Return);
         b->click();
@@ -656,14 +665,14 @@ TEST_F(Lens, KeyboardAndPlainClicksDoNotMoveTheLens) {
 
 TEST_F(Lens, ZoomReleaseInOnePushModeAsksForOnePushFocus) {
     OpenLens();
-    page->OnePushAF->SetChecked(true);
+    Ctl<TCheckBox>(page, "OnePushAF")->SetChecked(true);
     Sent(3);
     camera.ClearReceived();
     const int runs = camera.State().lens.onePushCount;
     // Released before the press is answered: stop and one-push wait their turn.
     camera.SetAnswerDelay(std::chrono::milliseconds(200));
-    QTest::mousePress(page->WideSW, Qt::LeftButton);
-    QTest::mouseRelease(page->WideSW, Qt::LeftButton);
+    QTest::mousePress(Ctl<TMotionButton>(page, "WideSW"), Qt::LeftButton);
+    QTest::mouseRelease(Ctl<TMotionButton>(page, "WideSW"), Qt::LeftButton);
     EXPECT_EQ(form->Link().PendingFollowUps(), 2u);
     const std::vector<Bytes> f = Sent(3);
     camera.SetAnswerDelay(std::chrono::milliseconds(0));
@@ -674,8 +683,8 @@ TEST_F(Lens, ZoomReleaseInOnePushModeAsksForOnePushFocus) {
     EXPECT_EQ(camera.State().lens.onePushCount, runs + 1);
     // A focus release is not followed by it.
     camera.ClearReceived();
-    QTest::mousePress(page->NearSW, Qt::LeftButton);
-    QTest::mouseRelease(page->NearSW, Qt::LeftButton);
+    QTest::mousePress(Ctl<TMotionButton>(page, "NearSW"), Qt::LeftButton);
+    QTest::mouseRelease(Ctl<TMotionButton>(page, "NearSW"), Qt::LeftButton);
     Sent(2);
     QTest::qWait(100);
     EXPECT_EQ(Frames(), (std::vector<Bytes>{LensSet(0x03), LensSet(0x05)}));
@@ -683,29 +692,29 @@ TEST_F(Lens, ZoomReleaseInOnePushModeAsksForOnePushFocus) {
 
 TEST_F(Lens, OnePushSequence) {
     OpenLens();
-    ASSERT_TRUE(page->AFocus->Checked());  // the camera's factory setting
-    page->AFTrack->SetChecked(true);
+    ASSERT_TRUE(Ctl<TCheckBox>(page, "AFocus")->Checked());  // the camera's factory setting
+    Ctl<TCheckBox>(page, "AFTrack")->SetChecked(true);
     Sent(1);
     camera.ClearReceived();
 
-    page->OnePushAF->SetChecked(true);
-    EXPECT_FALSE(page->AFocus->isEnabled());
-    EXPECT_FALSE(page->AFTrack->isEnabled());
-    EXPECT_TRUE(page->AFocus->Checked());
-    EXPECT_TRUE(page->AFTrack->Checked());
+    Ctl<TCheckBox>(page, "OnePushAF")->SetChecked(true);
+    EXPECT_FALSE(Ctl<TCheckBox>(page, "AFocus")->isEnabled());
+    EXPECT_FALSE(Ctl<TCheckBox>(page, "AFTrack")->isEnabled());
+    EXPECT_TRUE(Ctl<TCheckBox>(page, "AFocus")->Checked());
+    EXPECT_TRUE(Ctl<TCheckBox>(page, "AFTrack")->Checked());
     std::vector<Bytes> f = Sent(3);
     EXPECT_EQ(f, (std::vector<Bytes>{LensSet(0x09, 0), LensSet(0x0D, 0), LensSet(0x0E)}));
     EXPECT_EQ(camera.State().lens.autoFocus, 0);
     EXPECT_EQ(camera.State().lens.afAfterTracking, 0);
     // The read-back shows the camera's auto focus, now off; the tracking mark
     // is never read from the camera and stays.
-    EXPECT_FALSE(page->AFocus->Checked());
-    EXPECT_TRUE(page->AFTrack->Checked());
+    EXPECT_FALSE(Ctl<TCheckBox>(page, "AFocus")->Checked());
+    EXPECT_TRUE(Ctl<TCheckBox>(page, "AFTrack")->Checked());
 
     camera.ClearReceived();
-    page->OnePushAF->SetChecked(false);
-    EXPECT_TRUE(page->AFocus->isEnabled());
-    EXPECT_TRUE(page->AFTrack->isEnabled());
+    Ctl<TCheckBox>(page, "OnePushAF")->SetChecked(false);
+    EXPECT_TRUE(Ctl<TCheckBox>(page, "AFocus")->isEnabled());
+    EXPECT_TRUE(Ctl<TCheckBox>(page, "AFTrack")->isEnabled());
     f = Sent(3);
     EXPECT_EQ(f, (std::vector<Bytes>{LensSet(0x09, 0), LensSet(0x0D, 1), LensSet(0x0E)}));
     EXPECT_EQ(camera.State().lens.afAfterTracking, 1);
@@ -715,19 +724,19 @@ TEST_F(Lens, StepButtons) {
     OpenLens();
     // Fresh from the camera: 0000; step edits empty before any reply are
     // covered by the crafted-reply tests above.
-    page->ZoomStep->clear();
-    page->FocusStep->clear();
+    Ctl<QLineEdit>(page, "ZoomStep")->clear();
+    Ctl<QLineEdit>(page, "FocusStep")->clear();
     QApplication::processEvents();
     camera.ClearReceived();
-    QTest::mouseClick(page->ZoomDN, Qt::LeftButton);
-    EXPECT_EQ(page->ZoomStep->text(), "-001");
+    QTest::mouseClick(Ctl<QPushButton>(page, "ZoomDN"), Qt::LeftButton);
+    EXPECT_EQ(Ctl<QLineEdit>(page, "ZoomStep")->text(), "-001");
     std::vector<Bytes> f = Sent(1);
     EXPECT_EQ(f[0], HexBytes("02 21 21 0A FF FF 00 00 00 00 00 00 00 00 00 00 03 B1"));
     EXPECT_EQ(page->LastZoomStep(), 0xFFFF);
 
     camera.ClearReceived();
-    QTest::mouseClick(page->FocusUP, Qt::LeftButton);
-    EXPECT_EQ(page->FocusStep->text(), "0001");
+    QTest::mouseClick(Ctl<QPushButton>(page, "FocusUP"), Qt::LeftButton);
+    EXPECT_EQ(Ctl<QLineEdit>(page, "FocusStep")->text(), "0001");
     f = Sent(1);
     EXPECT_EQ(f[0], LensSet(0x0B, 0x00, 0x01));
     EXPECT_EQ(camera.State().lens.focusStep, 1);
@@ -735,28 +744,28 @@ TEST_F(Lens, StepButtons) {
     // Two clicks, the first while an exchange is outstanding: the text moves
     // twice, the second sends the final value.
     camera.ClearReceived();
-    page->DZoom->SetChecked(!page->DZoom->Checked());
-    QTest::mouseClick(page->ZoomUP, Qt::LeftButton);
-    EXPECT_EQ(page->ZoomStep->text(), "0000");
+    Ctl<TCheckBox>(page, "DZoom")->SetChecked(!Ctl<TCheckBox>(page, "DZoom")->Checked());
+    QTest::mouseClick(Ctl<QPushButton>(page, "ZoomUP"), Qt::LeftButton);
+    EXPECT_EQ(Ctl<QLineEdit>(page, "ZoomStep")->text(), "0000");
     ASSERT_TRUE(WaitIdle());
     // The read-back put the camera's -001 back.
-    EXPECT_EQ(page->ZoomStep->text(), "-001");
-    QTest::mouseClick(page->ZoomUP, Qt::LeftButton);
-    EXPECT_EQ(page->ZoomStep->text(), "0000");
+    EXPECT_EQ(Ctl<QLineEdit>(page, "ZoomStep")->text(), "-001");
+    QTest::mouseClick(Ctl<QPushButton>(page, "ZoomUP"), Qt::LeftButton);
+    EXPECT_EQ(Ctl<QLineEdit>(page, "ZoomStep")->text(), "0000");
     f = Sent(2);
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(f[1], LensSet(0x0A, 0x00, 0x00));
     // A new text with the value last sent sends nothing; -000 is not 0000.
     camera.ClearReceived();
-    page->ZoomStep->clear();
-    page->ZoomStep->setText("0000");
+    Ctl<QLineEdit>(page, "ZoomStep")->clear();
+    Ctl<QLineEdit>(page, "ZoomStep")->setText("0000");
     QTest::qWait(100);
     EXPECT_TRUE(Frames().empty());
-    page->ZoomStep->setText("-000");
+    Ctl<QLineEdit>(page, "ZoomStep")->setText("-000");
     EXPECT_EQ(Sent(1), std::vector<Bytes>{LensSet(0x0A, 0x00, 0x00)});
     EXPECT_EQ(page->LastZoomStep(), 0x10000);
     camera.ClearReceived();
-    QTest::mouseClick(page->ZoomUP, Qt::LeftButton);  // -000 becomes 0001
+    QTest::mouseClick(Ctl<QPushButton>(page, "ZoomUP"), Qt::LeftButton);  // -000 becomes 0001
     f = Sent(1);
     EXPECT_EQ(f, std::vector<Bytes>{LensSet(0x0A, 0x00, 0x01)});
 }
@@ -768,9 +777,12 @@ TEST_F(Lens, BarsSendScaledPositions) {
         int position;
         uint8_t item, byte;
     } rows[] = {
-        {page->ZoomBar, 1954, 0x06, 0xFF}, {page->ZoomBar, 977, 0x06, 0x80},
-        {page->ZoomBar, 0, 0x06, 0x00},    {page->FocusBar, -206, 0x07, 0x00},
-        {page->FocusBar, 250, 0x07, 0xFF}, {page->FocusBar, -1, 0x07, 0x73},
+        {Ctl<TTrackBar>(page, "ZoomBar"), 1954, 0x06, 0xFF},
+        {Ctl<TTrackBar>(page, "ZoomBar"), 977, 0x06, 0x80},
+        {Ctl<TTrackBar>(page, "ZoomBar"), 0, 0x06, 0x00},
+        {Ctl<TTrackBar>(page, "FocusBar"), -206, 0x07, 0x00},
+        {Ctl<TTrackBar>(page, "FocusBar"), 250, 0x07, 0xFF},
+        {Ctl<TTrackBar>(page, "FocusBar"), -1, 0x07, 0x73},
     };
     for (const Row& r : rows) {
         camera.ClearReceived();
@@ -783,7 +795,7 @@ TEST_F(Lens, BarsSendScaledPositions) {
     }
     // From the keyboard: End takes the zoom to tele.
     camera.ClearReceived();
-    QTest::keyClick(page->ZoomBar, Qt::Key_End);
+    QTest::keyClick(Ctl<TTrackBar>(page, "ZoomBar"), Qt::Key_End);
     EXPECT_EQ(Sent(1)[0], LensSet(0x06, 0xFF));
     EXPECT_EQ(camera.State().lens.zoomPosition, 0xFF);
 }
@@ -793,7 +805,9 @@ TEST_F(Lens, SwitchesAndTheNoQueueRule) {
     struct Row {
         TCheckBox* box;
         uint8_t item;
-    } rows[] = {{page->DZoom, 0x08}, {page->AFocus, 0x09}, {page->AFTrack, 0x0D}};
+    } rows[] = {{Ctl<TCheckBox>(page, "DZoom"), 0x08},
+                {Ctl<TCheckBox>(page, "AFocus"), 0x09},
+                {Ctl<TCheckBox>(page, "AFTrack"), 0x0D}};
     for (const Row& r : rows) {
         for (bool on : {!r.box->Checked(), r.box->Checked()}) {
             camera.ClearReceived();
@@ -805,10 +819,10 @@ TEST_F(Lens, SwitchesAndTheNoQueueRule) {
     // While an exchange is outstanding a switch changes on screen only.
     camera.SetAnswerDelay(std::chrono::milliseconds(200));
     camera.ClearReceived();
-    page->ZoomBar->SetPosition(1000);
-    page->AFTrack->SetChecked(!page->AFTrack->Checked());
-    page->FocusBar->SetPosition(100);
-    EXPECT_EQ(page->FocusBar->Position(), 100);
+    Ctl<TTrackBar>(page, "ZoomBar")->SetPosition(1000);
+    Ctl<TCheckBox>(page, "AFTrack")->SetChecked(!Ctl<TCheckBox>(page, "AFTrack")->Checked());
+    Ctl<TTrackBar>(page, "FocusBar")->SetPosition(100);
+    EXPECT_EQ(Ctl<TTrackBar>(page, "FocusBar")->Position(), 100);
     EXPECT_EQ(Sent(1).size(), 1u);
     QTest::qWait(300);
     EXPECT_EQ(Frames().size(), 1u);

@@ -18,7 +18,10 @@ constexpr int kPosition = 8;
 
 // The seven groups of a position record, in the order of their bit fields.
 std::array<TRadioGroup*, 7> RecordGroups(const TPositionPage* p) {
-    return {p->PosALC, p->PosAES, p->PosBLC, p->PosWB, p->PosAGCLv, p->PosALCLv, p->PosWBLv};
+    return {Ctl<TRadioGroup>(p, "PosALC"),   Ctl<TRadioGroup>(p, "PosAES"),
+            Ctl<TRadioGroup>(p, "PosBLC"),   Ctl<TRadioGroup>(p, "PosWB"),
+            Ctl<TRadioGroup>(p, "PosAGCLv"), Ctl<TRadioGroup>(p, "PosALCLv"),
+            Ctl<TRadioGroup>(p, "PosWBLv")};
 }
 
 // ---- Against a scripted port ------------------------------------------------
@@ -52,21 +55,23 @@ TEST_F(Scripted, MotionDecoder) {
         Bytes reply{0xA0, 0x23, 0x00, 0x00};
         reply.insert(reply.end(), c.bytes.begin(), c.bytes.end());
         Answer(reply);
-        EXPECT_EQ(motion->MoDetect->ItemIndex(), c.detect);
-        EXPECT_EQ(motion->MoLv->ItemIndex(), c.level);
-        EXPECT_EQ(motion->MoArea2->Mask(), (AreaGridMask{c.bytes[2], c.bytes[3], c.bytes[4],
-                                                         c.bytes[5], c.bytes[6], c.bytes[7]}));
-        EXPECT_EQ(motion->MoTime->ItemIndex(), c.time);
-        EXPECT_EQ(motion->MoOSD->ItemIndex(), c.osd);
-        for (QWidget* w :
-             {static_cast<QWidget*>(motion->MoLv), static_cast<QWidget*>(motion->MoArea2),
-              static_cast<QWidget*>(motion->MoTime)}) {
+        EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoDetect")->ItemIndex(), c.detect);
+        EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoLv")->ItemIndex(), c.level);
+        EXPECT_EQ(
+            Ctl<TAreaGrid>(motion, "MoArea2")->Mask(),
+            (AreaGridMask{c.bytes[2], c.bytes[3], c.bytes[4], c.bytes[5], c.bytes[6], c.bytes[7]}));
+        EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoTime")->ItemIndex(), c.time);
+        EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoOSD")->ItemIndex(), c.osd);
+        for (QWidget* w : {static_cast<QWidget*>(Ctl<TRadioGroup>(motion, "MoLv")),
+                           static_cast<QWidget*>(Ctl<TAreaGrid>(motion, "MoArea2")),
+                           static_cast<QWidget*>(Ctl<TRadioGroup>(motion, "MoTime"))}) {
             EXPECT_EQ(w->isEnabled(), c.enabled) << w->objectName().toStdString();
         }
-        EXPECT_TRUE(motion->MoDetect->isEnabled() && motion->MoOSD->isEnabled());
+        EXPECT_TRUE(Ctl<TRadioGroup>(motion, "MoDetect")->isEnabled() &&
+                    Ctl<TRadioGroup>(motion, "MoOSD")->isEnabled());
         EXPECT_FALSE(Busy());
     }
-    EXPECT_EQ(motion->MoTime->Button(2)->text(), "60sec");
+    EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoTime")->Button(2)->text(), "60sec");
     EXPECT_TRUE(FramesSent().empty());  // decoding sends nothing back
 }
 
@@ -86,7 +91,8 @@ TEST_F(Scripted, ReplyRules) {
     for (const auto& c : cases) {
         Open(c.page);
         Answer(c.reply);
-        const int probe = c.page == kMotion ? motion->MoLv->ItemIndex() : pos->PosLoad->ItemIndex();
+        const int probe = c.page == kMotion ? Ctl<TRadioGroup>(motion, "MoLv")->ItemIndex()
+                                            : Ctl<TRadioGroup>(pos, "PosLoad")->ItemIndex();
         EXPECT_EQ(probe, c.decoded ? 4 : -1) << c.page << " " << int(c.reply[0]);
         EXPECT_EQ(Busy(), c.busy) << c.page << " " << int(c.reply[0]);
     }
@@ -94,11 +100,11 @@ TEST_F(Scripted, ReplyRules) {
 
 TEST_F(Scripted, AreaClickedWhileBusyIsPutBackByTheReply) {
     Open(kMotion);
-    motion->MoArea2->Box(5)->click();
-    EXPECT_TRUE(motion->MoArea2->Box(5)->Checked());
+    Ctl<TAreaGrid>(motion, "MoArea2")->Box(5)->click();
+    EXPECT_TRUE(Ctl<TAreaGrid>(motion, "MoArea2")->Box(5)->Checked());
     EXPECT_TRUE(FramesSent().empty());
     Answer({0xA0, 0x23, 0x00, 0x00, 0x01, 0x00, 0x01});
-    EXPECT_EQ(motion->MoArea2->Mask(), (AreaGridMask{0x01, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Ctl<TAreaGrid>(motion, "MoArea2")->Mask(), (AreaGridMask{0x01, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(FramesSent().empty());
 }
 
@@ -118,16 +124,16 @@ TEST_F(Scripted, PositionDecoderChoice) {
     } cases[] = {
         {"query", [&] { pos->Query(); }, 0x00, false},
         {"query, byte 3 set", [&] { pos->Query(); }, 0x01, true},
-        {"read", [&] { pos->PosReadx->click(); }, 0x01, true},
-        {"read, byte 3 clear", [&] { pos->PosReadx->click(); }, 0x00, false},
-        {"current read", [&] { pos->PosNowRead->click(); }, 0x02, true},
-        {"alarm send", [&] { pos->AlSave->click(); }, 0x03, false},
-        {"osd", [&] { pos->OSDx->click(); }, 0x09, false},
+        {"read", [&] { Ctl<QPushButton>(pos, "PosReadx")->click(); }, 0x01, true},
+        {"read, byte 3 clear", [&] { Ctl<QPushButton>(pos, "PosReadx")->click(); }, 0x00, false},
+        {"current read", [&] { Ctl<QPushButton>(pos, "PosNowRead")->click(); }, 0x02, true},
+        {"alarm send", [&] { Ctl<QPushButton>(pos, "AlSave")->click(); }, 0x03, false},
+        {"osd", [&] { Ctl<TCheckBox>(pos, "OSDx")->click(); }, 0x09, false},
     };
     for (const auto& c : cases) {
-        pos->PosZoom->clear();
-        pos->PosSaveUD->SetValue(1);
-        pos->AlSaveUD->SetValue(1);
+        Ctl<QLineEdit>(pos, "PosZoom")->clear();
+        Ctl<TSpinEdit>(pos, "PosSaveUD")->SetValue(1);
+        Ctl<TSpinEdit>(pos, "AlSaveUD")->SetValue(1);
         port->writes.clear();
         c.send();
         ASSERT_EQ(FramesSent().size(), 1u) << c.name;
@@ -135,11 +141,11 @@ TEST_F(Scripted, PositionDecoderChoice) {
         reply.insert(reply.end(), body.begin(), body.end());
         Answer(reply);
         EXPECT_FALSE(Busy()) << c.name;
-        EXPECT_EQ(pos->PosZoom->text(), c.record ? "0012" : "") << c.name;
-        EXPECT_EQ(pos->PosSaveUD->Value(), c.record ? 1 : 12) << c.name;
-        EXPECT_EQ(pos->AlSaveUD->Value(), c.record ? 1 : 7) << c.name;
+        EXPECT_EQ(Ctl<QLineEdit>(pos, "PosZoom")->text(), c.record ? "0012" : "") << c.name;
+        EXPECT_EQ(Ctl<TSpinEdit>(pos, "PosSaveUD")->Value(), c.record ? 1 : 12) << c.name;
+        EXPECT_EQ(Ctl<TSpinEdit>(pos, "AlSaveUD")->Value(), c.record ? 1 : 7) << c.name;
         if (c.record) {
-            EXPECT_EQ(pos->PosFocus->text(), "2000");
+            EXPECT_EQ(Ctl<QLineEdit>(pos, "PosFocus")->text(), "2000");
             const int want[] = {1, 0, 1, 1, 2, 8, 4};
             const auto groups = RecordGroups(pos);
             for (size_t i = 0; i < 7; ++i) {
@@ -164,45 +170,48 @@ TEST_F(Scripted, PositionRecordFieldsAndLimits) {
         Bytes reply{0xA0, 0x52, 0x02, 0x00};
         reply.insert(reply.end(), c.body.begin(), c.body.end());
         Answer(reply);
-        EXPECT_EQ(pos->PosZoom->text(), c.zoom);
-        EXPECT_EQ(pos->PosFocus->text(), c.focus);
-        EXPECT_EQ(pos->PosALC->ItemIndex(), c.alc);
-        EXPECT_EQ(pos->PosAES->ItemIndex(), c.aes);
-        EXPECT_EQ(pos->PosAGCLv->ItemIndex(), c.agc);
-        EXPECT_EQ(pos->PosALCLv->ItemIndex(), c.alcLv);
-        EXPECT_EQ(pos->PosWBLv->ItemIndex(), c.wbLv);
+        EXPECT_EQ(Ctl<QLineEdit>(pos, "PosZoom")->text(), c.zoom);
+        EXPECT_EQ(Ctl<QLineEdit>(pos, "PosFocus")->text(), c.focus);
+        EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosALC")->ItemIndex(), c.alc);
+        EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosAES")->ItemIndex(), c.aes);
+        EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosAGCLv")->ItemIndex(), c.agc);
+        EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosALCLv")->ItemIndex(), c.alcLv);
+        EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosWBLv")->ItemIndex(), c.wbLv);
         pos->Query();
     }
     // General state past the ends: the last load item and the top numbers.
     Answer({0xA0, 0x52, 0x00, 0x00, 0xC8, 0xFA, 0x65});
-    EXPECT_EQ(pos->PosLoad->ItemIndex(), 64);
-    EXPECT_EQ(pos->PosSaveEdit->text(), "100");
-    EXPECT_EQ(pos->AlmPosEdit->text(), "100");
-    EXPECT_EQ(pos->PosZoom->text(), "0000");  // the record stays
-    EXPECT_EQ(FramesSent().size(), 2u);       // the two queries only
+    EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosLoad")->ItemIndex(), 64);
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "PosSaveEdit")->text(), "100");
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "AlmPosEdit")->text(), "100");
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "PosZoom")->text(), "0000");  // the record stays
+    EXPECT_EQ(FramesSent().size(), 2u);                         // the two queries only
 }
 
 // A group without a choice would OR 0xFF over its neighbours' fields.
 TEST_F(Scripted, SaveWaitsForEveryRecordGroup) {
     Open(kPosition);
     Answer({0xA0, 0x52, 0x00, 0x00});
-    pos->PosZoom->setText("0123");
-    pos->PosFocus->setText("-001");
-    EXPECT_FALSE(pos->PosSave->isEnabled());
-    EXPECT_TRUE(pos->PosSave->toolTip().contains(
-        "none yet in: ALC, AES, BLC, W.B., AGC Lv, ALC Lv, WB Lv."));
+    Ctl<QLineEdit>(pos, "PosZoom")->setText("0123");
+    Ctl<QLineEdit>(pos, "PosFocus")->setText("-001");
+    EXPECT_FALSE(Ctl<QPushButton>(pos, "PosSave")->isEnabled());
+    EXPECT_TRUE(Ctl<QPushButton>(pos, "PosSave")
+                    ->toolTip()
+                    .contains("none yet in: ALC, AES, BLC, W.B., AGC Lv, ALC Lv, WB Lv."));
     // ALC on AUTO also sets AES to FIX.
-    for (TRadioGroup* g : {pos->PosBLC, pos->PosWB, pos->PosALC, pos->PosAGCLv, pos->PosALCLv}) {
+    for (TRadioGroup* g : {Ctl<TRadioGroup>(pos, "PosBLC"), Ctl<TRadioGroup>(pos, "PosWB"),
+                           Ctl<TRadioGroup>(pos, "PosALC"), Ctl<TRadioGroup>(pos, "PosAGCLv"),
+                           Ctl<TRadioGroup>(pos, "PosALCLv")}) {
         g->SetItemIndex(0);
     }
-    EXPECT_FALSE(pos->PosSave->isEnabled());
-    EXPECT_TRUE(pos->PosSave->toolTip().contains("none yet in: WB Lv."));
-    pos->PosSaveClick();
+    EXPECT_FALSE(Ctl<QPushButton>(pos, "PosSave")->isEnabled());
+    EXPECT_TRUE(Ctl<QPushButton>(pos, "PosSave")->toolTip().contains("none yet in: WB Lv."));
+    ASSERT_TRUE(QMetaObject::invokeMethod(pos, "PosSaveClick"));
     EXPECT_TRUE(FramesSent().empty());
-    pos->PosWBLv->SetItemIndex(0);
-    EXPECT_TRUE(pos->PosSave->isEnabled());
-    EXPECT_TRUE(pos->PosSave->toolTip().isEmpty());
-    pos->PosSave->click();
+    Ctl<TRadioGroup>(pos, "PosWBLv")->SetItemIndex(0);
+    EXPECT_TRUE(Ctl<QPushButton>(pos, "PosSave")->isEnabled());
+    EXPECT_TRUE(Ctl<QPushButton>(pos, "PosSave")->toolTip().isEmpty());
+    Ctl<QPushButton>(pos, "PosSave")->click();
     EXPECT_EQ(FramesSent(),
               std::vector<Bytes>{Sealed({0x21, 0x52, 0x01, 0x00, 0x00, 0x7B, 0xFF, 0xFF, 0x02})});
 }
@@ -247,22 +256,23 @@ TEST_F(Scripted, SaveBitFieldsAndTexts) {
         {1, "-0-1", "x", 1, 0, 0, 0, 0, 0, 0, {}, "Zoom and Focus must be"},
     };
     for (const auto& c : cases) {
-        pos->PosSaveUD->SetValue(c.number);
-        pos->PosZoom->setText(c.zoom);
-        pos->PosFocus->setText(c.focus);
+        Ctl<TSpinEdit>(pos, "PosSaveUD")->SetValue(c.number);
+        Ctl<QLineEdit>(pos, "PosZoom")->setText(c.zoom);
+        Ctl<QLineEdit>(pos, "PosFocus")->setText(c.focus);
         const int fields[] = {c.alc, c.aes, c.blc, c.wb, c.agc, c.alcLv, c.wbLv};
         const auto groups = RecordGroups(pos);
         for (size_t i = 0; i < 7; ++i) {
             groups[i]->SetItemIndex(fields[i]);
         }
         port->writes.clear();
-        pos->PosSave->click();
+        Ctl<QPushButton>(pos, "PosSave")->click();
         EXPECT_EQ(FramesSent(),
                   c.sent.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{Sealed(c.sent)})
             << c.zoom;
-        EXPECT_EQ(pos->PosSave->isEnabled(), !c.sent.empty()) << c.zoom;
-        EXPECT_TRUE(pos->PosSave->toolTip().contains(c.tip)) << c.zoom;
-        pos->PosSaveClick();  // a direct call is refused too
+        EXPECT_EQ(Ctl<QPushButton>(pos, "PosSave")->isEnabled(), !c.sent.empty()) << c.zoom;
+        EXPECT_TRUE(Ctl<QPushButton>(pos, "PosSave")->toolTip().contains(c.tip)) << c.zoom;
+        ASSERT_TRUE(
+            QMetaObject::invokeMethod(pos, "PosSaveClick"));  // a direct call is refused too
         EXPECT_EQ(FramesSent().size(), c.sent.empty() ? 0u : 1u) << c.zoom;
         if (!c.sent.empty()) {
             Answer({0xA0, 0x52, 0x00, 0x00, 0x00, static_cast<uint8_t>(c.number)});
@@ -293,34 +303,37 @@ TEST_F(Pages, Motion) {
     OpenPage(kMotion);
     EXPECT_EQ(Frames(), std::vector<Bytes>{
                             HexBytes("02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7")});
-    EXPECT_EQ(motion->MoTime->ItemIndex(), 2);  // byte 13 = 7
+    EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoTime")->ItemIndex(), 2);  // byte 13 = 7
     EXPECT_EQ(
-        Click(motion->MoArea2->Box(1)),
+        Click(Ctl<TAreaGrid>(motion, "MoArea2")->Box(1)),
         std::vector<Bytes>{HexBytes("02 21 23 02 01 00 00 00 00 00 00 00 00 00 00 00 03 B4")});
-    EXPECT_EQ(Click(motion->MoArea2->Box(48)),
+    EXPECT_EQ(Click(Ctl<TAreaGrid>(motion, "MoArea2")->Box(48)),
               std::vector<Bytes>{Sealed({0x21, 0x23, 0x02, 0x01, 0, 0, 0, 0, 0x80})});
 
     const struct {
         QWidget* control;
         Bytes sent;
     } cases[] = {
-        {motion->MoLv->Button(7), {0x21, 0x23, 0x01, 0x07}},
-        {motion->MoTime->Button(1), {0x21, 0x23, 0x03, 0x01}},
-        {motion->MoOSD->Button(1), {0x21, 0x23, 0x04, 0x01}},
-        {motion->MoDetect->Button(0), {0x21, 0x23, 0x00, 0x00}},
+        {Ctl<TRadioGroup>(motion, "MoLv")->Button(7), {0x21, 0x23, 0x01, 0x07}},
+        {Ctl<TRadioGroup>(motion, "MoTime")->Button(1), {0x21, 0x23, 0x03, 0x01}},
+        {Ctl<TRadioGroup>(motion, "MoOSD")->Button(1), {0x21, 0x23, 0x04, 0x01}},
+        {Ctl<TRadioGroup>(motion, "MoDetect")->Button(0), {0x21, 0x23, 0x00, 0x00}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Click(c.control), std::vector<Bytes>{Sealed(c.sent)}) << int(c.sent[2]);
     }
     // Detection off: the answer disables level, grid and time and still sets them.
-    EXPECT_FALSE(motion->MoLv->isEnabled() || motion->MoArea2->isEnabled() ||
-                 motion->MoTime->isEnabled());
-    EXPECT_EQ(motion->MoLv->ItemIndex(), 7);
-    EXPECT_EQ(motion->MoTime->ItemIndex(), 1);
-    EXPECT_EQ(motion->MoArea2->Mask(), (AreaGridMask{0x01, 0, 0, 0, 0, 0x80}));
-    EXPECT_EQ(Click(motion->MoDetect->Button(1)), std::vector<Bytes>{Sealed({0x21, 0x23, 0, 1})});
-    EXPECT_TRUE(motion->MoLv->isEnabled() && motion->MoArea2->isEnabled() &&
-                motion->MoTime->isEnabled());
+    EXPECT_FALSE(Ctl<TRadioGroup>(motion, "MoLv")->isEnabled() ||
+                 Ctl<TAreaGrid>(motion, "MoArea2")->isEnabled() ||
+                 Ctl<TRadioGroup>(motion, "MoTime")->isEnabled());
+    EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoLv")->ItemIndex(), 7);
+    EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoTime")->ItemIndex(), 1);
+    EXPECT_EQ(Ctl<TAreaGrid>(motion, "MoArea2")->Mask(), (AreaGridMask{0x01, 0, 0, 0, 0, 0x80}));
+    EXPECT_EQ(Click(Ctl<TRadioGroup>(motion, "MoDetect")->Button(1)),
+              std::vector<Bytes>{Sealed({0x21, 0x23, 0, 1})});
+    EXPECT_TRUE(Ctl<TRadioGroup>(motion, "MoLv")->isEnabled() &&
+                Ctl<TAreaGrid>(motion, "MoArea2")->isEnabled() &&
+                Ctl<TRadioGroup>(motion, "MoTime")->isEnabled());
     const camera::TMotionState m = camera.State().motion;
     EXPECT_EQ((std::vector<int>{m.detect, m.level, m.time, m.osd}), (std::vector<int>{1, 7, 1, 1}));
 }
@@ -336,60 +349,64 @@ TEST_F(Pages, PositionRecordsAndNumbers) {
     OpenPage(kPosition);
     EXPECT_EQ(Frames(), std::vector<Bytes>{
                             HexBytes("02 31 52 00 00 00 00 00 00 00 00 00 00 00 00 00 03 78")});
-    EXPECT_EQ(pos->PosLoad->ItemIndex(), 7);
-    EXPECT_EQ(pos->PosSaveEdit->text(), "5");
-    EXPECT_EQ(pos->AlmPosEdit->text(), "9");
-    EXPECT_FALSE(pos->PosSave->isEnabled());
+    EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosLoad")->ItemIndex(), 7);
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "PosSaveEdit")->text(), "5");
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "AlmPosEdit")->text(), "9");
+    EXPECT_FALSE(Ctl<QPushButton>(pos, "PosSave")->isEnabled());
 
     EXPECT_EQ(
-        Click(pos->PosReadx),
+        Click(Ctl<QPushButton>(pos, "PosReadx")),
         std::vector<Bytes>{HexBytes("02 31 52 01 05 00 00 00 00 00 00 00 00 00 00 00 03 72")});
-    EXPECT_EQ(pos->PosZoom->text(), "1024");
-    EXPECT_EQ(pos->PosAGCLv->ItemIndex(), 8);
-    EXPECT_EQ(pos->PosAGCLv->Button(8)->text(), "MAX");
-    EXPECT_TRUE(pos->PosSave->isEnabled());
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "PosZoom")->text(), "1024");
+    EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosAGCLv")->ItemIndex(), 8);
+    EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosAGCLv")->Button(8)->text(), "MAX");
+    EXPECT_TRUE(Ctl<QPushButton>(pos, "PosSave")->isEnabled());
 
     // 250 is no number here: 5 stays in force.
-    pos->PosSaveEdit->setFocus();
-    pos->PosSaveEdit->selectAll();
-    QTest::keyClicks(pos->PosSaveEdit, "250");
-    EXPECT_EQ(Click(pos->PosReadx), std::vector<Bytes>{Sealed({0x31, 0x52, 0x01, 0x05})});
-    EXPECT_EQ(Click(pos->PosNowRead), std::vector<Bytes>{Sealed({0x31, 0x52, 0x02, 0x05})});
-    EXPECT_EQ(pos->PosSaveEdit->text(), "250");
+    Ctl<QLineEdit>(pos, "PosSaveEdit")->setFocus();
+    Ctl<QLineEdit>(pos, "PosSaveEdit")->selectAll();
+    QTest::keyClicks(Ctl<QLineEdit>(pos, "PosSaveEdit"), "250");
+    EXPECT_EQ(Click(Ctl<QPushButton>(pos, "PosReadx")),
+              std::vector<Bytes>{Sealed({0x31, 0x52, 0x01, 0x05})});
+    EXPECT_EQ(Click(Ctl<QPushButton>(pos, "PosNowRead")),
+              std::vector<Bytes>{Sealed({0x31, 0x52, 0x02, 0x05})});
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "PosSaveEdit")->text(), "250");
     // The current settings, saved under 5; the answer rewrites the edit.
-    EXPECT_EQ(Click(pos->PosSave),
+    EXPECT_EQ(Click(Ctl<QPushButton>(pos, "PosSave")),
               std::vector<Bytes>{Sealed({0x21, 0x52, 0x01, 0x05, 0, 0, 0, 0, 0x02, 0x44})});
-    EXPECT_EQ(pos->PosSaveEdit->text(), "5");
-    pos->PosZoom->setText("");
-    EXPECT_TRUE(Click(pos->PosSave, false).empty());  // no zoom text
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "PosSaveEdit")->text(), "5");
+    Ctl<QLineEdit>(pos, "PosZoom")->setText("");
+    EXPECT_TRUE(Click(Ctl<QPushButton>(pos, "PosSave"), false).empty());  // no zoom text
     // The interlock both ways, on screen only.
-    ASSERT_EQ(pos->PosALC->ItemIndex(), 0);  // the current settings: ALC AUTO, AES FIX
-    EXPECT_TRUE(Click(pos->PosAES->Button(0), false).empty());
-    EXPECT_EQ(pos->PosALC->ItemIndex(), 1);
-    EXPECT_TRUE(Click(pos->PosALC->Button(0), false).empty());
-    EXPECT_EQ(pos->PosAES->ItemIndex(), 1);
+    ASSERT_EQ(Ctl<TRadioGroup>(pos, "PosALC")->ItemIndex(),
+              0);  // the current settings: ALC AUTO, AES FIX
+    EXPECT_TRUE(Click(Ctl<TRadioGroup>(pos, "PosAES")->Button(0), false).empty());
+    EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosALC")->ItemIndex(), 1);
+    EXPECT_TRUE(Click(Ctl<TRadioGroup>(pos, "PosALC")->Button(0), false).empty());
+    EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosAES")->ItemIndex(), 1);
 
     // The save example, then read back from the camera's memory 3.
-    pos->PosSaveUD->SetValue(3);
-    pos->PosZoom->setText("0123");
-    pos->PosFocus->setText("-001");
+    Ctl<TSpinEdit>(pos, "PosSaveUD")->SetValue(3);
+    Ctl<QLineEdit>(pos, "PosZoom")->setText("0123");
+    Ctl<QLineEdit>(pos, "PosFocus")->setText("-001");
     const int fields[] = {1, 0, 1, 1, 2, 8, 4};
     const auto groups = RecordGroups(pos);
     for (size_t i = 0; i < 7; ++i) {
         groups[i]->SetItemIndex(fields[i]);
     }
     EXPECT_EQ(
-        Click(pos->PosSave),
+        Click(Ctl<QPushButton>(pos, "PosSave")),
         std::vector<Bytes>{HexBytes("02 21 52 01 03 00 7B FF FF 2D 48 00 00 00 00 00 03 96")});
-    EXPECT_EQ(pos->PosSaveEdit->text(), "3");  // the camera's answer
-    pos->PosZoom->clear();
-    pos->PosFocus->clear();
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "PosSaveEdit")->text(), "3");  // the camera's answer
+    Ctl<QLineEdit>(pos, "PosZoom")->clear();
+    Ctl<QLineEdit>(pos, "PosFocus")->clear();
     for (TRadioGroup* g : groups) {
         g->SetItemIndex(0);
     }
-    EXPECT_EQ(Click(pos->PosReadx), std::vector<Bytes>{Sealed({0x31, 0x52, 0x01, 0x03})});
-    EXPECT_EQ(pos->PosZoom->text(), "0123");
-    EXPECT_EQ(pos->PosFocus->text(), "-001");
+    EXPECT_EQ(Click(Ctl<QPushButton>(pos, "PosReadx")),
+              std::vector<Bytes>{Sealed({0x31, 0x52, 0x01, 0x03})});
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "PosZoom")->text(), "0123");
+    EXPECT_EQ(Ctl<QLineEdit>(pos, "PosFocus")->text(), "-001");
     for (size_t i = 0; i < 7; ++i) {
         EXPECT_EQ(groups[i]->ItemIndex(), fields[i]) << groups[i]->objectName().toStdString();
     }
@@ -397,16 +414,20 @@ TEST_F(Pages, PositionRecordsAndNumbers) {
 
 TEST_F(Pages, PositionLoadAlarmAndOsd) {
     OpenPage(kPosition);
-    EXPECT_TRUE(Click(pos->PosLoad->Button(0), false).empty());  // "OFF" is already shown
-    EXPECT_EQ(Click(pos->PosLoad->Button(2)), std::vector<Bytes>{Sealed({0x21, 0x52, 0x02, 2})});
-    EXPECT_EQ(pos->PosLoad->ItemIndex(), 2);
-    EXPECT_TRUE(Click(pos->PosLoad->Button(2), false).empty());  // no change
-    EXPECT_TRUE(Click(pos->PosLoad->Button(0), false).empty());
-    pos->AlmPosEdit->setFocus();
-    pos->AlmPosEdit->selectAll();
-    QTest::keyClicks(pos->AlmPosEdit, "12");
-    EXPECT_EQ(Click(pos->AlSave), std::vector<Bytes>{Sealed({0x21, 0x52, 0x03, 12})});
-    EXPECT_EQ(Click(pos->OSDx), std::vector<Bytes>{Sealed({0x21, 0x52, 0x09, 1})});
+    EXPECT_TRUE(Click(Ctl<TRadioGroup>(pos, "PosLoad")->Button(0), false)
+                    .empty());  // "OFF" is already shown
+    EXPECT_EQ(Click(Ctl<TRadioGroup>(pos, "PosLoad")->Button(2)),
+              std::vector<Bytes>{Sealed({0x21, 0x52, 0x02, 2})});
+    EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosLoad")->ItemIndex(), 2);
+    EXPECT_TRUE(Click(Ctl<TRadioGroup>(pos, "PosLoad")->Button(2), false).empty());  // no change
+    EXPECT_TRUE(Click(Ctl<TRadioGroup>(pos, "PosLoad")->Button(0), false).empty());
+    Ctl<QLineEdit>(pos, "AlmPosEdit")->setFocus();
+    Ctl<QLineEdit>(pos, "AlmPosEdit")->selectAll();
+    QTest::keyClicks(Ctl<QLineEdit>(pos, "AlmPosEdit"), "12");
+    EXPECT_EQ(Click(Ctl<QPushButton>(pos, "AlSave")),
+              std::vector<Bytes>{Sealed({0x21, 0x52, 0x03, 12})});
+    EXPECT_EQ(Click(Ctl<TCheckBox>(pos, "OSDx")),
+              std::vector<Bytes>{Sealed({0x21, 0x52, 0x09, 1})});
     const camera::TPositionState p = camera.State().position;
     EXPECT_EQ((std::vector<int>{p.load, p.alarmNumber, p.osd}), (std::vector<int>{2, 12, 1}));
 }

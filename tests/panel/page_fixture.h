@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "panel/uZoom.h"
@@ -31,6 +33,18 @@ inline Bytes Sealed(const Bytes& payload) {
     }
     b.push_back(static_cast<uint8_t>(0 - sum));
     return b;
+}
+
+// A page's control, found by its object name. A missing one fails the test
+// at once instead of crashing it on a null pointer.
+template <class T>
+T* Ctl(const QObject* page, const char* name) {
+    T* c = page->findChild<T*>(name);
+    if (c == nullptr) {
+        throw std::runtime_error("no control " + std::string(name) + " of that class under " +
+                                 page->objectName().toStdString());
+    }
+    return c;
 }
 
 // A click on a button's mark: a check or radio button takes clicks on its

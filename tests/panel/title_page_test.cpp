@@ -103,11 +103,11 @@ TEST_F(TitleScripted, ReadChainDecodesUnknownCodesAsSpaces) {
     Answer("A0 10 01 00 00 12 00 10 00 1C 00 01 01 FE");  // C A M 1 space
     Answer("A0 10 01 01 00 0A FF FF 12 34 00 2F 01 31");  // ? ? ? | {
     Answer("A0 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE");
-    EXPECT_EQ(page->CName->text(), "");
-    EXPECT_FALSE(page->SetTitle->isEnabled());
+    EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "");
+    EXPECT_FALSE(Ctl<QPushButton>(page, "SetTitle")->isEnabled());
     Answer("A0 10 01 03 01 FE 01 FE 01 FE 01 FE 00 30");
-    EXPECT_EQ(page->CName->text(), "CAM1    |{         a");
-    EXPECT_TRUE(page->SetTitle->isEnabled());
+    EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "CAM1    |{         a");
+    EXPECT_TRUE(Ctl<QPushButton>(page, "SetTitle")->isEnabled());
     const std::vector<Bytes> sent = FramesSent();
     ASSERT_EQ(sent.size(), 4u);
     for (int p = 1; p <= 3; ++p) {
@@ -118,8 +118,8 @@ TEST_F(TitleScripted, ReadChainDecodesUnknownCodesAsSpaces) {
 
     port->writes.clear();
     Answer("A0 10 00 00 01 07");  // "ON"; a position past the last item
-    EXPECT_EQ(page->TitleDisp->ItemIndex(), 1);
-    EXPECT_EQ(page->TitlePos->ItemIndex(), 1);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "TitleDisp")->ItemIndex(), 1);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "TitlePos")->ItemIndex(), 1);
     EXPECT_FALSE(Busy());
     EXPECT_TRUE(FramesSent().empty());  // the decoder's changes send nothing
 
@@ -127,7 +127,7 @@ TEST_F(TitleScripted, ReadChainDecodesUnknownCodesAsSpaces) {
     Answer("A0 10 01 01 00 10 00 11 00 12 00 13 00 14");
     Answer("A0 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE");
     Answer("A0 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE");
-    EXPECT_EQ(page->CName->text(), "ABCDE          ");
+    EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "ABCDE          ");
 }
 
 TEST_F(TitleScripted, RepliesThatStopOrHoldTheReadChain) {
@@ -147,7 +147,7 @@ TEST_F(TitleScripted, RepliesThatStopOrHoldTheReadChain) {
         Answer(c.reply);
         EXPECT_TRUE(FramesSent().empty()) << c.name;
         EXPECT_EQ(Busy(), c.busy) << c.name;
-        EXPECT_EQ(page->CName->text(), "") << c.name;
+        EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "") << c.name;
     }
 }
 
@@ -157,19 +157,19 @@ TEST_F(TitleScripted, WriteChainEndsWithSetEnabledAndNothingMore) {
     Answer("A0 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE");
     Answer("A0 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE");
     Answer("A0 10 00 00 00 00");
-    ASSERT_TRUE(page->SetTitle->isEnabled());
+    ASSERT_TRUE(Ctl<QPushButton>(page, "SetTitle")->isEnabled());
     port->writes.clear();
 
-    page->CName->setText("AB");
-    page->SetTitle->click();
-    EXPECT_FALSE(page->SetTitle->isEnabled());
+    Ctl<QLineEdit>(page, "CName")->setText("AB");
+    Ctl<QPushButton>(page, "SetTitle")->click();
+    EXPECT_FALSE(Ctl<QPushButton>(page, "SetTitle")->isEnabled());
     for (int p = 0; p < 3; ++p) {
         // The camera echoes what it stored; the next part follows the echo.
         Answer("A0 10 01 0" + std::to_string(p) + " 01 FE 01 FE 01 FE 01 FE 01 FE");
-        EXPECT_FALSE(page->SetTitle->isEnabled()) << p;
+        EXPECT_FALSE(Ctl<QPushButton>(page, "SetTitle")->isEnabled()) << p;
     }
     Answer("A0 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE");
-    EXPECT_TRUE(page->SetTitle->isEnabled());
+    EXPECT_TRUE(Ctl<QPushButton>(page, "SetTitle")->isEnabled());
     EXPECT_FALSE(Busy());
     const std::vector<Bytes> sent = FramesSent();
     ASSERT_EQ(sent.size(), 4u);
@@ -177,15 +177,15 @@ TEST_F(TitleScripted, WriteChainEndsWithSetEnabledAndNothingMore) {
         EXPECT_EQ(sent[p][1], 0x21);
         EXPECT_EQ(sent[p][4], p);
     }
-    EXPECT_EQ(page->CName->text(), "AB");  // a write's echoes are not decoded
+    EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "AB");  // a write's echoes are not decoded
 }
 
 TEST_F(TitleScripted, BrokenWriteLeavesSetDisabled) {
     Answer("A0 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE");
     Answer("A0 10 00 00 00 00");
-    page->SetTitle->click();
+    Ctl<QPushButton>(page, "SetTitle")->click();
     Answer("A1 10 01 00 01 FE 01 FE 01 FE 01 FE 01 FE");
-    EXPECT_FALSE(page->SetTitle->isEnabled());
+    EXPECT_FALSE(Ctl<QPushButton>(page, "SetTitle")->isEnabled());
     EXPECT_FALSE(Busy());
 }
 
@@ -193,8 +193,8 @@ TEST_F(TitleScripted, SetWhileBusySendsNothing) {
     Answer("A0 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE");  // display query now out
     ASSERT_TRUE(Busy());
     port->writes.clear();
-    page->SetTitle->click();
-    EXPECT_TRUE(page->SetTitle->isEnabled());
+    Ctl<QPushButton>(page, "SetTitle")->click();
+    EXPECT_TRUE(Ctl<QPushButton>(page, "SetTitle")->isEnabled());
     EXPECT_TRUE(FramesSent().empty());
 }
 
@@ -206,15 +206,17 @@ class TitleEndToEnd : public PageEndToEnd {
         OpenAndReadTitle();
         page = qobject_cast<TTitlePage*>(form->Page(0));
         ASSERT_NE(page, nullptr);
-        ASSERT_TRUE(page->SetTitle->isEnabled());
+        ASSERT_TRUE(Ctl<QPushButton>(page, "SetTitle")->isEnabled());
     }
 
     // Clicks Set and waits until the four parts are written.
     void WriteTitle() {
         camera.ClearReceived();
-        QTest::mouseClick(page->SetTitle, Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(page, "SetTitle"), Qt::LeftButton);
         ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 4; }));
-        ASSERT_TRUE(WaitFor([&] { return form->Link().CanSend() && page->SetTitle->isEnabled(); }));
+        ASSERT_TRUE(WaitFor([&] {
+            return form->Link().CanSend() && Ctl<QPushButton>(page, "SetTitle")->isEnabled();
+        }));
     }
 
     // Reads the page again by leaving it and coming back.
@@ -242,15 +244,15 @@ TEST_F(TitleEndToEnd, OpeningReadsTheTitleInFiveExchanges) {
     EXPECT_EQ(f[1], HexBytes("02 31 10 01 01 00 00 00 00 00 00 00 00 00 00 00 03 B8"));
     EXPECT_EQ(f[3], HexBytes("02 31 10 01 03 00 00 00 00 00 00 00 00 00 00 00 03 B6"));
     EXPECT_EQ(f[4], HexBytes("02 31 10 00 00 00 00 00 00 00 00 00 00 00 00 00 03 BA"));
-    EXPECT_EQ(page->CName->text(), "CAMERA 1            ");
-    EXPECT_EQ(page->TitleDisp->ItemIndex(), 1);
-    EXPECT_EQ(page->TitlePos->ItemIndex(), 0);
+    EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "CAMERA 1            ");
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "TitleDisp")->ItemIndex(), 1);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "TitlePos")->ItemIndex(), 0);
 }
 
 TEST_F(TitleEndToEnd, SetWritesFourPartsThatReadBack) {
     OpenAndRead();
-    page->CName->clear();
-    QTest::keyClicks(page->CName, "CAM1");
+    Ctl<QLineEdit>(page, "CName")->clear();
+    QTest::keyClicks(Ctl<QLineEdit>(page, "CName"), "CAM1");
     WriteTitle();
     const std::vector<Bytes> f = Frames();
     ASSERT_EQ(f.size(), 4u);
@@ -260,9 +262,9 @@ TEST_F(TitleEndToEnd, SetWritesFourPartsThatReadBack) {
     EXPECT_EQ(f[3], HexBytes("02 21 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CB"));
     EXPECT_EQ(camera.State().title.codes, camera::TitleCodes("CAM1"));
 
-    page->CName->clear();
+    Ctl<QLineEdit>(page, "CName")->clear();
     ReadAgain();
-    EXPECT_EQ(page->CName->text(), "CAM1                ");
+    EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "CAM1                ");
 }
 
 TEST_F(TitleEndToEnd, CharactersWithoutCodeGoOutAsSpacesAndReadBackAsSpaces) {
@@ -272,7 +274,7 @@ TEST_F(TitleEndToEnd, CharactersWithoutCodeGoOutAsSpacesAndReadBackAsSpaces) {
     const QString typed =
         QString("a\\b_c") + QChar(0x7F) + "{|}<" + QChar(0xE9) + ">~" + QChar(0xFF) + "Z9 @`^";
     ASSERT_EQ(typed.size(), 20);
-    page->CName->setText(typed);
+    Ctl<QLineEdit>(page, "CName")->setText(typed);
     WriteTitle();
     const auto codes = camera.State().title.codes;
     const uint16_t want[20] = {0x0030, 0x01FE, 0x0031, 0x01FE, 0x0032, 0x01FE, 0x0131,
@@ -282,7 +284,7 @@ TEST_F(TitleEndToEnd, CharactersWithoutCodeGoOutAsSpacesAndReadBackAsSpaces) {
         EXPECT_EQ(codes[i], want[i]) << i;
     }
     ReadAgain();
-    EXPECT_EQ(page->CName->text(), "a b c {|}< >~ Z9 @`^");
+    EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "a b c {|}< >~ Z9 @`^");
 }
 
 TEST_F(TitleEndToEnd, DisplayAndPositionCommands) {
@@ -292,9 +294,12 @@ TEST_F(TitleEndToEnd, DisplayAndPositionCommands) {
         int item;
         const char* frame;
     } cases[] = {
-        {page->TitleDisp, 1, "02 21 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 C9"},
-        {page->TitlePos, 1, "02 21 10 03 01 00 00 00 00 00 00 00 00 00 00 00 03 C6"},
-        {page->TitleDisp, 0, "02 21 10 00 00 00 00 00 00 00 00 00 00 00 00 00 03 CA"},
+        {Ctl<TRadioGroup>(page, "TitleDisp"), 1,
+         "02 21 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 C9"},
+        {Ctl<TRadioGroup>(page, "TitlePos"), 1,
+         "02 21 10 03 01 00 00 00 00 00 00 00 00 00 00 00 03 C6"},
+        {Ctl<TRadioGroup>(page, "TitleDisp"), 0,
+         "02 21 10 00 00 00 00 00 00 00 00 00 00 00 00 00 03 CA"},
     };
     for (const auto& c : cases) {
         camera.ClearReceived();
@@ -306,8 +311,8 @@ TEST_F(TitleEndToEnd, DisplayAndPositionCommands) {
     EXPECT_EQ(camera.State().title.display, 0);
     EXPECT_EQ(camera.State().title.position, 1);
     ReadAgain();
-    EXPECT_EQ(page->TitleDisp->ItemIndex(), 0);
-    EXPECT_EQ(page->TitlePos->ItemIndex(), 1);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "TitleDisp")->ItemIndex(), 0);
+    EXPECT_EQ(Ctl<TRadioGroup>(page, "TitlePos")->ItemIndex(), 1);
 }
 
 }  // namespace
