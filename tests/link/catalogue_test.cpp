@@ -9,7 +9,7 @@
 #include <set>
 
 #include "link/camera_link.h"
-#include "tests/link/fakes.h"
+#include "tests/support/frames.h"
 
 namespace zp {
 namespace {
@@ -17,13 +17,7 @@ namespace {
 using test::Bytes;
 using test::Hex;
 
-// An 18-byte frame from payload bytes 1 ... n, as the sender completes it.
-Bytes Sealed(const Bytes& payload) {
-    TCommandFrame f{};
-    std::copy(payload.begin(), payload.end(), f.begin() + 1);
-    CompleteFrame(f, static_cast<int32_t>(payload.size()));
-    return {f.begin(), f.end()};
-}
+using test::Sealed;
 
 // A reply as the parser stores it: start, bytes 1 ... 15, end.
 Bytes Stored(const Bytes& payload) {

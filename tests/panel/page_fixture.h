@@ -21,20 +21,6 @@
 
 namespace zp::test {
 
-// Payload bytes 1 ... as given, the rest zero, with start, end and checksum.
-inline Bytes Sealed(const Bytes& payload) {
-    Bytes b = payload;
-    b.resize(15, 0);
-    b.insert(b.begin(), 0x02);
-    b.push_back(0x03);
-    uint8_t sum = 0;
-    for (uint8_t x : b) {
-        sum = static_cast<uint8_t>(sum + x);
-    }
-    b.push_back(static_cast<uint8_t>(0 - sum));
-    return b;
-}
-
 // A page's control, found by its object name. A missing one fails the test
 // at once instead of crashing it on a null pointer.
 template <class T>
