@@ -8,6 +8,7 @@
 
 #include "link/camera_link.h"
 #include "link/reply_parser.h"
+#include "tests/support/link_fakes.h"
 
 namespace {
 
@@ -57,39 +58,12 @@ void BM_FeedReplyByte(benchmark::State& state) {
 }
 BENCHMARK(BM_FeedReplyByte);
 
-class NullPort : public zp::ILinkPort {
-  public:
-    bool IsOpen() override { return true; }
-    void Open() override {}
-    void Close() override {}
-    void SetPortNum(int32_t) override {}
-    void SetUserBaudrate(int32_t) override {}
-    int32_t TransmitData(const void* data, int32_t count) override {
-        benchmark::DoNotOptimize(data);
-        return count;
-    }
-    bool TransmitByte(uint8_t) override { return true; }
-    std::string ReceivePending() override { return {}; }
-};
-
-class NullWindow : public zp::ILinkWindow {
-  public:
-    void SetStatusText(int, const std::string& text) override { benchmark::DoNotOptimize(text); }
-    void ShowHourglass() override {}
-    void RestoreCursor() override {}
-    void EnablePageControl() override {}
-    void QueryActivePage() override {}
-    void RouteReplyToPage() override {}
-    void StartReplyTimer(int) override {}
-    void ReportError(const std::string&) override {}
-};
-
 void BM_SendFrame(benchmark::State& state) {
-    NullPort port;
-    NullWindow window;
+    zp::test::NullPort port;
+    zp::test::NullWindow window;
     zp::TCameraLink link(port, window, [](int) {});
     for (auto _ : state) {
-        link.Vars().SendBusy = false;
+        link.ReleaseLink();
         auto& f = link.Vars().CommandFrame;
         f[1] = 0x21;
         f[2] = 0x1B;

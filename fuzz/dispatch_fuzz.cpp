@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "link/camera_link.h"
+#include "tests/support/link_fakes.h"
 
 namespace {
 
@@ -31,13 +32,10 @@ struct Input {
     uint8_t Next() { return at < size ? data[at++] : 0; }
 };
 
-class Port : public zp::ILinkPort {
+// Takes every write, and checks that it is a well-formed frame or a control
+// byte the link may send alone.
+class Port : public zp::test::NullPort {
   public:
-    bool IsOpen() override { return true; }
-    void Open() override {}
-    void Close() override {}
-    void SetPortNum(int32_t) override {}
-    void SetUserBaudrate(int32_t) override {}
     int32_t TransmitData(const void* data, int32_t count) override {
         if (failWrites) {
             throw std::runtime_error("write failed");
@@ -57,41 +55,25 @@ class Port : public zp::ILinkPort {
         Check(p[1] == zp::kQuery || p[1] == zp::kSet, "request kind");
         return count;
     }
-    bool TransmitByte(uint8_t b) override { return TransmitData(&b, 1) == 1; }
-    std::string ReceivePending() override {
-        std::string s;
-        s.swap(pending);
-        return s;
-    }
 
-    std::string pending;
     bool failWrites = false;
 };
 
-class Window : public zp::ILinkWindow {
+class Window : public zp::test::NullWindow {
   public:
     void SetStatusText(int panel, const std::string&) override {
         Check(panel >= 0 && panel <= 2, "status panel");
     }
-    void ShowHourglass() override {}
-    void RestoreCursor() override {}
-    void EnablePageControl() override {}
     // The active page: its query, and the read-back rule for its group.
     void QueryActivePage() override {
-        if (!link->CanSend()) {
-            return;
+        if (link->CanSend()) {
+            zp::test::SendPayload(*link, {zp::kQuery, group, 0, 0});
         }
-        auto& f = link->Vars().CommandFrame;
-        f[1] = zp::kQuery;
-        f[2] = group;
-        f[3] = 0;
-        f[4] = 0;
-        link->SendFrame(4);
     }
     void RouteReplyToPage() override {
         const auto& r = link->Vars().Parser.ReplyFrame;
         if (r[1] != zp::kDataReply || r[2] == group) {
-            link->Vars().SendBusy = false;
+            link->ReleaseLink();
         }
     }
     void StartReplyTimer(int milliseconds) override {

@@ -248,28 +248,29 @@ void TCameraLink::ConfirmLink() {
     window_.SetStatusText(kPanelLink, kTextLinkOk);
     noAnswerShown_ = false;
     LinkConfirmed();
+    // The link check is over: one reset, and the link is ready for what
+    // follows it.
     vars_.Parser.Reset();
-    vars_.LinkState = TLinkState::Unchecked;
+    vars_.LinkState = TLinkState::Ready;
     vars_.SendBusy = false;
     awaiting_ = TAwaiting::Nothing;
     exchangeOpen_ = false;
-    if (!followUps_.empty()) {
+    const bool stopsWait = !followUps_.empty();
+    if (stopsWait) {
         // A stop that waited for the camera goes out before anything else;
         // the page is read again once the queue is through, one exchange at
         // a time.
         requery_ = true;
-        vars_.LinkState = TLinkState::Ready;
-        window_.RestoreCursor();
-        window_.EnablePageControl();
-        DrainFollowUps();
-        return;
+    } else {
+        window_.QueryActivePage();
+        // The query is on its way, yet the operator may go on at once.
+        vars_.SendBusy = false;
     }
-    window_.QueryActivePage();
-    vars_.SendBusy = false;
     window_.RestoreCursor();
-    vars_.Parser.Reset();
-    vars_.LinkState = TLinkState::Ready;
     window_.EnablePageControl();
+    if (stopsWait) {
+        DrainFollowUps();
+    }
 }
 
 void TCameraLink::CompleteReply() {

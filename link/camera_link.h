@@ -43,6 +43,10 @@ class TCameraLink {
     // True while no exchange is outstanding.
     bool CanSend() const { return !vars_.SendBusy; }
 
+    // The page has taken its reply (or refused one of another kind): the
+    // operator may send again.
+    void ReleaseLink() { vars_.SendBusy = false; }
+
     // True when nothing is on its way: no frame or control byte waits for an
     // answer and no follow-up waits to go out. The link may be free for the
     // operator (CanSend) while a page's query is still unanswered.

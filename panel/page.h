@@ -54,7 +54,7 @@ class TPage : public QWidget {
     }
     // Byte 1 of the last frame sent: was it a query?
     bool LastSentWasQuery() const { return link_.Vars().CommandFrame[1] == kQuery; }
-    void ReleaseLink() { link_.Vars().SendBusy = false; }
+    void ReleaseLink() { link_.ReleaseLink(); }
 
     // The send pattern: nothing while busy; otherwise bytes 1..n of the
     // shared frame and SendFrame(n). True when it was written to the port.

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "link/camera_link.h"
-#include "tests/link/fakes.h"
+#include "tests/support/link_fakes.h"
 
 namespace zp {
 namespace {
@@ -12,6 +12,7 @@ namespace {
 using test::Bytes;
 using test::Hex;
 
+const Bytes kTitleQueryPayload = Hex("31 10 01 00");
 const Bytes kTitleQuery = Hex("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9");
 const Bytes kReply = Hex("02 A0 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 00");
 const Bytes kBadEnd = Hex("02 A0 10 00 01 00 00 00 00 00 00 00 00 00 00 00 04 00");
@@ -27,17 +28,10 @@ struct Rig {
     bool pageAccepts = true;
 
     Rig() {
-        window.onQuery = [this] {
-            auto& f = link.Vars().CommandFrame;
-            f[1] = 0x31;
-            f[2] = 0x10;
-            f[3] = 0x01;
-            f[4] = 0x00;
-            link.SendFrame(4);
-        };
+        window.onQuery = [this] { test::SendPayload(link, kTitleQueryPayload); };
         window.onRoute = [this] {
             if (pageAccepts) {
-                link.Vars().SendBusy = false;
+                link.ReleaseLink();
             }
         };
     }
@@ -176,7 +170,7 @@ TEST_F(Dispatch, SecondAckCompletesWithThePreviousReply) {
     Receive(Hex("06"));
     Receive(kReply);
     port.writes.clear();
-    link.Vars().SendBusy = false;
+    link.ReleaseLink();
     link.Vars().CommandFrame[1] = 0x31;
     link.SendFrame(4);
     Receive(Hex("06 06"));
@@ -194,7 +188,7 @@ TEST_F(Dispatch, MalformedFrameInEveryState) {
         test::FakeWindow w{j};
         TCameraLink l{p, w, [](int) {}};
         w.onQuery = [&] { l.SendFrame(4); };
-        l.Vars().LinkState = s;
+        TLinkTestAccess::SetLinkState(l, s);
         p.pending.assign(kBadEnd.begin(), kBadEnd.end());
         l.Comm1RxChar(18);
         EXPECT_EQ(p.writes, std::vector<Bytes>{Hex("06")}) << int(s);
@@ -227,7 +221,7 @@ TEST_F(Dispatch, CountZeroDropsAndLaterBytesAreNotLost) {
 
 TEST_F(Dispatch, SilentCameraGetsTheFrameThreeTimesThenTheLinkIsFree) {
     Connect();
-    link.Vars().SendBusy = false;
+    link.ReleaseLink();
     window.onQuery();  // a page query, busy this time
     const Bytes frame = Written().back();
     for (int i = 0; i < kReplyRetries; ++i) {
@@ -265,7 +259,7 @@ TEST_F(Dispatch, SilentCameraAtStartUp) {
 
 TEST_F(Dispatch, TimeoutAfterAnAcceptedReplyDoesNothing) {
     Connect();
-    link.Vars().SendBusy = false;
+    link.ReleaseLink();
     window.onQuery();
     Receive(Hex("06"));
     Receive(kReply);
@@ -278,7 +272,7 @@ TEST_F(Dispatch, TimeoutAfterAnAcceptedReplyDoesNothing) {
 TEST_F(Dispatch, RejectedReplyIsAskedForAgain) {
     Connect();
     pageAccepts = false;
-    link.Vars().SendBusy = false;
+    link.ReleaseLink();
     window.onQuery();
     const Bytes frame = Written().back();
     Receive(Hex("06"));
@@ -333,16 +327,9 @@ TEST(LinkStates, EveryStateAndAnswer) {
         test::FakePort p{j};
         test::FakeWindow w{j};
         TCameraLink l{p, w, [](int) {}};
-        w.onQuery = [&] {
-            auto& f = l.Vars().CommandFrame;
-            f[1] = 0x31;
-            f[2] = 0x10;
-            f[3] = 0x01;
-            f[4] = 0x00;
-            l.SendFrame(4);
-        };
-        l.Vars().LinkState = r.state;
-        l.Vars().SendBusy = true;
+        w.onQuery = [&] { test::SendPayload(l, kTitleQueryPayload); };
+        TLinkTestAccess::SetLinkState(l, r.state);
+        test::HoldLink(l);
         const Bytes in = r.input == kAckIn ? Hex("06") : r.input == kNakIn ? Hex("15") : kReply;
         p.pending.assign(in.begin(), in.end());
         l.Comm1RxChar(static_cast<int32_t>(in.size()));
@@ -361,7 +348,7 @@ TEST(LinkStates, EveryStateAndAnswer) {
 TEST_F(Dispatch, AckWithoutReplyThenGiveUp) {
     for (const bool lateAck : {false, true}) {
         Connect();
-        link.Vars().SendBusy = false;
+        link.ReleaseLink();
         window.onQuery();
         for (int i = 0; i < kReplyRetries; ++i) {
             link.ReplyTimeout();
@@ -393,7 +380,7 @@ TEST_F(Dispatch, AckWithoutReplyThenGiveUp) {
 TEST_F(Dispatch, LateReplyForAnotherPageDoesNotLockTheLink) {
     Connect();
     pageAccepts = false;
-    link.Vars().SendBusy = false;
+    link.ReleaseLink();
     window.onQuery();
     for (int i = 0; i <= kReplyRetries; ++i) {
         link.ReplyTimeout();
@@ -427,7 +414,7 @@ struct FollowUps : Dispatch {};
 
 TEST_F(FollowUps, WaitForTheOutstandingExchangeThenGoOutInOrder) {
     Connect();
-    link.Vars().SendBusy = false;
+    link.ReleaseLink();
     window.onQuery();  // outstanding
     port.writes.clear();
     link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
@@ -449,7 +436,7 @@ TEST_F(FollowUps, WaitForTheOutstandingExchangeThenGoOutInOrder) {
 
 TEST_F(FollowUps, SentAtOnceWhenTheLinkIsFree) {
     Connect();
-    link.Vars().SendBusy = false;
+    link.ReleaseLink();
     link.SendFollowUp({0x21, 0x21, 0x05, 0x00});
     EXPECT_EQ(Written(),
               std::vector<Bytes>{Hex("02 21 21 05 00 00 00 00 00 00 00 00 00 00 00 00 03 B4")});
@@ -457,7 +444,7 @@ TEST_F(FollowUps, SentAtOnceWhenTheLinkIsFree) {
 
 TEST_F(FollowUps, GoOutEvenAfterTheCameraFailedToAnswer) {
     Connect();
-    link.Vars().SendBusy = false;
+    link.ReleaseLink();
     window.onQuery();
     link.SendFollowUp({0x21, 0x21, 0x02, 0x00});
     port.writes.clear();

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/link/fakes.h"
+#include "tests/support/link_fakes.h"
 
 namespace zp {
 namespace {

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "link/camera_link.h"
-#include "tests/link/fakes.h"
+#include "tests/support/link_fakes.h"
 
 namespace zp {
 namespace {
@@ -47,7 +47,7 @@ TEST_F(LinkFixture, FramesAndEchoes) {
          "02 21 10 01 00 00 00 00 00 00 00 00 00 00 AB CD 03 51", "21100100000000000000000000AB"},
     };
     for (const Case& c : cases) {
-        link.Vars().SendBusy = false;
+        link.ReleaseLink();
         port.writes.clear();
         Fill(c.payload);
         EXPECT_EQ(link.SendFrame(c.length), 0);
@@ -83,7 +83,7 @@ TEST_F(LinkFixture, SecondSendWhileBusyDoesNothing) {
 TEST_F(LinkFixture, ShorterPayloadZeroesWhatTheLastCommandLeft) {
     Fill(Hex("21 1B 02 01 07"));
     link.SendFrame(5);
-    link.Vars().SendBusy = false;
+    link.ReleaseLink();
     Fill(Hex("31 1B 00 00"));
     link.SendFrame(4);
     ASSERT_EQ(port.writes.size(), 2u);
@@ -119,7 +119,7 @@ TEST_F(LinkFixture, EveryFrameSentSumsToZero) {
         for (size_t i = 0; i < kFrameSize; ++i) {
             link.Vars().CommandFrame[i] = static_cast<uint8_t>(byte(rng));
         }
-        link.Vars().SendBusy = false;
+        link.ReleaseLink();
         port.writes.clear();
         link.SendFrame(len(rng));
         ASSERT_EQ(port.writes.size(), 1u);

@@ -31,17 +31,10 @@ namespace zp::test {
 namespace {
 
 // Frames as hexadecimal text, for readable differences.
-std::vector<std::string> Hex(const std::vector<Bytes>& frames) {
+std::vector<std::string> HexLines(const std::vector<Bytes>& frames) {
     std::vector<std::string> out;
     for (const Bytes& f : frames) {
-        std::string line;
-        for (uint8_t b : f) {
-            static const char* const digits = "0123456789ABCDEF";
-            line += line.empty() ? "" : " ";
-            line += digits[b >> 4];
-            line += digits[b & 0x0F];
-        }
-        out.push_back(line);
+        out.push_back(ToHex(f));
     }
     return out;
 }
@@ -103,7 +96,7 @@ class AllPages : public EndToEnd {
         ASSERT_TRUE(WaitFor([&] { return Frames().size() >= expected.size(); }));
         ASSERT_TRUE(WaitIdle());
         QApplication::processEvents();
-        ASSERT_EQ(Hex(Frames()), Hex(expected));
+        ASSERT_EQ(HexLines(Frames()), HexLines(expected));
         ASSERT_EQ(Panel(0), "CAM LINK OK");
     }
 
@@ -118,7 +111,7 @@ class AllPages : public EndToEnd {
     // can fill them again.
     void Blank(int index) {
         TPage* page = form->Page(index);
-        form->Link().Vars().SendBusy = true;
+        test::HoldLink(form->Link());
         for (TRadioGroup* g : page->findChildren<TRadioGroup*>()) {
             g->SetItemIndex(-1);
         }
@@ -131,7 +124,7 @@ class AllPages : public EndToEnd {
         for (TCheckBox* c : page->findChildren<TCheckBox*>()) {
             c->SetChecked(false);
         }
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
     }
 
   private:
@@ -177,12 +170,12 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
                Type(title->CName, "CAM1");
                PressButton(title->SetTitle);
            },
-           {HexBytes("02 21 10 01 00 00 12 00 10 00 1C 00 01 01 FE 00 03 8B"),
-            HexBytes("02 21 10 01 01 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CD"),
-            HexBytes("02 21 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CC"),
-            HexBytes("02 21 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CB")}},
+           {Hex("02 21 10 01 00 00 12 00 10 00 1C 00 01 01 FE 00 03 8B"),
+            Hex("02 21 10 01 01 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CD"),
+            Hex("02 21 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CC"),
+            Hex("02 21 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CB")}},
           {[&] { ClickMark(title->TitleDisp->Button(1)); },
-           {HexBytes("02 21 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 C9")}}},
+           {Hex("02 21 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 C9")}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.title.codes, camera::TitleCodes("CAM1"));
              EXPECT_EQ(s.title.display, 1);
@@ -209,14 +202,14 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
         {2,
          {Sealed({0x31, 0x1A, 0x00, 0x00})},
          {{[&] { ClickMark(agc->AGCLv->Button(3)); },
-           {HexBytes("02 21 1A 01 03 00 00 00 00 00 00 00 00 00 00 00 03 BC")}}},
+           {Hex("02 21 1A 01 03 00 00 00 00 00 00 00 00 00 00 00 03 BC")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.gain.agcLevel, 3); },
          {},
          [&] { EXPECT_EQ(agc->AGCLv->ItemIndex(), 3); }},
         {3,
          {Sealed({0x31, 0x48, 0x00, 0x00})},
          {{[&] { ClickMark(alc->AESFixLv->Button(7)); },
-           {HexBytes("02 21 48 05 07 00 00 00 00 00 00 00 00 00 00 00 03 86")}}},
+           {Hex("02 21 48 05 07 00 00 00 00 00 00 00 00 00 00 00 03 86")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.exposure.aesFixLevel, 7); },
          {},
          [&] { EXPECT_EQ(alc->AESFixLv->ItemIndex(), 7); }},
@@ -242,15 +235,15 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
          {},
          [&] { EXPECT_EQ(colour->RYGain->ItemIndex(), 8); }},
         {6,
-         {HexBytes("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")},
+         {Hex("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")},
          {{[&] { ClickMark(aperture->VGain->Button(3)); },
-           {HexBytes("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")}}},
+           {Hex("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.aperture.vGain, 3); },
          {},
          [&] { EXPECT_EQ(aperture->VGain->ItemIndex(), 3); }},
         // Likewise the motion grid with detection on.
         {7,
-         {HexBytes("02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7")},
+         {Hex("02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7")},
          {{[&] { ClickMark(motion->MoDetect->Button(1)); }, {Sealed({0x21, 0x23, 0x00, 0x01})}},
           {[&] { ClickMark(motion->MoArea2->Box(48)); },
            {Sealed({0x21, 0x23, 0x02, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F})}}},
@@ -265,7 +258,7 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
          }},
         // The current settings, edited, saved under 3 and read back from there.
         {8,
-         {HexBytes("02 31 52 00 00 00 00 00 00 00 00 00 00 00 00 00 03 78")},
+         {Hex("02 31 52 00 00 00 00 00 00 00 00 00 00 00 00 00 03 78")},
          {{[&] {
                Type(pos->PosSaveEdit, "3");
                PressButton(pos->PosNowRead);
@@ -291,7 +284,7 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
              EXPECT_TRUE(pos->PosSave->isEnabled());
          }},
         {9,
-         {HexBytes("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")},
+         {Hex("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")},
          {{[&] { ClickMark(other->Nega->Button(1)); }, {Sealed({0x21, 0x54, 0x04, 0x01})}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.other.negative, 1); },
          {},
@@ -322,7 +315,7 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
     }
 
     QTest::qWait(100);  // room for a stray late frame
-    EXPECT_EQ(Hex(Frames()), Hex(expected));
+    EXPECT_EQ(HexLines(Frames()), HexLines(expected));
     EXPECT_EQ(Refused(), std::vector<std::string>{});
     EXPECT_EQ(Panel(0), "CAM LINK OK");
     EXPECT_TRUE(errors.empty()) << errors.front().toStdString();

@@ -99,18 +99,16 @@ TEST_F(PagesEndToEnd, AperturePage) {
     s.aperture.vGain = 0x20;
     camera.SetState(s);
     OpenPage(kAperture);
-    EXPECT_EQ(Frames(), std::vector<Bytes>{
-                            HexBytes("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")});
+    EXPECT_EQ(Frames(),
+              std::vector<Bytes>{Hex("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")});
     auto* page = qobject_cast<TAperturePage*>(form->Page(kAperture));
     EXPECT_EQ(page->HGain->ItemIndex(), 12);
     EXPECT_EQ(page->VGain->ItemIndex(), 12);
 
-    EXPECT_EQ(
-        Pick(page->VGain, 3),
-        std::vector<Bytes>{HexBytes("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")});
-    EXPECT_EQ(
-        Pick(page->HGain, 0),
-        std::vector<Bytes>{HexBytes("02 21 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 93")});
+    EXPECT_EQ(Pick(page->VGain, 3),
+              std::vector<Bytes>{Hex("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")});
+    EXPECT_EQ(Pick(page->HGain, 0),
+              std::vector<Bytes>{Hex("02 21 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 93")});
     EXPECT_TRUE(Pick(page->HGain, 0, false).empty());  // the item already selected
     EXPECT_EQ(camera.State().aperture.hGain, 0);
     EXPECT_EQ(camera.State().aperture.vGain, 3);
@@ -119,8 +117,8 @@ TEST_F(PagesEndToEnd, AperturePage) {
 
 TEST_F(PagesEndToEnd, OtherPageSwitches) {
     OpenPage(kOther);
-    EXPECT_EQ(Frames(), std::vector<Bytes>{
-                            HexBytes("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")});
+    EXPECT_EQ(Frames(),
+              std::vector<Bytes>{Hex("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")});
     auto* page = qobject_cast<TOtherPage*>(form->Page(kOther));
     EXPECT_FALSE(page->PhaseLv->isEnabled());  // the camera's phase is off
     const struct {
@@ -150,9 +148,8 @@ TEST_F(PagesEndToEnd, PhaseLevelCarriesTheOffset) {
     page->PhOfD->selectAll();
     QTest::keyClicks(page->PhOfD, "3");
     ASSERT_EQ(page->Offset(), 3);
-    EXPECT_EQ(
-        Pick(page->PhaseLv, 5),
-        std::vector<Bytes>{HexBytes("02 21 54 06 08 00 00 00 00 00 00 00 00 00 00 00 03 78")});
+    EXPECT_EQ(Pick(page->PhaseLv, 5),
+              std::vector<Bytes>{Hex("02 21 54 06 08 00 00 00 00 00 00 00 00 00 00 00 03 78")});
     // The camera answers with the level as sent, offset included.
     EXPECT_EQ(page->PhaseLv->ItemIndex(), 8);
 

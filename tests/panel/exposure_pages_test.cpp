@@ -197,14 +197,14 @@ struct OnTheLine : PageEndToEnd {
 
     // Empties the page's controls without sending, then reads the page again.
     void Reread(TPage* page) {
-        form->Link().Vars().SendBusy = true;
+        test::HoldLink(form->Link());
         for (TRadioGroup* g : page->findChildren<TRadioGroup*>()) {
             g->SetItemIndex(-1);
         }
         if (auto* grid = page->findChild<TAreaGrid*>()) {
             grid->SetMask({});
         }
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
         const auto sent = Do([=] { page->Query(); });
         ASSERT_EQ(sent.size(), 1u);
         EXPECT_EQ(sent[0][1], 0x31);
@@ -212,7 +212,7 @@ struct OnTheLine : PageEndToEnd {
 };
 
 std::vector<Bytes> One(const char* hex) {
-    return {HexBytes(hex)};
+    return {Hex(hex)};
 }
 
 TEST_F(OnTheLine, Queries) {

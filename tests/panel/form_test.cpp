@@ -19,8 +19,8 @@
 #include <functional>
 
 #include "panel/uZoom.h"
-#include "tests/link/fakes.h"
-#include "tests/panel/fake_panel_port.h"
+#include "tests/support/link_fakes.h"
+#include "tests/support/panel_fakes.h"
 
 namespace zp {
 namespace {
@@ -149,7 +149,7 @@ TEST_F(Form, EveryPageSendsItsQuery) {
         "02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76",
     };
     for (int i : {1, 2, 3, 4, 5, 6, 7, 8, 9, 0}) {
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
         port->writes.clear();
         form->PageControl1->setCurrentIndex(i);
         ASSERT_EQ(port->writes.size(), 1u) << i;
@@ -160,7 +160,7 @@ TEST_F(Form, EveryPageSendsItsQuery) {
 TEST_F(Form, ChoosingColWhileIdle) {
     Connect();
     Answer(Hex("02 A0 10 01 00 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 00"));
-    form->Link().Vars().SendBusy = false;
+    form->Link().ReleaseLink();
     form->StatusPanel(2)->setText("old");
     port->writes.clear();
     QTest::mouseClick(form->PageControl1->tabBar(), Qt::LeftButton, {},
@@ -175,7 +175,7 @@ TEST_F(Form, ChoosingColWhileIdle) {
 TEST_F(Form, PageChangeRefusedWhileBusyWhicheverWay) {
     Connect();
     form->show();
-    form->Link().Vars().SendBusy = true;
+    test::HoldLink(form->Link());
     QTabBar* bar = form->PageControl1->tabBar();
     const std::vector<std::pair<const char*, std::function<void()>>> ways = {
         {"code", [&] { form->PageControl1->setCurrentIndex(3); }},
@@ -203,9 +203,9 @@ TEST_F(Form, PageChangeRefusedWhileBusyWhicheverWay) {
     }
     // The same ways do change the page when the link is free.
     for (const auto& [name, act] : ways) {
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
         form->PageControl1->setCurrentIndex(0);
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
         port->writes.clear();
         act();
         EXPECT_NE(form->PageControl1->currentIndex(), 0) << name;
@@ -216,12 +216,12 @@ TEST_F(Form, PageChangeRefusedWhileBusyWhicheverWay) {
 TEST_F(Form, ReplyForAnotherPageKeepsTheLinkBusy) {
     Connect();
     Answer(Hex("02 A0 10 01 00 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 00"));
-    form->Link().Vars().SendBusy = false;
+    form->Link().ReleaseLink();
     form->PageControl1->setCurrentIndex(1);  // "Len"
     Answer(Hex("02 A0 1B 00 01 00 00 00 00 00 00 00 00 00 00 00 03 00"));
     EXPECT_TRUE(form->Link().Vars().SendBusy);
     // Not a data reply: the link is free again on any page.
-    form->Link().Vars().SendBusy = false;
+    form->Link().ReleaseLink();
     form->PageControl1->setCurrentIndex(2);
     Answer(Hex("02 B0 1A 00 00 00 00 00 00 00 00 00 00 00 00 00 03 00"));
     EXPECT_FALSE(form->Link().Vars().SendBusy);
@@ -423,7 +423,7 @@ TEST_F(Form, WriteErrorsOnEveryPathAreShownAndTheWindowGoesOn) {
         {"operator press",
          [](Form& f) {
              f.Connect();
-             f.form->Link().Vars().SendBusy = false;
+             f.form->Link().ReleaseLink();
              f.form->PageControl1->setCurrentIndex(1);
              f.Answer(Hex("02 A0 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 00"));
          },
@@ -431,7 +431,7 @@ TEST_F(Form, WriteErrorsOnEveryPathAreShownAndTheWindowGoesOn) {
         {"release, a page handler's follow-up",
          [press](Form& f) {
              f.Connect();
-             f.form->Link().Vars().SendBusy = false;
+             f.form->Link().ReleaseLink();
              f.form->PageControl1->setCurrentIndex(1);
              f.Answer(Hex("02 A0 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 00"));
              press(f);
@@ -453,7 +453,7 @@ TEST_F(Form, WriteErrorsOnEveryPathAreShownAndTheWindowGoesOn) {
         {"reply timer",
          [](Form& f) {
              f.Connect();
-             f.form->Link().Vars().SendBusy = false;
+             f.form->Link().ReleaseLink();
              f.form->PageControl1->setCurrentIndex(5);  // its query goes unanswered
          },
          [](Form& f) {
@@ -554,7 +554,7 @@ TEST_F(Form, FailedReconnectKeepsLookingForTheDevice) {
             port->open = false;
             port->onHangUp();
         } else {
-            form->Link().Vars().SendBusy = false;
+            form->Link().ReleaseLink();
             form->PageControl1->setCurrentIndex(5);
             ASSERT_FALSE(form->Link().CanSend());
         }

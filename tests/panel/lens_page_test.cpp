@@ -12,8 +12,8 @@
 #include "panel/pages/lens_page.h"
 #include "panel/pages/position_page.h"
 #include "panel/pages/title_page.h"
-#include "tests/link/fakes.h"
 #include "tests/panel/page_fixture.h"
+#include "tests/support/link_fakes.h"
 
 namespace zp::test {
 namespace {
@@ -127,7 +127,7 @@ TEST_F(LensForm, DecodesEveryByteAndSendsOnlyTheAck) {
          1},
     };
     for (const Row& r : rows) {
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
         page->Query();
         port->writes.clear();
         AnswerFrame(Hex(r.reply));
@@ -155,7 +155,7 @@ TEST_F(LensForm, ReadBackRule) {
         {"02 A0 1B 00 00 00 07 00 00 00 00 00 00 00 00 00 03 00", false, false},
     };
     for (const Row& r : rows) {
-        form->Link().Vars().SendBusy = false;
+        form->Link().ReleaseLink();
         page->Query();
         page->ZoomStep->setText("0001");  // busy: shown, not sent
         AnswerFrame(Hex(r.reply));
@@ -551,7 +551,7 @@ TEST_F(Lens, QueryOnOpeningAndReadBack) {
     camera.ClearReceived();
     form->PageControl1->setCurrentIndex(kLensIndex);
     ASSERT_TRUE(WaitLine(1));
-    EXPECT_EQ(Line()[0], HexBytes("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
+    EXPECT_EQ(Line()[0], Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
     ASSERT_TRUE(WaitIdle());
     page = static_cast<TLensPage*>(form->Page(kLensIndex));
     EXPECT_EQ(page->ZoomStep->text(), "0066");
@@ -594,8 +594,8 @@ TEST_F(Lens, MotionButtonsPressAndRelease) {
     ASSERT_TRUE(WaitIdle());
     QTest::mouseRelease(page->TeleSW, Qt::LeftButton);
     const std::vector<Bytes> f = Sent(2);
-    EXPECT_EQ(f[0], HexBytes("02 21 21 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B8"));
-    EXPECT_EQ(f[1], HexBytes("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7"));
+    EXPECT_EQ(f[0], Hex("02 21 21 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B8"));
+    EXPECT_EQ(f[1], Hex("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7"));
     EXPECT_EQ(camera.State().lens.zoomMotion, TMotion::Stopped);
 }
 
@@ -637,7 +637,7 @@ TEST_F(Lens, StopOfAHoldOverALostLineGoesOutFirstWhenItIsBack) {
     EXPECT_EQ(Frames()[0], LensSet(0x02));
     ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 2; }));
     ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(Frames()[1], HexBytes("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
+    EXPECT_EQ(Frames()[1], Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
     EXPECT_EQ(camera.State().lens.zoomMotion, TMotion::Stopped);
     std::filesystem::remove(link);
 }
@@ -722,7 +722,7 @@ TEST_F(Lens, StepButtons) {
     QTest::mouseClick(page->ZoomDN, Qt::LeftButton);
     EXPECT_EQ(page->ZoomStep->text(), "-001");
     std::vector<Bytes> f = Sent(1);
-    EXPECT_EQ(f[0], HexBytes("02 21 21 0A FF FF 00 00 00 00 00 00 00 00 00 00 03 B1"));
+    EXPECT_EQ(f[0], Hex("02 21 21 0A FF FF 00 00 00 00 00 00 00 00 00 00 03 B1"));
     EXPECT_EQ(page->LastZoomStep(), 0xFFFF);
 
     camera.ClearReceived();

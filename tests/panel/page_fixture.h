@@ -15,23 +15,9 @@
 #include "panel/uZoom.h"
 #include "panel/widgets/radio_group.h"
 #include "tests/panel/e2e_fixture.h"
-#include "tests/panel/fake_panel_port.h"
+#include "tests/support/panel_fakes.h"
 
 namespace zp::test {
-
-// Payload bytes 1 ... as given, the rest zero, with start, end and checksum.
-inline Bytes Sealed(const Bytes& payload) {
-    Bytes b = payload;
-    b.resize(15, 0);
-    b.insert(b.begin(), 0x02);
-    b.push_back(0x03);
-    uint8_t sum = 0;
-    for (uint8_t x : b) {
-        sum = static_cast<uint8_t>(sum + x);
-    }
-    b.push_back(static_cast<uint8_t>(0 - sum));
-    return b;
-}
 
 // A click on a button's mark: a check or radio button takes clicks on its
 // mark and text only, not on the rest of its width.
@@ -62,7 +48,7 @@ class PageScripted : public ::testing::Test {
     }
 
     // Leaves the title query unanswered and frees the link.
-    void SkipTitle() { form->Link().Vars().SendBusy = false; }
+    void SkipTitle() { form->Link().ReleaseLink(); }
 
     // Makes a page active; its query goes out and nothing written so far stays.
     void ShowPage(int index) {
