@@ -25,6 +25,7 @@ constexpr uint8_t kSet = 0x21;
 constexpr uint8_t kDataReply = 0xA0;
 
 class TCameraLink;
+// Lets a test put the link into a state it would otherwise have to play out.
 struct TLinkTestAccess;
 
 // A part of the link's state that only the link changes; everyone else

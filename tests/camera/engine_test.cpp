@@ -8,39 +8,14 @@
 #include <string>
 
 #include "camera/virtual_camera.h"
+#include "tests/support/frames.h"
 
 namespace zp::camera {
 namespace {
 
-// A command frame with bytes 1.. as given, zero payload after them.
-TBytes Frame(std::initializer_list<uint8_t> payload) {
-    std::array<uint8_t, kFrameSize> f{};
-    f[0] = kSTX;
-    size_t i = 1;
-    for (uint8_t b : payload) {
-        f[i++] = b;
-    }
-    SealFrame(f);
-    return TBytes(f.begin(), f.end());
-}
-
-TBytes Hex(const std::string& text) {
-    TBytes bytes;
-    for (size_t i = 0; i + 1 < text.size() + 1; i += 3) {
-        bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-}
-
-std::string ToHex(const TBytes& bytes) {
-    std::string s;
-    char part[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(part, sizeof part, s.empty() ? "%02X" : " %02X", b);
-        s += part;
-    }
-    return s;
-}
+using test::Hex;
+using test::Sealed;
+using test::ToHex;
 
 uint8_t Sum(const TBytes& bytes, size_t from, size_t count) {
     uint8_t sum = 0;
@@ -75,9 +50,9 @@ TEST(CameraEngine, Framing) {
         TBytes in;
         TBytes out;
     };
-    TBytes badSum = Frame({0x31, 0x1B});
+    TBytes badSum = Sealed({0x31, 0x1B});
     badSum[17] ^= 0x01;
-    TBytes badEnd = Frame({0x31, 0x1B});
+    TBytes badEnd = Sealed({0x31, 0x1B});
     badEnd[16] = 0x04;
     const Case cases[] = {
         {"ENQ gets ACK", {kENQ}, {kACK}},
@@ -86,9 +61,9 @@ TEST(CameraEngine, Framing) {
         {"stray byte is ignored", {0x41}, {}},
         {"bad checksum gets NAK", badSum, {kNAK}},
         {"bad end byte gets NAK", badEnd, {kNAK}},
-        {"unknown group gets NAK", Frame({0x31, 0x99}), {kNAK}},
-        {"unknown request kind gets NAK", Frame({0x41, 0x1B}), {kNAK}},
-        {"title part 4 gets NAK", Frame({0x31, 0x10, 0x01, 0x04}), {kNAK}},
+        {"unknown group gets NAK", Sealed({0x31, 0x99}), {kNAK}},
+        {"unknown request kind gets NAK", Sealed({0x41, 0x1B}), {kNAK}},
+        {"title part 4 gets NAK", Sealed({0x31, 0x10, 0x01, 0x04}), {kNAK}},
         {"colour query gets ACK and the reply",
          Hex("02 31 1B 00 00 00 00 00 00 00 00 00 00 00 00 00 03 AF"),
          Hex("06 02 A0 1B 00 00 00 04 04 04 04 00 00 00 00 00 00 03 30")},
@@ -105,7 +80,7 @@ TEST(CameraEngine, EveryQueryGetsItsGroupsReply) {
     for (uint8_t g : groups) {
         TVirtualCamera cam;
         const uint8_t item = g == 0x10 ? 0x01 : 0x00;  // the title query asks for part 0
-        const TBytes reply = ReplyOf(cam.Answer(Frame({kQuery, g, item, 0x00})));
+        const TBytes reply = ReplyOf(cam.Answer(Sealed({kQuery, g, item, 0x00})));
         SCOPED_TRACE(GroupName(g));
         ExpectWellFormedReply(reply, g);
         EXPECT_EQ(reply[3], item);
@@ -155,61 +130,62 @@ TEST(CameraEngine, EverySetItemChangesTheState) {
         int replyByte;  // -1: not in the group's reply
     };
     const Case cases[] = {
-        {Frame({0x21, 0x10, 0x00, 0x01}), [](auto& s) { return s.title.display; }, 1, 5},
-        {Frame({0x21, 0x10, 0x03, 0x01}), [](auto& s) { return s.title.position; }, 1, 6},
-        {Frame({0x21, 0x21, 0x00}), [](auto& s) { return int(s.lens.zoomMotion); },
+        {Sealed({0x21, 0x10, 0x00, 0x01}), [](auto& s) { return s.title.display; }, 1, 5},
+        {Sealed({0x21, 0x10, 0x03, 0x01}), [](auto& s) { return s.title.position; }, 1, 6},
+        {Sealed({0x21, 0x21, 0x00}), [](auto& s) { return int(s.lens.zoomMotion); },
          int(TMotion::Wide), -1},
-        {Frame({0x21, 0x21, 0x01}), [](auto& s) { return int(s.lens.zoomMotion); },
+        {Sealed({0x21, 0x21, 0x01}), [](auto& s) { return int(s.lens.zoomMotion); },
          int(TMotion::Tele), -1},
-        {Frame({0x21, 0x21, 0x03}), [](auto& s) { return int(s.lens.focusMotion); },
+        {Sealed({0x21, 0x21, 0x03}), [](auto& s) { return int(s.lens.focusMotion); },
          int(TMotion::Near), -1},
-        {Frame({0x21, 0x21, 0x04}), [](auto& s) { return int(s.lens.focusMotion); },
+        {Sealed({0x21, 0x21, 0x04}), [](auto& s) { return int(s.lens.focusMotion); },
          int(TMotion::Far), -1},
-        {Frame({0x21, 0x21, 0x06, 0xC8}), [](auto& s) { return s.lens.zoomPosition; }, 0xC8, 11},
-        {Frame({0x21, 0x21, 0x07, 0x07}), [](auto& s) { return s.lens.focusPosition; }, 7, 12},
-        {Frame({0x21, 0x21, 0x08, 0x01}), [](auto& s) { return s.lens.digitalZoom; }, 1, 9},
-        {Frame({0x21, 0x21, 0x09, 0x00}), [](auto& s) { return s.lens.autoFocus; }, 0, 10},
-        {Frame({0x21, 0x21, 0x0A, 0xFF, 0xFB}), [](auto& s) { return s.lens.zoomStep; }, 0xFFFB, 5},
-        {Frame({0x21, 0x21, 0x0B, 0x01, 0x23}), [](auto& s) { return s.lens.focusStep; }, 0x0123,
+        {Sealed({0x21, 0x21, 0x06, 0xC8}), [](auto& s) { return s.lens.zoomPosition; }, 0xC8, 11},
+        {Sealed({0x21, 0x21, 0x07, 0x07}), [](auto& s) { return s.lens.focusPosition; }, 7, 12},
+        {Sealed({0x21, 0x21, 0x08, 0x01}), [](auto& s) { return s.lens.digitalZoom; }, 1, 9},
+        {Sealed({0x21, 0x21, 0x09, 0x00}), [](auto& s) { return s.lens.autoFocus; }, 0, 10},
+        {Sealed({0x21, 0x21, 0x0A, 0xFF, 0xFB}), [](auto& s) { return s.lens.zoomStep; }, 0xFFFB,
+         5},
+        {Sealed({0x21, 0x21, 0x0B, 0x01, 0x23}), [](auto& s) { return s.lens.focusStep; }, 0x0123,
          7},
-        {Frame({0x21, 0x21, 0x0D, 0x01}), [](auto& s) { return s.lens.afAfterTracking; }, 1, -1},
-        {Frame({0x21, 0x21, 0x0E}), [](auto& s) { return s.lens.onePushCount; }, 1, -1},
-        {Frame({0x21, 0x1A, 0x04, 0x01}), [](auto& s) { return s.gain.priority; }, 1, 5},
-        {Frame({0x21, 0x1A, 0x01, 0x05}), [](auto& s) { return s.gain.agcLevel; }, 5, 6},
-        {Frame({0x21, 0x1A, 0x02, 0x08}), [](auto& s) { return s.gain.sensLevel; }, 8, 7},
-        {Frame({0x21, 0x48, 0x00, 0x01}), [](auto& s) { return s.exposure.alc; }, 1, 5},
-        {Frame({0x21, 0x48, 0x01, 0x07}), [](auto& s) { return s.exposure.alcAutoLevel; }, 7, 6},
-        {Frame({0x21, 0x48, 0x02, 0x08}), [](auto& s) { return s.exposure.alcFixLevel; }, 8, 7},
-        {Frame({0x21, 0x48, 0x03, 0x00}), [](auto& s) { return s.exposure.aes; }, 0, 8},
-        {Frame({0x21, 0x48, 0x04, 0x02}), [](auto& s) { return s.exposure.aesAutoLevel; }, 2, 9},
-        {Frame({0x21, 0x48, 0x05, 0x07}), [](auto& s) { return s.exposure.aesFixLevel; }, 7, 10},
-        {Frame({0x21, 0x18, 0x00, 0x01}), [](auto& s) { return s.backLight.on; }, 1, 5},
-        {Frame({0x21, 0x18, 0x01, 0x05}), [](auto& s) { return s.backLight.level; }, 5, 6},
-        {Frame({0x21, 0x18, 0x02, 0x01, 0, 0, 0, 0, 0x80}),
+        {Sealed({0x21, 0x21, 0x0D, 0x01}), [](auto& s) { return s.lens.afAfterTracking; }, 1, -1},
+        {Sealed({0x21, 0x21, 0x0E}), [](auto& s) { return s.lens.onePushCount; }, 1, -1},
+        {Sealed({0x21, 0x1A, 0x04, 0x01}), [](auto& s) { return s.gain.priority; }, 1, 5},
+        {Sealed({0x21, 0x1A, 0x01, 0x05}), [](auto& s) { return s.gain.agcLevel; }, 5, 6},
+        {Sealed({0x21, 0x1A, 0x02, 0x08}), [](auto& s) { return s.gain.sensLevel; }, 8, 7},
+        {Sealed({0x21, 0x48, 0x00, 0x01}), [](auto& s) { return s.exposure.alc; }, 1, 5},
+        {Sealed({0x21, 0x48, 0x01, 0x07}), [](auto& s) { return s.exposure.alcAutoLevel; }, 7, 6},
+        {Sealed({0x21, 0x48, 0x02, 0x08}), [](auto& s) { return s.exposure.alcFixLevel; }, 8, 7},
+        {Sealed({0x21, 0x48, 0x03, 0x00}), [](auto& s) { return s.exposure.aes; }, 0, 8},
+        {Sealed({0x21, 0x48, 0x04, 0x02}), [](auto& s) { return s.exposure.aesAutoLevel; }, 2, 9},
+        {Sealed({0x21, 0x48, 0x05, 0x07}), [](auto& s) { return s.exposure.aesFixLevel; }, 7, 10},
+        {Sealed({0x21, 0x18, 0x00, 0x01}), [](auto& s) { return s.backLight.on; }, 1, 5},
+        {Sealed({0x21, 0x18, 0x01, 0x05}), [](auto& s) { return s.backLight.level; }, 5, 6},
+        {Sealed({0x21, 0x18, 0x02, 0x01, 0, 0, 0, 0, 0x80}),
          [](auto& s) { return s.backLight.mask[5]; }, 0x80, 12},
-        {Frame({0x21, 0x1B, 0x00, 0x01}), [](auto& s) { return s.colour.mode; }, 1, 5},
-        {Frame({0x21, 0x1B, 0x01, 0x00}), [](auto& s) { return s.colour.autoLevel; }, 0, 6},
-        {Frame({0x21, 0x1B, 0x02, 0x08}), [](auto& s) { return s.colour.onePushLevel; }, 8, 7},
-        {Frame({0x21, 0x1B, 0x03, 0x08}), [](auto& s) { return s.colour.ryGain; }, 8, 8},
-        {Frame({0x21, 0x1B, 0x04, 0x02}), [](auto& s) { return s.colour.byGain; }, 2, 9},
-        {Frame({0x21, 0x47, 0x00, 0x0C}), [](auto& s) { return s.aperture.hGain; }, 12, 5},
-        {Frame({0x21, 0x47, 0x01, 0x03}), [](auto& s) { return s.aperture.vGain; }, 3, 6},
-        {Frame({0x21, 0x23, 0x00, 0x01}), [](auto& s) { return s.motion.detect; }, 1, 5},
-        {Frame({0x21, 0x23, 0x01, 0x09}), [](auto& s) { return s.motion.level; }, 9, 6},
-        {Frame({0x21, 0x23, 0x02, 0x01, 0, 0, 0, 0, 0}), [](auto& s) { return s.motion.mask[0]; },
+        {Sealed({0x21, 0x1B, 0x00, 0x01}), [](auto& s) { return s.colour.mode; }, 1, 5},
+        {Sealed({0x21, 0x1B, 0x01, 0x00}), [](auto& s) { return s.colour.autoLevel; }, 0, 6},
+        {Sealed({0x21, 0x1B, 0x02, 0x08}), [](auto& s) { return s.colour.onePushLevel; }, 8, 7},
+        {Sealed({0x21, 0x1B, 0x03, 0x08}), [](auto& s) { return s.colour.ryGain; }, 8, 8},
+        {Sealed({0x21, 0x1B, 0x04, 0x02}), [](auto& s) { return s.colour.byGain; }, 2, 9},
+        {Sealed({0x21, 0x47, 0x00, 0x0C}), [](auto& s) { return s.aperture.hGain; }, 12, 5},
+        {Sealed({0x21, 0x47, 0x01, 0x03}), [](auto& s) { return s.aperture.vGain; }, 3, 6},
+        {Sealed({0x21, 0x23, 0x00, 0x01}), [](auto& s) { return s.motion.detect; }, 1, 5},
+        {Sealed({0x21, 0x23, 0x01, 0x09}), [](auto& s) { return s.motion.level; }, 9, 6},
+        {Sealed({0x21, 0x23, 0x02, 0x01, 0, 0, 0, 0, 0}), [](auto& s) { return s.motion.mask[0]; },
          0x01, 7},
-        {Frame({0x21, 0x23, 0x03, 0x02}), [](auto& s) { return s.motion.time; }, 2, 13},
-        {Frame({0x21, 0x23, 0x04, 0x01}), [](auto& s) { return s.motion.osd; }, 1, 14},
-        {Frame({0x21, 0x52, 0x02, 0x07}), [](auto& s) { return s.position.load; }, 7, 5},
-        {Frame({0x21, 0x52, 0x03, 0x09}), [](auto& s) { return s.position.alarmNumber; }, 9, 7},
-        {Frame({0x21, 0x52, 0x09, 0x01}), [](auto& s) { return s.position.osd; }, 1, -1},
-        {Frame({0x21, 0x54, 0x00, 0x01}), [](auto& s) { return s.other.preset; }, 1, 5},
-        {Frame({0x21, 0x54, 0x01, 0x01}), [](auto& s) { return s.other.initial; }, 1, 6},
-        {Frame({0x21, 0x54, 0x02, 0x01}), [](auto& s) { return s.other.hReverse; }, 1, 7},
-        {Frame({0x21, 0x54, 0x03, 0x01}), [](auto& s) { return s.other.vReverse; }, 1, 8},
-        {Frame({0x21, 0x54, 0x04, 0x01}), [](auto& s) { return s.other.negative; }, 1, 9},
-        {Frame({0x21, 0x54, 0x05, 0x01}), [](auto& s) { return s.other.phase; }, 1, 10},
-        {Frame({0x21, 0x54, 0x06, 0x73}), [](auto& s) { return s.other.phaseLevel; }, 0x73, 11},
+        {Sealed({0x21, 0x23, 0x03, 0x02}), [](auto& s) { return s.motion.time; }, 2, 13},
+        {Sealed({0x21, 0x23, 0x04, 0x01}), [](auto& s) { return s.motion.osd; }, 1, 14},
+        {Sealed({0x21, 0x52, 0x02, 0x07}), [](auto& s) { return s.position.load; }, 7, 5},
+        {Sealed({0x21, 0x52, 0x03, 0x09}), [](auto& s) { return s.position.alarmNumber; }, 9, 7},
+        {Sealed({0x21, 0x52, 0x09, 0x01}), [](auto& s) { return s.position.osd; }, 1, -1},
+        {Sealed({0x21, 0x54, 0x00, 0x01}), [](auto& s) { return s.other.preset; }, 1, 5},
+        {Sealed({0x21, 0x54, 0x01, 0x01}), [](auto& s) { return s.other.initial; }, 1, 6},
+        {Sealed({0x21, 0x54, 0x02, 0x01}), [](auto& s) { return s.other.hReverse; }, 1, 7},
+        {Sealed({0x21, 0x54, 0x03, 0x01}), [](auto& s) { return s.other.vReverse; }, 1, 8},
+        {Sealed({0x21, 0x54, 0x04, 0x01}), [](auto& s) { return s.other.negative; }, 1, 9},
+        {Sealed({0x21, 0x54, 0x05, 0x01}), [](auto& s) { return s.other.phase; }, 1, 10},
+        {Sealed({0x21, 0x54, 0x06, 0x73}), [](auto& s) { return s.other.phaseLevel; }, 0x73, 11},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToHex(c.frame));
@@ -219,7 +195,7 @@ TEST(CameraEngine, EverySetItemChangesTheState) {
         ExpectWellFormedReply(reply, c.frame[2]);
         EXPECT_EQ(c.get(cam.State()), c.expected);
         if (c.replyByte >= 0) {
-            const TBytes query = ReplyOf(cam.Answer(Frame({kQuery, c.frame[2]})));
+            const TBytes query = ReplyOf(cam.Answer(Sealed({kQuery, c.frame[2]})));
             // Values above a byte are 16-bit, high byte first.
             auto at = [&](const TBytes& r) {
                 const size_t b = size_t(c.replyByte);
@@ -233,12 +209,12 @@ TEST(CameraEngine, EverySetItemChangesTheState) {
 
 TEST(CameraEngine, StopsEndMotion) {
     TVirtualCamera cam;
-    cam.Answer(Frame({0x21, 0x21, 0x01}));
-    cam.Answer(Frame({0x21, 0x21, 0x04}));
-    cam.Answer(Frame({0x21, 0x21, 0x02}));
+    cam.Answer(Sealed({0x21, 0x21, 0x01}));
+    cam.Answer(Sealed({0x21, 0x21, 0x04}));
+    cam.Answer(Sealed({0x21, 0x21, 0x02}));
     EXPECT_EQ(cam.State().lens.zoomMotion, TMotion::Stopped);
     EXPECT_EQ(cam.State().lens.focusMotion, TMotion::Far);
-    cam.Answer(Frame({0x21, 0x21, 0x05}));
+    cam.Answer(Sealed({0x21, 0x21, 0x05}));
     EXPECT_EQ(cam.State().lens.focusMotion, TMotion::Stopped);
 }
 
@@ -250,7 +226,7 @@ TEST(CameraEngine, TitleWrittenInFourPartsReadsBack) {
     EXPECT_EQ(answer[3], 0x01);
     EXPECT_EQ(answer[4], 0x00);  // the page writes part 1 next
     for (uint8_t p = 1; p <= 3; ++p) {
-        answer = ReplyOf(cam.Answer(Frame(
+        answer = ReplyOf(cam.Answer(Sealed(
             {0x21, 0x10, 0x01, p, 0x01, 0xFE, 0x01, 0xFE, 0x01, 0xFE, 0x01, 0xFE, 0x01, 0xFE})));
         EXPECT_EQ(answer[3], 0x01);
         EXPECT_EQ(answer[4], p);
@@ -262,21 +238,21 @@ TEST(CameraEngine, TitleWrittenInFourPartsReadsBack) {
     EXPECT_EQ(ToHex(TBytes(read0.begin() + 3, read0.begin() + 15)),
               "01 00 00 12 00 10 00 1C 00 01 01 FE");
     for (uint8_t p = 1; p <= 3; ++p) {
-        const TBytes read = ReplyOf(cam.Answer(Frame({0x31, 0x10, 0x01, p})));
+        const TBytes read = ReplyOf(cam.Answer(Sealed({0x31, 0x10, 0x01, p})));
         EXPECT_EQ(read[4], p);
         for (size_t i = 0; i < 5; ++i) {
             EXPECT_EQ((read[5 + 2 * i] << 8) | read[6 + 2 * i], TTitleState::kSpace);
         }
     }
     // Display and position: byte 3 = 0 tells the page which reply it is.
-    cam.Answer(Frame({0x21, 0x10, 0x00, 0x01}));
+    cam.Answer(Sealed({0x21, 0x10, 0x00, 0x01}));
     const TBytes dp =
         ReplyOf(cam.Answer(Hex("02 31 10 00 00 00 00 00 00 00 00 00 00 00 00 00 03 BA")));
     EXPECT_EQ(dp[3], 0x00);
     EXPECT_EQ(dp[5], 0x01);
     EXPECT_EQ(dp[6], 0x00);
     // The position command's answer has the display-and-position layout too.
-    EXPECT_EQ(ReplyOf(cam.Answer(Frame({0x21, 0x10, 0x03, 0x01})))[3], 0x00);
+    EXPECT_EQ(ReplyOf(cam.Answer(Sealed({0x21, 0x10, 0x03, 0x01})))[3], 0x00);
 }
 
 TEST(CameraEngine, PositionRecordSavedReadsBack) {
@@ -297,14 +273,14 @@ TEST(CameraEngine, PositionRecordSavedReadsBack) {
     EXPECT_EQ(r.alcLevel, 8);
     EXPECT_EQ(r.wbLevel, 4);
 
-    const TBytes read = ReplyOf(cam.Answer(Frame({0x31, 0x52, 0x01, 0x03})));
+    const TBytes read = ReplyOf(cam.Answer(Sealed({0x31, 0x52, 0x01, 0x03})));
     EXPECT_EQ(ToHex(TBytes(read.begin() + 3, read.begin() + 11)), "01 03 00 7B FF FF 2D 48");
     // Another number still holds the factory record.
-    EXPECT_NE(ReplyOf(cam.Answer(Frame({0x31, 0x52, 0x01, 0x04})))[6], 0x7B);
+    EXPECT_NE(ReplyOf(cam.Answer(Sealed({0x31, 0x52, 0x01, 0x04})))[6], 0x7B);
 
     // Loading it makes it the current settings.
-    EXPECT_EQ(ReplyOf(cam.Answer(Frame({0x21, 0x52, 0x02, 0x03})))[5], 0x03);
-    const TBytes now = ReplyOf(cam.Answer(Frame({0x31, 0x52, 0x02, 0x01})));
+    EXPECT_EQ(ReplyOf(cam.Answer(Sealed({0x21, 0x52, 0x02, 0x03})))[5], 0x03);
+    const TBytes now = ReplyOf(cam.Answer(Sealed({0x31, 0x52, 0x02, 0x01})));
     EXPECT_EQ(ToHex(TBytes(now.begin() + 3, now.begin() + 11)), "02 01 00 7B FF FF 2D 48");
 }
 
@@ -312,10 +288,10 @@ TEST(CameraEngine, PositionNumbersWithoutMemory) {
     TVirtualCamera cam;
     const TCameraState before = cam.State();
     // Saving to 101 stores nothing; reading it gets the general state.
-    ReplyOf(cam.Answer(Frame({0x21, 0x52, 0x01, 101, 0x12, 0x34, 0, 0, 0, 0})));
+    ReplyOf(cam.Answer(Sealed({0x21, 0x52, 0x01, 101, 0x12, 0x34, 0, 0, 0, 0})));
     EXPECT_EQ(cam.State().position.saveNumber, before.position.saveNumber);
-    EXPECT_EQ(ReplyOf(cam.Answer(Frame({0x31, 0x52, 0x01, 101})))[3], 0x00);
-    EXPECT_EQ(ReplyOf(cam.Answer(Frame({0x31, 0x52, 0x01, 100})))[3], 0x01);
+    EXPECT_EQ(ReplyOf(cam.Answer(Sealed({0x31, 0x52, 0x01, 101})))[3], 0x00);
+    EXPECT_EQ(ReplyOf(cam.Answer(Sealed({0x31, 0x52, 0x01, 100})))[3], 0x01);
 }
 
 TEST(CameraEngine, RecordBitFieldsRoundTrip) {
@@ -330,7 +306,7 @@ TEST(CameraEngine, RecordBitFieldsRoundTrip) {
 }
 
 TEST(CameraEngine, FaultModes) {
-    const TBytes query = Frame({kQuery, 0x1B});
+    const TBytes query = Sealed({kQuery, 0x1B});
     TVirtualCamera plain;
     const TBytes normal = plain.Answer(query);
     const TBytes reply(normal.begin() + 1, normal.end());
@@ -466,7 +442,7 @@ TEST(CameraEngine, FaultCountsAndWhatASetCommandDoes) {
     for (const auto& c : cases) {
         TVirtualCamera set;
         set.SetFault(c.fault);
-        set.Answer(Frame({0x21, 0x47, 0x00, 0x0C}));
+        set.Answer(Sealed({0x21, 0x47, 0x00, 0x0C}));
         EXPECT_EQ(set.State().aperture.hGain == 0x0C, c.applied) << FaultName(c.fault);
     }
 }
@@ -474,7 +450,7 @@ TEST(CameraEngine, FaultCountsAndWhatASetCommandDoes) {
 TEST(CameraEngine, AfterAMalformedAnswerThePanelsAckGetsAck) {
     TVirtualCamera cam;
     cam.SetFault(TFault::MalformedEnd);
-    cam.Answer(Frame({kQuery, 0x1B}));
+    cam.Answer(Sealed({kQuery, 0x1B}));
     EXPECT_EQ(cam.Answer({kACK}), TBytes{kACK});
     EXPECT_TRUE(cam.Answer({kACK}).empty());  // only the first
 }
@@ -483,17 +459,17 @@ TEST(CameraEngine, ReplyFaultsWaitForAFrame) {
     TVirtualCamera cam;
     cam.SetFault(TFault::WrongKind);
     EXPECT_EQ(cam.Answer({kENQ}), TBytes{kACK});
-    TBytes bad = Frame({kQuery, 0x1B});
+    TBytes bad = Sealed({kQuery, 0x1B});
     bad[17] ^= 0xFF;
     EXPECT_EQ(cam.Answer(bad), TBytes{kNAK});
     EXPECT_EQ(cam.Fault(), TFault::WrongKind);
-    EXPECT_EQ(ReplyOf(cam.Answer(Frame({kQuery, 0x1B})))[1], kWrongReplyKind);
+    EXPECT_EQ(ReplyOf(cam.Answer(Sealed({kQuery, 0x1B})))[1], kWrongReplyKind);
 }
 
 // A fault aimed at one command waits for it among the other traffic.
 TEST(CameraEngine, FaultTriggerWaitsForItsFrame) {
-    const TBytes start = Frame({kSet, 0x21, 0x01});
-    const TBytes stop = Frame({kSet, 0x21, 0x02});
+    const TBytes start = Sealed({kSet, 0x21, 0x01});
+    const TBytes stop = Sealed({kSet, 0x21, 0x02});
     TVirtualCamera cam;
     cam.SetFault(TFault::MalformedStart);
     cam.SetFaultTrigger({kSTX, kSet, 0x21, 0x01});
@@ -508,7 +484,7 @@ TEST(CameraEngine, FaultTriggerWaitsForItsFrame) {
 }
 
 TEST(CameraEngine, ChaosFaultsAboutOneExchangeInN) {
-    const TBytes query = Frame({kQuery, 0x1B});
+    const TBytes query = Sealed({kQuery, 0x1B});
     // Faults among `count` exchanges of one kind, and the modes seen.
     auto run = [&](int oneIn, uint32_t seed, const TBytes& in, int count) {
         TVirtualCamera cam;
@@ -562,8 +538,9 @@ TEST(CameraEngine, ChaosFaultsAboutOneExchangeInN) {
 
 TEST(CameraEngine, InputSplitAnywhere) {
     TBytes stream{kENQ};
-    for (const TBytes& part : {Frame({kQuery, 0x1B}), TBytes{kACK}, Frame({0x21, 0x1B, 0x03, 0x08}),
-                               TBytes{kACK}, Frame({kQuery, 0x10, 0x01, 0x02})}) {
+    for (const TBytes& part :
+         {Sealed({kQuery, 0x1B}), TBytes{kACK}, Sealed({0x21, 0x1B, 0x03, 0x08}), TBytes{kACK},
+          Sealed({kQuery, 0x10, 0x01, 0x02})}) {
         stream.insert(stream.end(), part.begin(), part.end());
     }
     TVirtualCamera whole;
@@ -589,7 +566,7 @@ TEST(CameraEngine, InputSplitAnywhere) {
 TEST(CameraEngine, PartialFrameIsDroppedWhenTheLineGoesQuiet) {
     TVirtualCamera cam;
     EXPECT_FALSE(cam.LineIdle().has_value());
-    const TBytes query = Frame({kQuery, 0x1B});
+    const TBytes query = Sealed({kQuery, 0x1B});
     cam.Answer(TBytes(query.begin(), query.begin() + 7));
     EXPECT_FALSE(cam.BetweenFrames());
     const auto ex = cam.LineIdle();

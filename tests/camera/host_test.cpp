@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "camera/camera_host.h"
+#include "tests/support/frames.h"
 
 namespace zp::camera {
 namespace {
@@ -27,16 +28,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kWait = 5s;  // generous: only a failure waits this long
 
-TBytes Frame(std::initializer_list<uint8_t> payload) {
-    std::array<uint8_t, kFrameSize> f{};
-    f[0] = kSTX;
-    size_t i = 1;
-    for (uint8_t b : payload) {
-        f[i++] = b;
-    }
-    SealFrame(f);
-    return TBytes(f.begin(), f.end());
-}
+using test::Sealed;
 
 // The panel's end of the line.
 class Panel {
@@ -110,7 +102,7 @@ TEST(CameraHost, AnswersOverAPseudoTerminalAndRecordsWhatCame) {
     panel.Write({kENQ});
     EXPECT_EQ(panel.Read(1), TBytes{kACK});
 
-    const TBytes query = Frame({kQuery, 0x1B});
+    const TBytes query = Sealed({kQuery, 0x1B});
     panel.Write(query);
     const TBytes answer = panel.Read(1 + kFrameSize);
     ASSERT_EQ(answer.size(), 1 + kFrameSize);
@@ -119,7 +111,7 @@ TEST(CameraHost, AnswersOverAPseudoTerminalAndRecordsWhatCame) {
     EXPECT_EQ(answer[3], 0x1B);
 
     // A frame written in two pieces is one unit, timed by its first byte.
-    const TBytes set = Frame({kSet, 0x1B, 0x03, 0x08});
+    const TBytes set = Sealed({kSet, 0x1B, 0x03, 0x08});
     panel.Write(TBytes(set.begin(), set.begin() + 5));
     std::this_thread::sleep_for(30ms);
     panel.Write(TBytes(set.begin() + 5, set.end()));
@@ -191,9 +183,9 @@ TEST(CameraHost, FaultSwitchAppliesToTheNextExchanges) {
     // answered.
     host.SetFault(TFault::Silent);
     host.ClearReceived();
-    panel.Write(Frame({kQuery, 0x47}));
+    panel.Write(Sealed({kQuery, 0x47}));
     ASSERT_TRUE(host.WaitReceived(1, kWait));
-    panel.Write(Frame({kQuery, 0x47}));
+    panel.Write(Sealed({kQuery, 0x47}));
     const TBytes answer = panel.Read(1 + kFrameSize);
     ASSERT_EQ(answer.size(), 1 + kFrameSize);
     EXPECT_EQ(answer[3], 0x47);
@@ -215,7 +207,7 @@ TEST(CameraHost, SplitAnswerArrivesInTwoParts) {
     Panel panel(started.path);
     ASSERT_TRUE(panel.Ok());
     const auto sent = std::chrono::steady_clock::now();
-    panel.Write(Frame({kQuery, 0x1B}));
+    panel.Write(Sealed({kQuery, 0x1B}));
     const TBytes first = panel.Read(10);
     const auto between = std::chrono::steady_clock::now();
     EXPECT_EQ(first.size(), 10u);
@@ -243,7 +235,7 @@ TEST(CameraHost, PartialFrameGetsNakAfterAPause) {
     ASSERT_TRUE(started) << started.error;
     Panel panel(started.path);
     ASSERT_TRUE(panel.Ok());
-    const TBytes query = Frame({kQuery, 0x54});
+    const TBytes query = Sealed({kQuery, 0x54});
     panel.Write(TBytes(query.begin(), query.begin() + 9));
     EXPECT_EQ(panel.Read(1), TBytes{kNAK});
     panel.Write(query);

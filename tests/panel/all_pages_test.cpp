@@ -31,7 +31,7 @@ namespace zp::test {
 namespace {
 
 // Frames as hexadecimal text, for readable differences.
-std::vector<std::string> Hex(const std::vector<Bytes>& frames) {
+std::vector<std::string> HexLines(const std::vector<Bytes>& frames) {
     std::vector<std::string> out;
     for (const Bytes& f : frames) {
         std::string line;
@@ -103,7 +103,7 @@ class AllPages : public EndToEnd {
         ASSERT_TRUE(WaitFor([&] { return Frames().size() >= expected.size(); }));
         ASSERT_TRUE(WaitIdle());
         QApplication::processEvents();
-        ASSERT_EQ(Hex(Frames()), Hex(expected));
+        ASSERT_EQ(HexLines(Frames()), HexLines(expected));
         ASSERT_EQ(Panel(0), "CAM LINK OK");
     }
 
@@ -177,12 +177,12 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
                Type(Ctl<QLineEdit>(title, "CName"), "CAM1");
                PressButton(Ctl<QPushButton>(title, "SetTitle"));
            },
-           {HexBytes("02 21 10 01 00 00 12 00 10 00 1C 00 01 01 FE 00 03 8B"),
-            HexBytes("02 21 10 01 01 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CD"),
-            HexBytes("02 21 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CC"),
-            HexBytes("02 21 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CB")}},
+           {Hex("02 21 10 01 00 00 12 00 10 00 1C 00 01 01 FE 00 03 8B"),
+            Hex("02 21 10 01 01 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CD"),
+            Hex("02 21 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CC"),
+            Hex("02 21 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CB")}},
           {[&] { ClickMark(Ctl<TRadioGroup>(title, "TitleDisp")->Button(1)); },
-           {HexBytes("02 21 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 C9")}}},
+           {Hex("02 21 10 00 01 00 00 00 00 00 00 00 00 00 00 00 03 C9")}}},
          [](const camera::TCameraState& s) {
              EXPECT_EQ(s.title.codes, camera::TitleCodes("CAM1"));
              EXPECT_EQ(s.title.display, 1);
@@ -210,14 +210,14 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
         {2,
          {Sealed({0x31, 0x1A, 0x00, 0x00})},
          {{[&] { ClickMark(Ctl<TRadioGroup>(agc, "AGCLv")->Button(3)); },
-           {HexBytes("02 21 1A 01 03 00 00 00 00 00 00 00 00 00 00 00 03 BC")}}},
+           {Hex("02 21 1A 01 03 00 00 00 00 00 00 00 00 00 00 00 03 BC")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.gain.agcLevel, 3); },
          {},
          [&] { EXPECT_EQ(Ctl<TRadioGroup>(agc, "AGCLv")->ItemIndex(), 3); }},
         {3,
          {Sealed({0x31, 0x48, 0x00, 0x00})},
          {{[&] { ClickMark(Ctl<TRadioGroup>(alc, "AESFixLv")->Button(7)); },
-           {HexBytes("02 21 48 05 07 00 00 00 00 00 00 00 00 00 00 00 03 86")}}},
+           {Hex("02 21 48 05 07 00 00 00 00 00 00 00 00 00 00 00 03 86")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.exposure.aesFixLevel, 7); },
          {},
          [&] { EXPECT_EQ(Ctl<TRadioGroup>(alc, "AESFixLv")->ItemIndex(), 7); }},
@@ -246,15 +246,15 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
          {},
          [&] { EXPECT_EQ(Ctl<TRadioGroup>(colour, "RYGain")->ItemIndex(), 8); }},
         {6,
-         {HexBytes("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")},
+         {Hex("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")},
          {{[&] { ClickMark(Ctl<TRadioGroup>(aperture, "VGain")->Button(3)); },
-           {HexBytes("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")}}},
+           {Hex("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.aperture.vGain, 3); },
          {},
          [&] { EXPECT_EQ(Ctl<TRadioGroup>(aperture, "VGain")->ItemIndex(), 3); }},
         // Likewise the motion grid with detection on.
         {7,
-         {HexBytes("02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7")},
+         {Hex("02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7")},
          {{[&] { ClickMark(Ctl<TRadioGroup>(motion, "MoDetect")->Button(1)); },
            {Sealed({0x21, 0x23, 0x00, 0x01})}},
           {[&] { ClickMark(Ctl<TAreaGrid>(motion, "MoArea2")->Box(48)); },
@@ -271,7 +271,7 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
          }},
         // The current settings, edited, saved under 3 and read back from there.
         {8,
-         {HexBytes("02 31 52 00 00 00 00 00 00 00 00 00 00 00 00 00 03 78")},
+         {Hex("02 31 52 00 00 00 00 00 00 00 00 00 00 00 00 00 03 78")},
          {{[&] {
                Type(Ctl<QLineEdit>(pos, "PosSaveEdit"), "3");
                PressButton(Ctl<QPushButton>(pos, "PosNowRead"));
@@ -298,7 +298,7 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
              EXPECT_TRUE(Ctl<QPushButton>(pos, "PosSave")->isEnabled());
          }},
         {9,
-         {HexBytes("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")},
+         {Hex("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")},
          {{[&] { ClickMark(Ctl<TRadioGroup>(other, "Nega")->Button(1)); },
            {Sealed({0x21, 0x54, 0x04, 0x01})}}},
          [](const camera::TCameraState& s) { EXPECT_EQ(s.other.negative, 1); },
@@ -330,7 +330,7 @@ TEST_F(AllPages, EveryPageChangedAndReadBackWithNothingRefusedOrLost) {
     }
 
     QTest::qWait(100);  // room for a stray late frame
-    EXPECT_EQ(Hex(Frames()), Hex(expected));
+    EXPECT_EQ(HexLines(Frames()), HexLines(expected));
     EXPECT_EQ(Refused(), std::vector<std::string>{});
     EXPECT_EQ(Panel(0), "CAM LINK OK");
     EXPECT_TRUE(errors.empty()) << errors.front().toStdString();

@@ -100,18 +100,16 @@ TEST_F(PagesEndToEnd, AperturePage) {
     s.aperture.vGain = 0x20;
     camera.SetState(s);
     OpenPage(kAperture);
-    EXPECT_EQ(Frames(), std::vector<Bytes>{
-                            HexBytes("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")});
+    EXPECT_EQ(Frames(),
+              std::vector<Bytes>{Hex("02 31 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 83")});
     auto* page = qobject_cast<TAperturePage*>(form->Page(kAperture));
     EXPECT_EQ(Ctl<TRadioGroup>(page, "HGain")->ItemIndex(), 12);
     EXPECT_EQ(Ctl<TRadioGroup>(page, "VGain")->ItemIndex(), 12);
 
-    EXPECT_EQ(
-        Pick(Ctl<TRadioGroup>(page, "VGain"), 3),
-        std::vector<Bytes>{HexBytes("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")});
-    EXPECT_EQ(
-        Pick(Ctl<TRadioGroup>(page, "HGain"), 0),
-        std::vector<Bytes>{HexBytes("02 21 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 93")});
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "VGain"), 3),
+              std::vector<Bytes>{Hex("02 21 47 01 03 00 00 00 00 00 00 00 00 00 00 00 03 8F")});
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "HGain"), 0),
+              std::vector<Bytes>{Hex("02 21 47 00 00 00 00 00 00 00 00 00 00 00 00 00 03 93")});
     EXPECT_TRUE(
         Pick(Ctl<TRadioGroup>(page, "HGain"), 0, false).empty());  // the item already selected
     EXPECT_EQ(camera.State().aperture.hGain, 0);
@@ -121,8 +119,8 @@ TEST_F(PagesEndToEnd, AperturePage) {
 
 TEST_F(PagesEndToEnd, OtherPageSwitches) {
     OpenPage(kOther);
-    EXPECT_EQ(Frames(), std::vector<Bytes>{
-                            HexBytes("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")});
+    EXPECT_EQ(Frames(),
+              std::vector<Bytes>{Hex("02 31 54 00 00 00 00 00 00 00 00 00 00 00 00 00 03 76")});
     auto* page = qobject_cast<TOtherPage*>(form->Page(kOther));
     EXPECT_FALSE(Ctl<TRadioGroup>(page, "PhaseLv")->isEnabled());  // the camera's phase is off
     const struct {
@@ -154,9 +152,8 @@ TEST_F(PagesEndToEnd, PhaseLevelCarriesTheOffset) {
     Ctl<QLineEdit>(page, "PhOfD")->selectAll();
     QTest::keyClicks(Ctl<QLineEdit>(page, "PhOfD"), "3");
     ASSERT_EQ(Ctl<TSpinEdit>(page, "PhLvOf")->Value(), 3);
-    EXPECT_EQ(
-        Pick(Ctl<TRadioGroup>(page, "PhaseLv"), 5),
-        std::vector<Bytes>{HexBytes("02 21 54 06 08 00 00 00 00 00 00 00 00 00 00 00 03 78")});
+    EXPECT_EQ(Pick(Ctl<TRadioGroup>(page, "PhaseLv"), 5),
+              std::vector<Bytes>{Hex("02 21 54 06 08 00 00 00 00 00 00 00 00 00 00 00 03 78")});
     // The camera answers with the level as sent, offset included.
     EXPECT_EQ(Ctl<TRadioGroup>(page, "PhaseLv")->ItemIndex(), 8);
 

@@ -19,24 +19,9 @@
 #include "panel/comm_port.h"
 #include "panel/qt_seams.h"
 #include "panel/uZoom.h"
+#include "tests/support/frames.h"
 
 namespace zp::test {
-
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes HexBytes(const std::string& text) {
-    Bytes out;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-        i += 2;
-    }
-    return out;
-}
 
 // Runs the Qt event loop until the condition holds or the time-out passes.
 inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {

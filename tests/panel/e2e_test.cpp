@@ -15,7 +15,7 @@ namespace {
 using camera::TFault;
 using std::chrono::milliseconds;
 
-const Bytes kTitleQuery = HexBytes("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9");
+const Bytes kTitleQuery = Hex("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9");
 const Bytes kEnq = {0x05};
 const Bytes kAck = {0x06};
 

@@ -217,7 +217,7 @@ struct OnTheLine : PageEndToEnd {
 };
 
 std::vector<Bytes> One(const char* hex) {
-    return {HexBytes(hex)};
+    return {Hex(hex)};
 }
 
 TEST_F(OnTheLine, Queries) {

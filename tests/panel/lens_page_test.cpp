@@ -12,8 +12,8 @@
 #include "panel/pages/lens_page.h"
 #include "panel/pages/position_page.h"
 #include "panel/pages/title_page.h"
-#include "tests/support/link_fakes.h"
 #include "tests/panel/page_fixture.h"
+#include "tests/support/link_fakes.h"
 
 namespace zp::test {
 namespace {
@@ -557,7 +557,7 @@ TEST_F(Lens, QueryOnOpeningAndReadBack) {
     camera.ClearReceived();
     form->PageControl1->setCurrentIndex(kLensIndex);
     ASSERT_TRUE(WaitLine(1));
-    EXPECT_EQ(Line()[0], HexBytes("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
+    EXPECT_EQ(Line()[0], Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
     ASSERT_TRUE(WaitIdle());
     page = static_cast<TLensPage*>(form->Page(kLensIndex));
     EXPECT_EQ(Ctl<QLineEdit>(page, "ZoomStep")->text(), "0066");
@@ -600,8 +600,8 @@ TEST_F(Lens, MotionButtonsPressAndRelease) {
     ASSERT_TRUE(WaitIdle());
     QTest::mouseRelease(Ctl<TMotionButton>(page, "TeleSW"), Qt::LeftButton);
     const std::vector<Bytes> f = Sent(2);
-    EXPECT_EQ(f[0], HexBytes("02 21 21 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B8"));
-    EXPECT_EQ(f[1], HexBytes("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7"));
+    EXPECT_EQ(f[0], Hex("02 21 21 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B8"));
+    EXPECT_EQ(f[1], Hex("02 21 21 02 00 00 00 00 00 00 00 00 00 00 00 00 03 B7"));
     EXPECT_EQ(camera.State().lens.zoomMotion, TMotion::Stopped);
 }
 
@@ -644,7 +644,7 @@ TEST_F(Lens, StopOfAHoldOverALostLineGoesOutFirstWhenItIsBack) {
     EXPECT_EQ(Frames()[0], LensSet(0x02));
     ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 2; }));
     ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(Frames()[1], HexBytes("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
+    EXPECT_EQ(Frames()[1], Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9"));
     EXPECT_EQ(camera.State().lens.zoomMotion, TMotion::Stopped);
     std::filesystem::remove(link);
 }
@@ -731,7 +731,7 @@ TEST_F(Lens, StepButtons) {
     QTest::mouseClick(Ctl<QPushButton>(page, "ZoomDN"), Qt::LeftButton);
     EXPECT_EQ(Ctl<QLineEdit>(page, "ZoomStep")->text(), "-001");
     std::vector<Bytes> f = Sent(1);
-    EXPECT_EQ(f[0], HexBytes("02 21 21 0A FF FF 00 00 00 00 00 00 00 00 00 00 03 B1"));
+    EXPECT_EQ(f[0], Hex("02 21 21 0A FF FF 00 00 00 00 00 00 00 00 00 00 03 B1"));
     EXPECT_EQ(page->LastZoomStep(), 0xFFFF);
 
     camera.ClearReceived();

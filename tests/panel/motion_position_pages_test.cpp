@@ -301,12 +301,11 @@ TEST_F(Pages, Motion) {
     s.motion = {1, 5, {0, 0, 0, 0, 0, 0}, 7, 0};
     camera.SetState(s);
     OpenPage(kMotion);
-    EXPECT_EQ(Frames(), std::vector<Bytes>{
-                            HexBytes("02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7")});
+    EXPECT_EQ(Frames(),
+              std::vector<Bytes>{Hex("02 31 23 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A7")});
     EXPECT_EQ(Ctl<TRadioGroup>(motion, "MoTime")->ItemIndex(), 2);  // byte 13 = 7
-    EXPECT_EQ(
-        Click(Ctl<TAreaGrid>(motion, "MoArea2")->Box(1)),
-        std::vector<Bytes>{HexBytes("02 21 23 02 01 00 00 00 00 00 00 00 00 00 00 00 03 B4")});
+    EXPECT_EQ(Click(Ctl<TAreaGrid>(motion, "MoArea2")->Box(1)),
+              std::vector<Bytes>{Hex("02 21 23 02 01 00 00 00 00 00 00 00 00 00 00 00 03 B4")});
     EXPECT_EQ(Click(Ctl<TAreaGrid>(motion, "MoArea2")->Box(48)),
               std::vector<Bytes>{Sealed({0x21, 0x23, 0x02, 0x01, 0, 0, 0, 0, 0x80})});
 
@@ -347,16 +346,15 @@ TEST_F(Pages, PositionRecordsAndNumbers) {
     s.position.records[5].SetBytes9And10(0xF0, 0x00);
     camera.SetState(s);
     OpenPage(kPosition);
-    EXPECT_EQ(Frames(), std::vector<Bytes>{
-                            HexBytes("02 31 52 00 00 00 00 00 00 00 00 00 00 00 00 00 03 78")});
+    EXPECT_EQ(Frames(),
+              std::vector<Bytes>{Hex("02 31 52 00 00 00 00 00 00 00 00 00 00 00 00 00 03 78")});
     EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosLoad")->ItemIndex(), 7);
     EXPECT_EQ(Ctl<QLineEdit>(pos, "PosSaveEdit")->text(), "5");
     EXPECT_EQ(Ctl<QLineEdit>(pos, "AlmPosEdit")->text(), "9");
     EXPECT_FALSE(Ctl<QPushButton>(pos, "PosSave")->isEnabled());
 
-    EXPECT_EQ(
-        Click(Ctl<QPushButton>(pos, "PosReadx")),
-        std::vector<Bytes>{HexBytes("02 31 52 01 05 00 00 00 00 00 00 00 00 00 00 00 03 72")});
+    EXPECT_EQ(Click(Ctl<QPushButton>(pos, "PosReadx")),
+              std::vector<Bytes>{Hex("02 31 52 01 05 00 00 00 00 00 00 00 00 00 00 00 03 72")});
     EXPECT_EQ(Ctl<QLineEdit>(pos, "PosZoom")->text(), "1024");
     EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosAGCLv")->ItemIndex(), 8);
     EXPECT_EQ(Ctl<TRadioGroup>(pos, "PosAGCLv")->Button(8)->text(), "MAX");
@@ -394,9 +392,8 @@ TEST_F(Pages, PositionRecordsAndNumbers) {
     for (size_t i = 0; i < 7; ++i) {
         groups[i]->SetItemIndex(fields[i]);
     }
-    EXPECT_EQ(
-        Click(Ctl<QPushButton>(pos, "PosSave")),
-        std::vector<Bytes>{HexBytes("02 21 52 01 03 00 7B FF FF 2D 48 00 00 00 00 00 03 96")});
+    EXPECT_EQ(Click(Ctl<QPushButton>(pos, "PosSave")),
+              std::vector<Bytes>{Hex("02 21 52 01 03 00 7B FF FF 2D 48 00 00 00 00 00 03 96")});
     EXPECT_EQ(Ctl<QLineEdit>(pos, "PosSaveEdit")->text(), "3");  // the camera's answer
     Ctl<QLineEdit>(pos, "PosZoom")->clear();
     Ctl<QLineEdit>(pos, "PosFocus")->clear();

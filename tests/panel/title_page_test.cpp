@@ -96,7 +96,7 @@ struct TitleScripted : PageScripted {
         port->writes.clear();
     }
 
-    void Answer(const std::string& payload) { PageScripted::Answer(HexBytes(payload)); }
+    void Answer(const std::string& payload) { PageScripted::Answer(Hex(payload)); }
 };
 
 TEST_F(TitleScripted, ReadChainDecodesUnknownCodesAsSpaces) {
@@ -114,7 +114,7 @@ TEST_F(TitleScripted, ReadChainDecodesUnknownCodesAsSpaces) {
         EXPECT_EQ(sent[static_cast<size_t>(p - 1)][4], p);
         EXPECT_EQ(sent[static_cast<size_t>(p - 1)][3], 0x01);
     }
-    EXPECT_EQ(sent[3], HexBytes("02 31 10 00 00 00 00 00 00 00 00 00 00 00 00 00 03 BA"));
+    EXPECT_EQ(sent[3], Hex("02 31 10 00 00 00 00 00 00 00 00 00 00 00 00 00 03 BA"));
 
     port->writes.clear();
     Answer("A0 10 00 00 01 07");  // "ON"; a position past the last item
@@ -240,10 +240,10 @@ TEST_F(TitleEndToEnd, OpeningReadsTheTitleInFiveExchanges) {
     QTest::qWait(50);
     const std::vector<Bytes> f = Frames();
     ASSERT_EQ(f.size(), 5u);  // nothing after the display and position query
-    EXPECT_EQ(f[0], HexBytes("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9"));
-    EXPECT_EQ(f[1], HexBytes("02 31 10 01 01 00 00 00 00 00 00 00 00 00 00 00 03 B8"));
-    EXPECT_EQ(f[3], HexBytes("02 31 10 01 03 00 00 00 00 00 00 00 00 00 00 00 03 B6"));
-    EXPECT_EQ(f[4], HexBytes("02 31 10 00 00 00 00 00 00 00 00 00 00 00 00 00 03 BA"));
+    EXPECT_EQ(f[0], Hex("02 31 10 01 00 00 00 00 00 00 00 00 00 00 00 00 03 B9"));
+    EXPECT_EQ(f[1], Hex("02 31 10 01 01 00 00 00 00 00 00 00 00 00 00 00 03 B8"));
+    EXPECT_EQ(f[3], Hex("02 31 10 01 03 00 00 00 00 00 00 00 00 00 00 00 03 B6"));
+    EXPECT_EQ(f[4], Hex("02 31 10 00 00 00 00 00 00 00 00 00 00 00 00 00 03 BA"));
     EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "CAMERA 1            ");
     EXPECT_EQ(Ctl<TRadioGroup>(page, "TitleDisp")->ItemIndex(), 1);
     EXPECT_EQ(Ctl<TRadioGroup>(page, "TitlePos")->ItemIndex(), 0);
@@ -256,10 +256,10 @@ TEST_F(TitleEndToEnd, SetWritesFourPartsThatReadBack) {
     WriteTitle();
     const std::vector<Bytes> f = Frames();
     ASSERT_EQ(f.size(), 4u);
-    EXPECT_EQ(f[0], HexBytes("02 21 10 01 00 00 12 00 10 00 1C 00 01 01 FE 00 03 8B"));
-    EXPECT_EQ(f[1], HexBytes("02 21 10 01 01 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CD"));
-    EXPECT_EQ(f[2], HexBytes("02 21 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CC"));
-    EXPECT_EQ(f[3], HexBytes("02 21 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CB"));
+    EXPECT_EQ(f[0], Hex("02 21 10 01 00 00 12 00 10 00 1C 00 01 01 FE 00 03 8B"));
+    EXPECT_EQ(f[1], Hex("02 21 10 01 01 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CD"));
+    EXPECT_EQ(f[2], Hex("02 21 10 01 02 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CC"));
+    EXPECT_EQ(f[3], Hex("02 21 10 01 03 01 FE 01 FE 01 FE 01 FE 01 FE 00 03 CB"));
     EXPECT_EQ(camera.State().title.codes, camera::TitleCodes("CAM1"));
 
     Ctl<QLineEdit>(page, "CName")->clear();
@@ -306,7 +306,7 @@ TEST_F(TitleEndToEnd, DisplayAndPositionCommands) {
         ClickMark(c.group->Button(c.item));
         ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 1; }));
         ASSERT_TRUE(WaitIdle());
-        EXPECT_EQ(Frames(), std::vector<Bytes>{HexBytes(c.frame)}) << c.frame;
+        EXPECT_EQ(Frames(), std::vector<Bytes>{Hex(c.frame)}) << c.frame;
     }
     EXPECT_EQ(camera.State().title.display, 0);
     EXPECT_EQ(camera.State().title.position, 1);

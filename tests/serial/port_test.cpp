@@ -20,20 +20,14 @@
 
 #include "serial/VaComm.h"
 #include "tests/serial/comm_fixture.h"
+#include "tests/support/errors.h"
 
 namespace zp {
 namespace {
 
 using test::TPtyPair;
 
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EVaCommError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+const auto ErrorOf = &test::ErrorOf<EVaCommError>;
 
 std::string RunCommand(const std::string& cmd) {
     std::string out;

@@ -21,6 +21,7 @@
 
 #include "serial/VaComm.h"
 #include "tests/serial/comm_fixture.h"
+#include "tests/support/errors.h"
 
 namespace zp {
 namespace {
@@ -28,14 +29,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::TPtyPair;
 
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EVaCommError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+const auto ErrorOf = &test::ErrorOf<EVaCommError>;
 
 double CpuSeconds() {
     rusage u{};
