@@ -758,13 +758,14 @@ bool ParseValue(const TSetting& s, std::string_view text, TValue& v, std::string
                         " characters";
                 return false;
             }
-            for (char c : t) {
-                if (TitleCharTable[static_cast<uint8_t>(c)] == kNoTitleCode) {
-                    error = label + ": the camera has no character for byte " +
-                            ByteToHex(static_cast<uint8_t>(c)) + " in " + quoted +
-                            "; letters, digits, space and " + TitleSigns() + " are allowed";
-                    return false;
-                }
+            if (const auto bad = std::find_if(
+                    t.begin(), t.end(),
+                    [](char c) { return TitleCharTable[static_cast<uint8_t>(c)] == kNoTitleCode; });
+                bad != t.end()) {
+                error = label + ": the camera has no character for byte " +
+                        ByteToHex(static_cast<uint8_t>(*bad)) + " in " + quoted +
+                        "; letters, digits, space and " + TitleSigns() + " are allowed";
+                return false;
             }
             out.Text = std::string(t);
             break;
