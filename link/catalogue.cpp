@@ -411,6 +411,9 @@ std::string Hex(const uint8_t* bytes, size_t n, std::string_view sep = "") {
 bool ParseInt(std::string_view t, int32_t& v) {
     if (!t.empty() && t.front() == '+') {
         t.remove_prefix(1);
+        if (!t.empty() && t.front() == '-') {
+            return false;
+        }
     }
     const char* end = t.data() + t.size();
     const auto [p, ec] = std::from_chars(t.data(), end, v);
@@ -436,6 +439,17 @@ bool ParseMask(std::string_view t, std::array<uint8_t, 6>& mask) {
         }
     }
     return true;
+}
+
+// The signs a title may hold besides letters, digits and the space.
+std::string TitleSigns() {
+    std::string signs;
+    for (const TSign& s : kSigns) {
+        if (s.ch != ' ') {
+            signs += s.ch;
+        }
+    }
+    return signs;
 }
 
 int16_t Word(const uint8_t* b) {
@@ -466,8 +480,12 @@ size_t ReplyWidth(const TSetting& s) {
 }
 
 // Which replies carry the setting: reply byte 3 picks the form. The position
-// page reads the general state from every answer to a set command.
+// page reads the general state from every answer to a set command; the title
+// and gain pages read nothing from such an answer, so it carries nothing.
 bool InForm(const TSetting& s, const uint8_t* r, uint8_t requestKind) {
+    if (requestKind != kQuery && (s.Group == kGroupTitle || s.Group == kGroupAgc)) {
+        return false;
+    }
     if (s.ReplyForm == kAnyForm) {
         return true;
     }
@@ -671,6 +689,11 @@ std::string ValueText(const TSetting& s, const TValue& v) {
         case TSettingKind::Number:
             return std::to_string(v.Number);
         case TSettingKind::Step:
+            // Outside the range the four characters stand for another value
+            // (10000 and -1000 both show as -000): give the number itself.
+            if (v.Number < s.Min || v.Number > s.Max) {
+                return std::to_string(v.Number);
+            }
             return FormatSigned4(static_cast<int16_t>(v.Number));
         case TSettingKind::Area:
             return Hex(v.Area.data(), v.Area.size());
@@ -735,12 +758,14 @@ bool ParseValue(const TSetting& s, std::string_view text, TValue& v, std::string
                         " characters";
                 return false;
             }
-            for (char c : t) {
-                if (TitleCharTable[static_cast<uint8_t>(c)] == kNoTitleCode) {
-                    error = label + ": the camera has no character for byte " +
-                            ByteToHex(static_cast<uint8_t>(c)) + " in " + quoted;
-                    return false;
-                }
+            if (const auto bad = std::find_if(
+                    t.begin(), t.end(),
+                    [](char c) { return TitleCharTable[static_cast<uint8_t>(c)] == kNoTitleCode; });
+                bad != t.end()) {
+                error = label + ": the camera has no character for byte " +
+                        ByteToHex(static_cast<uint8_t>(*bad)) + " in " + quoted +
+                        "; letters, digits, space and " + TitleSigns() + " are allowed";
+                return false;
             }
             out.Text = std::string(t);
             break;

@@ -247,12 +247,22 @@ TEST(Catalogue, DecodeReplyReadsWhatThePagesRead) {
         {"title, unknown form", Stored(Hex("A0 10 02 00 00 12")), kQuery, ""},
         {"lens", Stored(Hex("A0 21 00 00 04 D2 FB 2E 01 00 01 74")), kQuery,
          "lens.zoom_position=1; lens.focus_position=116; lens.digital_zoom=ON; "
-         "lens.auto_focus=OFF; lens.zoom_step=1234; lens.focus_step=-234"},
+         "lens.auto_focus=OFF; lens.zoom_step=1234; lens.focus_step=-1234"},
         {"lens, only 1 is on", Stored(Hex("A0 21 00 00 27 0F FC 19 02 02 FF FF")), kQuery,
          "lens.zoom_position=255; lens.focus_position=255; lens.digital_zoom=OFF; "
          "lens.auto_focus=OFF; lens.zoom_step=9999; lens.focus_step=-999"},
+        {"lens steps without a four-character form", Stored(Hex("A0 21 00 00 27 10 FC 18")), kQuery,
+         "lens.zoom_position=0; lens.focus_position=0; lens.digital_zoom=OFF; "
+         "lens.auto_focus=OFF; lens.zoom_step=10000; lens.focus_step=-1000"},
         {"agc", Stored(Hex("A0 1A 00 00 01 08 08")), kQuery,
          "agc.priority=SENS; agc.agc_level=MAX; agc.sens_level=x64"},
+        {"agc after a set command", Stored(Hex("A0 1A 00 00 01 08 08")), kSet, ""},
+        {"title display after a set command", Stored(Hex("A0 10 00 00 01 01")), kSet, ""},
+        {"title part after a set command", Stored(Hex("A0 10 01 00 00 12 00 10 00 1C 00 01 01 FE")),
+         kSet, ""},
+        {"colour after a set command", Stored(Hex("A0 1B 00 00 01")), kSet,
+         "colour.white_balance=ONE PUSH; colour.auto_level=RED+++; colour.one_push_level=RED+++; "
+         "colour.ry_gain=MIN; colour.by_gain=MIN"},
         {"alc", Stored(Hex("A0 48 00 00 01 03 08 00 02 09")), kQuery,
          "alc.alc=FIX; alc.alc_auto_level=+3; alc.alc_fix_level=MAX; alc.aes=AUTO; "
          "alc.aes_auto_level=+2; alc.aes_fix_level=1/10000"},
@@ -366,6 +376,7 @@ TEST(Catalogue, ParseValueAcceptsOrNamesWhatIsAllowed) {
         {"position.load", "65", false, "no item \"65\""},
         {"lens.zoom_position", "256", false, "not a whole number in 0 ... 255"},
         {"lens.zoom_position", "12x", false, "not a whole number"},
+        {"lens.zoom_step", "+-5", false, "nor a whole number"},
         {"lens.zoom_position", "", false, "not a whole number"},
         {"other.phase_level", "116", false, "0 ... 115"},
         {"lens.zoom_step", "10000", false, "-999 ... 9999"},
@@ -373,7 +384,9 @@ TEST(Catalogue, ParseValueAcceptsOrNamesWhatIsAllowed) {
         {"blc.area", "0100", false, "twelve hexadecimal digits"},
         {"blc.area", "01000000008G", false, "twelve hexadecimal digits"},
         {"title.text", "ABCDEFGHIJKLMNOPQRSTU", false, "longer than 20 characters"},
-        {"title.text", "A\\B", false, "no character for byte 5C"},
+        {"title.text", "A\\B", false,
+         "byte 5C in \"A\\B\"; letters, digits, space and !\"#$%&'()*+,-./:;<=>?@[]^`{|}~ are "
+         "allowed"},
         {"title.text", "A_B", false, "no character for byte 5F"},
         {"lens.tele", "1", false, "takes no value"},
         {"position.save", "3", false, "twelve hexadecimal digits"},
