@@ -8,64 +8,12 @@ namespace zp {
 
 namespace {
 
-constexpr uint8_t kGroup = 0x10;
-constexpr uint8_t kItemDisplay = 0x00;
-constexpr uint8_t kItemTitle = 0x01;
+constexpr uint8_t kGroup = kGroupTitle;
+constexpr uint8_t kItemDisplay = kItemTitleDisplay;
+constexpr uint8_t kItemTitle = kItemTitleText;
 constexpr uint8_t kItemPosition = 0x03;
 
-struct TSign {
-    char ch;
-    uint16_t code;
-};
-
-constexpr TSign kSigns[] = {
-    {' ', 0x01FE}, {'!', 0x0113},  {'"', 0x0103}, {'#', 0x0118}, {'$', 0x011B}, {'%', 0x011A},
-    {'&', 0x0119}, {'\'', 0x0102}, {'(', 0x0107}, {')', 0x0108}, {'*', 0x0126}, {'+', 0x011F},
-    {',', 0x0106}, {'-', 0x0120},  {'.', 0x0105}, {'/', 0x0117}, {':', 0x0100}, {';', 0x0101},
-    {'<', 0x0134}, {'=', 0x0124},  {'>', 0x0133}, {'?', 0x0114}, {'@', 0x011C}, {'[', 0x010B},
-    {']', 0x010C}, {'^', 0x0168},  {'`', 0x0166}, {'{', 0x0131}, {'|', 0x002F}, {'}', 0x0132},
-    {'~', 0x0179},
-};
-
-std::array<uint16_t, 256> BuildTable() {
-    std::array<uint16_t, 256> t{};
-    t.fill(kNoTitleCode);
-    for (int c = '0'; c <= '9'; ++c) {
-        t[static_cast<size_t>(c)] = static_cast<uint16_t>(c - '0');
-    }
-    for (int c = 'A'; c <= 'Z'; ++c) {
-        t[static_cast<size_t>(c)] = static_cast<uint16_t>(0x10 + c - 'A');
-    }
-    for (int c = 'a'; c <= 'z'; ++c) {
-        t[static_cast<size_t>(c)] = static_cast<uint16_t>(0x30 + c - 'a');
-    }
-    for (const TSign& s : kSigns) {
-        t[static_cast<uint8_t>(s.ch)] = s.code;
-    }
-    return t;
-}
-
 }  // namespace
-
-const std::array<uint16_t, 256> TitleCharTable = BuildTable();
-
-uint16_t TitleCodeOf(unsigned ch) {
-    if (ch > 0xFF || TitleCharTable[ch] == kNoTitleCode) {
-        return kTitleSpace;
-    }
-    return TitleCharTable[ch];
-}
-
-char TitleCharOf(uint16_t code) {
-    if (code != kNoTitleCode) {
-        for (size_t c = 0; c < TitleCharTable.size(); ++c) {
-            if (TitleCharTable[c] == code) {
-                return static_cast<char>(c);
-            }
-        }
-    }
-    return ' ';
-}
 
 TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
     : TPage(link, "TitleSheet", "C.ID", kGroup, parent) {

@@ -8,29 +8,12 @@
 #include <array>
 #include <cstdint>
 
+#include "link/catalogue.h"
 #include "panel/page.h"
 #include "panel/widgets/radio_group.h"
 #include "panel/widgets/title_picture.h"
 
 namespace zp {
-
-// The camera's code for a title character, or this marker where it has none.
-constexpr uint16_t kNoTitleCode = 0xFFFF;
-// The camera's space; it also stands in for characters without a code.
-constexpr uint16_t kTitleSpace = 0x01FE;
-// Characters of a title, and of one part of it.
-constexpr int kTitleLength = 20;
-constexpr int kTitlePartLength = 5;
-constexpr int kTitleParts = 4;
-
-extern const std::array<uint16_t, 256> TitleCharTable;
-
-// The code sent for a character value 0...255; anything without a code, and
-// anything beyond one byte, goes out as a space.
-uint16_t TitleCodeOf(unsigned ch);
-// The character of a code read back: the lowest character value with that
-// code; a code no character has reads as a space, like the camera's own.
-char TitleCharOf(uint16_t code);
 
 class TTitlePage : public TPage {
     Q_OBJECT
