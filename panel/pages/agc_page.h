@@ -16,14 +16,6 @@ class TAgcPage : public TPage {
     // frees the link, so the page keeps the operator's choice.
     void HandleReply() override;
 
-  protected:
-    void Decode() override;
-
-  private slots:
-    void ASPriorityClick();
-    void AGCLvClick();
-    void SENSLvClick();
-
   private:
     TRadioGroup* ASPriority = nullptr;
     TRadioGroup* AGCLv = nullptr;

@@ -19,14 +19,6 @@ class TAlcPage : public TPage {
     // groups always follow the mode the camera reports.
     void Decode() override;
 
-  private slots:
-    void ALCClick();
-    void ALCAutoLvClick();
-    void ALCFixLvClick();
-    void AESClick();
-    void AESAutoLvClick();
-    void AESFixLvClick();
-
   private:
     QGroupBox* GroupBox2 = nullptr;
     QGroupBox* GroupBox3 = nullptr;

@@ -18,12 +18,6 @@ class TBlcPage : public TPage {
   protected:
     void Decode() override;
 
-  private slots:
-    void BLCClick();
-    void BLCLvClick();
-    // Shared by all 48 boxes: sends the whole grid.
-    void BLCCheck01Click();
-
   private:
     TRadioGroup* BLC = nullptr;
     TRadioGroup* BLCLv = nullptr;

@@ -16,8 +16,6 @@ namespace zp {
 
 namespace {
 
-constexpr uint8_t kGroupLens = 0x21;
-
 constexpr uint8_t kItemWide = 0x00;
 constexpr uint8_t kItemTele = 0x01;
 constexpr uint8_t kItemZoomStop = 0x02;
@@ -26,7 +24,6 @@ constexpr uint8_t kItemFar = 0x04;
 constexpr uint8_t kItemFocusStop = 0x05;
 constexpr uint8_t kItemZoomBar = 0x06;
 constexpr uint8_t kItemFocusBar = 0x07;
-constexpr uint8_t kItemDigitalZoom = 0x08;
 constexpr uint8_t kItemAutoFocus = 0x09;
 constexpr uint8_t kItemZoomStep = 0x0A;
 constexpr uint8_t kItemFocusStep = 0x0B;
@@ -296,7 +293,7 @@ std::string SteppedText(const std::string& text, int delta) {
 }
 
 TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
-    : TPage(link, "LensSheet", "Len", kGroupLens, parent), releasePause_(PauseMs) {
+    : TPage(link, "LensSheet", kGroupLens, parent), releasePause_(PauseMs) {
     ZoomBox = new QGroupBox("Zoom", this);
     ZoomBox->setObjectName("ZoomBox");
     WideSW = new TMotionButton("Wide", ZoomBox);
@@ -310,8 +307,8 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     ZoomBar->setObjectName("ZoomBar");
     ZoomBar->setAccessibleName("Zoom position");
     ZoomBar->setToolTip("Zoom position");
-    DZoom = new TCheckBox("Digital Zoom", ZoomBox);
-    DZoom->setObjectName("DZoom");
+    DZoom = Switch("lens.digital_zoom", "DZoom", ZoomBox);
+    Bind("lens.zoom_step", ZoomStep);
 
     FocusBox = new QGroupBox("Focus", this);
     FocusBox->setObjectName("FocusBox");
@@ -326,10 +323,9 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     FocusBar->setObjectName("FocusBar");
     FocusBar->setAccessibleName("Focus position");
     FocusBar->setToolTip("Focus position");
-    AFocus = new TCheckBox("Auto Focus", FocusBox);
-    AFocus->setObjectName("AFocus");
-    AFTrack = new TCheckBox("AF after Tracking", FocusBox);
-    AFTrack->setObjectName("AFTrack");
+    AFocus = Switch("lens.auto_focus", "AFocus", FocusBox);
+    AFTrack = Switch("lens.af_tracking", "AFTrack", FocusBox);
+    Bind("lens.focus_step", FocusStep);
     OnePushAF = new TCheckBox("One Push AF", FocusBox);
     OnePushAF->setObjectName("OnePushAF");
 
@@ -400,9 +396,6 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     connect(FocusUP, &QPushButton::clicked, this, &TLensPage::FocusUPClick);
     connect(ZoomBar, &TTrackBar::Change, this, &TLensPage::ZoomBarChange);
     connect(FocusBar, &TTrackBar::Change, this, &TLensPage::FocusBarChange);
-    connect(DZoom, &TCheckBox::Click, this, &TLensPage::DZoomClick);
-    connect(AFocus, &TCheckBox::Click, this, &TLensPage::AFocusClick);
-    connect(AFTrack, &TCheckBox::Click, this, &TLensPage::AFTrackClick);
     connect(OnePushAF, &TCheckBox::Click, this, &TLensPage::OnePushAFClick);
 }
 
@@ -539,18 +532,6 @@ void TLensPage::FocusBarChange() {
     SendBar(kItemFocusBar, FocusBar);
 }
 
-void TLensPage::DZoomClick() {
-    SendSet(kItemDigitalZoom, {Flag(DZoom->Checked())});
-}
-
-void TLensPage::AFocusClick() {
-    SendSet(kItemAutoFocus, {Flag(AFocus->Checked())});
-}
-
-void TLensPage::AFTrackClick() {
-    SendSet(kItemAfTracking, {Flag(AFTrack->Checked())});
-}
-
 // The first send follows the no-queue rule like any command. The rest of the
 // sequence would always find the link busy with the first, so it waits for
 // it; when the first is refused the camera hears none of it, rather than
@@ -569,14 +550,8 @@ void TLensPage::OnePushAFClick() {
 }
 
 void TLensPage::Decode() {
+    TPage::Decode();
     const auto& r = Reply();
-    const auto word = [&r](size_t i) {
-        return static_cast<int16_t>(static_cast<uint16_t>(r[i] << 8 | r[i + 1]));
-    };
-    ZoomStep->setText(QString::fromStdString(FormatSigned4(word(5))));
-    FocusStep->setText(QString::fromStdString(FormatSigned4(word(7))));
-    DZoom->SetChecked(r[9] == 1);
-    AFocus->SetChecked(r[10] == 1);
     ZoomBar->SetPosition(ByteToBar(r[11], ZoomBar->Min(), ZoomBar->Max()));
     FocusBar->SetPosition(ByteToBar(r[12], FocusBar->Min(), FocusBar->Max()));
 }

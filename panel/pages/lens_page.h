@@ -142,9 +142,6 @@ class TLensPage : public TPage {
     void FocusUPClick();
     void ZoomBarChange();
     void FocusBarChange();
-    void DZoomClick();
-    void AFocusClick();
-    void AFTrackClick();
     void OnePushAFClick();
 
   private:

@@ -18,13 +18,6 @@ class TMotionPage : public TPage {
   protected:
     void Decode() override;
 
-  private slots:
-    void MoDetectClick();
-    void MoLvClick();
-    void MoCheck01Click();
-    void MoTimeClick();
-    void MoOSDClick();
-
   private:
     TRadioGroup* MoDetect = nullptr;
     TRadioGroup* MoOSD = nullptr;

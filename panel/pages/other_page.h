@@ -20,12 +20,6 @@ class TOtherPage : public TPage {
     void Decode() override;
 
   private slots:
-    void PresetClick();
-    void InitialClick();
-    void HRevClick();
-    void VRevClick();
-    void NegaClick();
-    void PhaseClick();
     void PhaseLvClick();
 
   private:

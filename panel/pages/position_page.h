@@ -20,17 +20,13 @@ class TPositionPage : public TPage {
   public:
     explicit TPositionPage(TCameraLink& link, QWidget* parent = nullptr);
 
-    void HandleReply() override;
-
   private slots:
-    void PosLoadClick();
     void AlSaveClick();
     void PosReadxClick();
     void PosNowReadClick();
     void PosSaveClick();
     void PosALCClick();
     void PosAESClick();
-    void OSDxClick();
 
   private:
     TRadioGroup* PosLoad = nullptr;
@@ -55,8 +51,6 @@ class TPositionPage : public TPage {
     QPushButton* PosSave = nullptr;
     TCheckBox* OSDx = nullptr;
 
-    void DecodeGeneralState();
-    void DecodeRecord();
     // Save is usable only when every group of the record has a choice.
     void UpdateSaveEnabled();
     std::array<TRadioGroup*, 7> RecordGroups() const;

@@ -28,8 +28,6 @@ class TTitlePage : public TPage {
 
   private slots:
     void SetTitleClick();
-    void TitleDispClick();
-    void TitlePosClick();
 
   private:
     QGroupBox* GroupBox1 = nullptr;
