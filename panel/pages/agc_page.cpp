@@ -6,9 +6,9 @@ namespace zp {
 
 TAgcPage::TAgcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "AGCSheet", kGroupAgc, parent) {
-    ASPriority = Choice("agc.priority", "ASPriority", 2, this);
-    AGCLv = Choice("agc.agc_level", "AGCLv", 1, this);
-    SENSLv = Choice("agc.sens_level", "SENSLv", 1, this);
+    auto* ASPriority = Choice("agc.priority", "ASPriority", 2, this);
+    auto* AGCLv = Choice("agc.agc_level", "AGCLv", 1, this);
+    auto* SENSLv = Choice("agc.sens_level", "SENSLv", 1, this);
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(48, 24, 24, 12);

@@ -31,18 +31,18 @@ QGroupBox* ModeBox(const QString& caption, TRadioGroup* mode, TRadioGroup* autoL
 TAlcPage::TAlcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "ALCSheet", kGroupAlc, parent) {
     // The mode groups go without a caption: their box says it.
-    ALC = Choice("alc.alc", "ALC", 2, this);
+    auto* ALC = Choice("alc.alc", "ALC", 2, this);
     ALC->setAccessibleName("ALC");
     ALCAutoLv = Choice("alc.alc_auto_level", "ALCAutoLv", 1, this);
     ALCFixLv = Choice("alc.alc_fix_level", "ALCFixLv", 1, this);
-    AES = Choice("alc.aes", "AES", 2, this);
+    auto* AES = Choice("alc.aes", "AES", 2, this);
     AES->setAccessibleName("AES");
     AESAutoLv = Choice("alc.aes_auto_level", "AESAutoLv", 1, this);
     AESFixLv = Choice("alc.aes_fix_level", "AESFixLv", 1, this);
 
-    GroupBox2 = ModeBox("ALC", ALC, ALCAutoLv, ALCFixLv, this);
+    auto* GroupBox2 = ModeBox("ALC", ALC, ALCAutoLv, ALCFixLv, this);
     GroupBox2->setObjectName("GroupBox2");
-    GroupBox3 = ModeBox("AES", AES, AESAutoLv, AESFixLv, this);
+    auto* GroupBox3 = ModeBox("AES", AES, AESAutoLv, AESFixLv, this);
     GroupBox3->setObjectName("GroupBox3");
 
     auto* page = new QHBoxLayout(this);

@@ -20,12 +20,8 @@ class TAlcPage : public TPage {
     void Decode() override;
 
   private:
-    QGroupBox* GroupBox2 = nullptr;
-    QGroupBox* GroupBox3 = nullptr;
-    TRadioGroup* ALC = nullptr;
     TRadioGroup* ALCAutoLv = nullptr;
     TRadioGroup* ALCFixLv = nullptr;
-    TRadioGroup* AES = nullptr;
     TRadioGroup* AESAutoLv = nullptr;
     TRadioGroup* AESFixLv = nullptr;
 };

@@ -6,8 +6,8 @@ namespace zp {
 
 TAperturePage::TAperturePage(TCameraLink& link, QWidget* parent)
     : TPage(link, "APCSheet", kGroupAperture, parent) {
-    HGain = Choice("aperture.h_gain", "HGain", 1, this);
-    VGain = Choice("aperture.v_gain", "VGain", 1, this);
+    auto* HGain = Choice("aperture.h_gain", "HGain", 1, this);
+    auto* VGain = Choice("aperture.v_gain", "VGain", 1, this);
     auto* page = new QHBoxLayout(this);
     page->setContentsMargins(24, 12, 24, 12);
     page->setSpacing(24);

@@ -11,10 +11,6 @@ class TAperturePage : public TPage {
 
   public:
     explicit TAperturePage(TCameraLink& link, QWidget* parent = nullptr);
-
-  private:
-    TRadioGroup* HGain = nullptr;
-    TRadioGroup* VGain = nullptr;
 };
 
 }  // namespace zp

@@ -7,9 +7,9 @@ namespace zp {
 
 TBlcPage::TBlcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "BLCSheet", kGroupBlc, parent) {
-    BLC = Choice("blc.blc", "BLC", 2, this);
+    auto* BLC = Choice("blc.blc", "BLC", 2, this);
     BLCLv = Choice("blc.level", "BLCLv", 1, this);
-    Label2 = new QLabel("BLC Area", this);
+    auto* Label2 = new QLabel("BLC Area", this);
     Label2->setObjectName("Label2");
     BLCArea = Area("blc.area", "BLCArea", "BLCCheck", "BLC", this);
     Label2->setBuddy(BLCArea);

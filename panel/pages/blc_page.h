@@ -19,9 +19,7 @@ class TBlcPage : public TPage {
     void Decode() override;
 
   private:
-    TRadioGroup* BLC = nullptr;
     TRadioGroup* BLCLv = nullptr;
-    QLabel* Label2 = nullptr;
     TAreaGrid* BLCArea = nullptr;
 };
 

@@ -8,9 +8,9 @@ TColourPage::TColourPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "ColorSheet", kGroupColour, parent) {
     // Created in tab order: the groups are not focusable themselves, so the
     // chain follows creation.
-    Color = Choice("colour.white_balance", "Color", 2, this);
-    RYGain = Choice("colour.ry_gain", "RYGain", 1, this);
-    BYGain = Choice("colour.by_gain", "BYGain", 1, this);
+    auto* Color = Choice("colour.white_balance", "Color", 2, this);
+    auto* RYGain = Choice("colour.ry_gain", "RYGain", 1, this);
+    auto* BYGain = Choice("colour.by_gain", "BYGain", 1, this);
     WBOPB = new QPushButton("ONE PUSH", this);
     WBOPB->setObjectName("WBOPB");
     WBOPB->setAccessibleName("ONE PUSH");

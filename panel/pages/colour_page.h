@@ -18,14 +18,11 @@ class TColourPage : public TPage {
     void Decode() override;
 
   private:
-    TRadioGroup* Color = nullptr;
     // Sends nothing: it only shows, by being enabled, that the camera is in
     // one-push mode.
     QPushButton* WBOPB = nullptr;
     TRadioGroup* WBAutoLv = nullptr;
     TRadioGroup* WBOPLv = nullptr;
-    TRadioGroup* RYGain = nullptr;
-    TRadioGroup* BYGain = nullptr;
 };
 
 }  // namespace zp

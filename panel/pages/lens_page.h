@@ -145,21 +145,14 @@ class TLensPage : public TPage {
     void OnePushAFClick();
 
   private:
-    QGroupBox* ZoomBox = nullptr;
     TMotionButton* WideSW = nullptr;
     TMotionButton* TeleSW = nullptr;
     QLineEdit* ZoomStep = nullptr;
-    QPushButton* ZoomDN = nullptr;
-    QPushButton* ZoomUP = nullptr;
     TTrackBar* ZoomBar = nullptr;
-    TCheckBox* DZoom = nullptr;
 
-    QGroupBox* FocusBox = nullptr;
     TMotionButton* FarSW = nullptr;
     TMotionButton* NearSW = nullptr;
     QLineEdit* FocusStep = nullptr;
-    QPushButton* FocusDN = nullptr;
-    QPushButton* FocusUP = nullptr;
     TTrackBar* FocusBar = nullptr;
     TCheckBox* AFocus = nullptr;
     TCheckBox* AFTrack = nullptr;

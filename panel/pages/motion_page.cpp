@@ -7,10 +7,10 @@ namespace zp {
 
 TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "MotionSheet", kGroupMotion, parent) {
-    MoDetect = Choice("motion.detection", "MoDetect", 2, this);
-    MoOSD = Choice("motion.osd", "MoOSD", 2, this);
+    auto* MoDetect = Choice("motion.detection", "MoDetect", 2, this);
+    auto* MoOSD = Choice("motion.osd", "MoOSD", 2, this);
     MoLv = Choice("motion.level", "MoLv", 1, this);
-    MoArea = new QGroupBox("Motion Area", this);
+    auto* MoArea = new QGroupBox("Motion Area", this);
     MoArea->setObjectName("MoArea");
     MoArea2 = Area("motion.area", "MoArea2", "MoCheck", "Motion", MoArea);
     MoTime = Choice("motion.time", "MoTime", 1, this);

@@ -19,10 +19,7 @@ class TMotionPage : public TPage {
     void Decode() override;
 
   private:
-    TRadioGroup* MoDetect = nullptr;
-    TRadioGroup* MoOSD = nullptr;
     TRadioGroup* MoLv = nullptr;
-    QGroupBox* MoArea = nullptr;
     TAreaGrid* MoArea2 = nullptr;
     TRadioGroup* MoTime = nullptr;
 };

@@ -14,24 +14,24 @@ constexpr int kOffsetMax = 100;
 
 TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "OtherSheet", kGroupOther, parent) {
-    Preset = Choice("other.preset", "Preset", 2, this);
-    Initial = Choice("other.initial", "Initial", 2, this);
-    HRev = Choice("other.h_reverse", "HRev", 2, this);
-    VRev = Choice("other.v_reverse", "VRev", 2, this);
-    Nega = Choice("other.negative", "Nega", 2, this);
+    auto* Preset = Choice("other.preset", "Preset", 2, this);
+    auto* Initial = Choice("other.initial", "Initial", 2, this);
+    auto* HRev = Choice("other.h_reverse", "HRev", 2, this);
+    auto* VRev = Choice("other.v_reverse", "VRev", 2, this);
+    auto* Nega = Choice("other.negative", "Nega", 2, this);
 
-    PhaseBox = new QGroupBox("Phase", this);
+    auto* PhaseBox = new QGroupBox("Phase", this);
     PhaseBox->setObjectName("PhaseBox");
-    Phase = Choice("other.phase", "Phase", 1, PhaseBox);
+    auto* Phase = Choice("other.phase", "Phase", 1, PhaseBox);
     Phase->setAccessibleName("Phase");
     PhaseLv = ChoiceGroup("other.phase_level", "PhaseLv", 2, PhaseBox);
     Bind("other.phase_level", PhaseLv);
-    OffsetBox = new QGroupBox("Offset", PhaseBox);
+    auto* OffsetBox = new QGroupBox("Offset", PhaseBox);
     OffsetBox->setObjectName("OffsetBox");
     PhLvOf = new TSpinEdit(0, kOffsetMax, 0, OffsetBox);
     PhLvOf->setObjectName("PhLvOf");
     PhLvOf->setAccessibleName("Offset");
-    PhOfD = PhLvOf->findChild<QLineEdit*>();
+    auto* PhOfD = PhLvOf->findChild<QLineEdit*>();
     PhOfD->setObjectName("PhOfD");
     PhOfD->setAccessibleName("Offset");
     auto* offset = new QVBoxLayout(OffsetBox);

@@ -26,18 +26,9 @@ class TOtherPage : public TPage {
     // The level offset in force: the edit's number, or the last valid one.
     int Offset() const { return PhLvOf->Value(); }
 
-    TRadioGroup* Preset = nullptr;
-    TRadioGroup* Initial = nullptr;
-    TRadioGroup* HRev = nullptr;
-    TRadioGroup* VRev = nullptr;
-    TRadioGroup* Nega = nullptr;
-    QGroupBox* PhaseBox = nullptr;
-    TRadioGroup* Phase = nullptr;
     TRadioGroup* PhaseLv = nullptr;
-    QGroupBox* OffsetBox = nullptr;
     // The offset's spinner; PhOfD is its edit.
     TSpinEdit* PhLvOf = nullptr;
-    QLineEdit* PhOfD = nullptr;
 };
 
 }  // namespace zp

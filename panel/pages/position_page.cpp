@@ -21,13 +21,12 @@ QPushButton* Button(const QString& name, const QString& caption, QWidget* parent
     return b;
 }
 
-// The edit inside a spin edit, named so that it can be found as itself.
-QLineEdit* EditOf(TSpinEdit* spin, const QString& name, const QString& accessible) {
+// Names the edit inside a spin edit, so that it can be found as itself.
+void NameEdit(TSpinEdit* spin, const QString& name, const QString& accessible) {
     auto* edit = spin->findChild<QLineEdit*>();
     edit->setObjectName(name);
     spin->setAccessibleName(accessible);
     edit->setAccessibleName(accessible);
-    return edit;
 }
 
 // A four-character zoom or focus field after its caption, in a row.
@@ -51,31 +50,31 @@ QLineEdit* ValueField(const QString& name, const QString& caption, QWidget* pare
 
 TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "PosSheet", kGroupPosition, parent) {
-    PosLoad = Choice("position.load", "PosLoad", 5, this);
+    auto* PosLoad = Choice("position.load", "PosLoad", 5, this);
 
     auto* alarmBox = new QGroupBox("Alarm Position", this);
     AlSaveUD = new TSpinEdit(0, 100, 1, alarmBox);
     AlSaveUD->setObjectName("AlSaveUD");
-    AlmPosEdit = EditOf(AlSaveUD, "AlmPosEdit", "Alarm Position");
+    NameEdit(AlSaveUD, "AlmPosEdit", "Alarm Position");
     Bind("position.alarm", AlSaveUD);
-    AlSave = Button("AlSave", "Send", alarmBox);
+    auto* AlSave = Button("AlSave", "Send", alarmBox);
     auto* alarm = new QHBoxLayout(alarmBox);
     alarm->setContentsMargins(6, 2, 6, 4);
     alarm->addWidget(AlSaveUD);
     alarm->addWidget(AlSave);
     alarm->addStretch(1);
 
-    OSDx = Switch("position.osd", "OSDx", this);
+    auto* OSDx = Switch("position.osd", "OSDx", this);
     OSDx->setAccessibleName("OSD");
 
-    PosSaveArea = new QGroupBox("Position Save", this);
+    auto* PosSaveArea = new QGroupBox("Position Save", this);
     PosSaveArea->setObjectName("PosSaveArea");
     PosSaveUD = new TSpinEdit(0, 100, 1, PosSaveArea);
     PosSaveUD->setObjectName("PosSaveUD");
-    PosSaveEdit = EditOf(PosSaveUD, "PosSaveEdit", "Position Save");
+    NameEdit(PosSaveUD, "PosSaveEdit", "Position Save");
     Bind("position.save_number", PosSaveUD);
-    PosReadx = Button("PosReadx", "Read", PosSaveArea);
-    PosNowRead = Button("PosNowRead", "Current Read", PosSaveArea);
+    auto* PosReadx = Button("PosReadx", "Read", PosSaveArea);
+    auto* PosNowRead = Button("PosNowRead", "Current Read", PosSaveArea);
     // Captions beside the fields rather than boxes round them: the page must
     // fit the window's 640 x 480.
     auto* valueRow = new QHBoxLayout;
@@ -87,7 +86,7 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     Bind("position.focus", PosFocus);
     valueRow->addStretch(1);
     // The record's fields are read back and saved together, never sent alone.
-    const auto field = [this](const char* id, const char* name) {
+    const auto field = [this, PosSaveArea](const char* id, const char* name) {
         TRadioGroup* g = ChoiceGroup(id, name, 1, PosSaveArea);
         Bind(id, g);
         return g;

@@ -29,16 +29,9 @@ class TPositionPage : public TPage {
     void PosAESClick();
 
   private:
-    TRadioGroup* PosLoad = nullptr;
     // Each number is one spin edit: the spinner is the control, the edit its line.
     TSpinEdit* AlSaveUD = nullptr;
-    QLineEdit* AlmPosEdit = nullptr;
-    QPushButton* AlSave = nullptr;
-    QGroupBox* PosSaveArea = nullptr;
     TSpinEdit* PosSaveUD = nullptr;
-    QLineEdit* PosSaveEdit = nullptr;
-    QPushButton* PosReadx = nullptr;
-    QPushButton* PosNowRead = nullptr;
     QLineEdit* PosZoom = nullptr;
     QLineEdit* PosFocus = nullptr;
     TRadioGroup* PosALC = nullptr;
@@ -49,7 +42,6 @@ class TPositionPage : public TPage {
     TRadioGroup* PosALCLv = nullptr;
     TRadioGroup* PosWBLv = nullptr;
     QPushButton* PosSave = nullptr;
-    TCheckBox* OSDx = nullptr;
 
     // Save is usable only when every group of the record has a choice.
     void UpdateSaveEnabled();

@@ -8,7 +8,7 @@ namespace zp {
 
 TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
     : TPage(link, "TitleSheet", kGroupTitle, parent) {
-    GroupBox1 = new QGroupBox("Edit", this);
+    auto* GroupBox1 = new QGroupBox("Edit", this);
     GroupBox1->setObjectName("GroupBox1");
     CName = new QLineEdit(GroupBox1);
     CName->setObjectName("CName");
@@ -22,12 +22,12 @@ TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
     edit->addWidget(CName);
     edit->addWidget(SetTitle, 0, Qt::AlignLeft);
 
-    TitleDisp = Choice("title.display", "TitleDisp", 2, this);
-    TitlePos = Choice("title.position", "TitlePos", 2, this);
+    auto* TitleDisp = Choice("title.display", "TitleDisp", 2, this);
+    auto* TitlePos = Choice("title.position", "TitlePos", 2, this);
 
-    GroupBox4 = new QGroupBox("Special Character", this);
+    auto* GroupBox4 = new QGroupBox("Special Character", this);
     GroupBox4->setObjectName("GroupBox4");
-    Image1 = new TTitlePicture(GroupBox4);
+    auto* Image1 = new TTitlePicture(GroupBox4);
     Image1->setObjectName("Image1");
     auto* special = new QVBoxLayout(GroupBox4);
     special->addWidget(Image1, 0, Qt::AlignHCenter | Qt::AlignTop);
