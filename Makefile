@@ -51,7 +51,7 @@ bench: build
 # A longer fuzzing session than the one make test runs: each target for
 # FUZZ_SECONDS, keeping its corpus under fuzz/.
 fuzz: build-asan
-	@for t in reply_parser dispatch; do \
+	@for t in reply_parser dispatch catalogue; do \
 	    mkdir -p fuzz/corpus-$$t; \
 	    ./build-asan/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=512 fuzz/corpus-$$t || exit 1; \
 	done

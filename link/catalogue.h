@@ -15,16 +15,9 @@
 namespace zp {
 
 // Command groups, frame and reply byte 2: one table for the whole program.
-constexpr uint8_t kGroupTitle = 0x10;
-constexpr uint8_t kGroupLens = 0x21;
-constexpr uint8_t kGroupAgc = 0x1A;
-constexpr uint8_t kGroupAlc = 0x48;
-constexpr uint8_t kGroupBlc = 0x18;
-constexpr uint8_t kGroupColour = 0x1B;
-constexpr uint8_t kGroupAperture = 0x47;
-constexpr uint8_t kGroupMotion = 0x23;
-constexpr uint8_t kGroupPosition = 0x52;
-constexpr uint8_t kGroupOther = 0x54;
+constexpr uint8_t kGroupTitle = 0x10, kGroupLens = 0x21, kGroupAgc = 0x1A, kGroupAlc = 0x48,
+                  kGroupBlc = 0x18, kGroupColour = 0x1B, kGroupAperture = 0x47, kGroupMotion = 0x23,
+                  kGroupPosition = 0x52, kGroupOther = 0x54;
 
 // Title items: the display and position share item 0 in queries and replies,
 // the text travels in parts under item 1.

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <random>
 #include <set>
 
 #include "link/camera_link.h"
@@ -514,41 +512,9 @@ TEST(Catalogue, DescribesEveryKindOfFrame) {
     for (const auto& [b, expected] : controls) {
         EXPECT_EQ(DescribeControl(b), expected);
     }
-}
-
-// Any bytes, any length: no function reads past what it is given or fails.
-TEST(Catalogue, AnyBytesAreSafe) {
-    std::mt19937 random(7);
-    for (int round = 0; round < 20000; ++round) {
-        const size_t n = random() % 20;
-        // Heap copies of exactly n bytes, so a sanitizer sees any overread.
-        auto bytes = std::make_unique<uint8_t[]>(n + 1);
-        for (size_t i = 0; i < n; ++i) {
-            const uint32_t pick = random();
-            // Mostly bytes the catalogue knows, so the deep paths are reached.
-            const uint8_t known[] = {kSTX,        kETX,       kQuery,         kSet, kDataReply,
-                                     kGroupTitle, kGroupLens, kGroupPosition, 0x00, 0x01};
-            bytes[i] = (pick & 1) != 0 ? known[(pick >> 1) % std::size(known)]
-                                       : static_cast<uint8_t>(pick >> 8);
-        }
-        if (n == 18 && random() % 2 == 0) {
-            bytes[0] = kSTX;
-            bytes[16] = kETX;
-            uint8_t sum = 0;
-            for (size_t i = 0; i < 17; ++i) {
-                sum = static_cast<uint8_t>(sum + bytes[i]);
-            }
-            bytes[17] = static_cast<uint8_t>(0 - sum);
-        }
-        EXPECT_FALSE(DescribeCommand(bytes.get(), n).empty());
-        EXPECT_FALSE(DescribeReply(bytes.get(), n).empty());
-        EXPECT_FALSE(DescribeMalformed(bytes.get(), n).empty());
-        for (const TDecoded& d : DecodeReply(bytes.get(), n, kSet)) {
-            ASSERT_NE(d.Setting, nullptr);
-        }
-    }
-    EXPECT_EQ(DecodeReply(nullptr, 17).size(), 0u);
+    // Any other bytes: the fuzz target.
     EXPECT_EQ(DescribeCommand(nullptr, 18), "malformed: no bytes");
+    EXPECT_TRUE(DecodeReply(nullptr, 17).empty());
 }
 
 }  // namespace
