@@ -6,13 +6,11 @@ namespace zp {
 
 TAperturePage::TAperturePage(TCameraLink& link, QWidget* parent)
     : TPage(link, "APCSheet", kGroupAperture, parent) {
-    auto* HGain = Choice("aperture.h_gain", "HGain", 1, this);
-    auto* VGain = Choice("aperture.v_gain", "VGain", 1, this);
     auto* page = new QHBoxLayout(this);
     page->setContentsMargins(24, 12, 24, 12);
     page->setSpacing(24);
-    page->addWidget(HGain);
-    page->addWidget(VGain);
+    page->addWidget(Choice("aperture.h_gain", "HGain", 1, this));
+    page->addWidget(Choice("aperture.v_gain", "VGain", 1, this));
     page->addStretch(1);
 }
 
