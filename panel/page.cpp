@@ -1,63 +1,147 @@
 #include "panel/page.h"
 
-#include <vector>
+#include <QLineEdit>
+#include <QStringList>
 
+#include "link/func.h"
 #include "panel/widgets/area_grid.h"
+#include "panel/widgets/check_box.h"
 #include "panel/widgets/radio_group.h"
+#include "panel/widgets/spin_edit.h"
 
 namespace zp {
 
-QStringList LevelItems(const QString& first, int steps) {
-    QStringList items{first};
-    for (int i = 1; i <= steps; ++i) {
-        items << QString("+%1").arg(i);
+namespace {
+
+// The pages name their settings in code: a name the catalogue lacks is a
+// programming error, found by any test that builds the window.
+const TSetting& SettingOf(std::string_view id) {
+    const TSetting* s = FindSetting(id);
+    if (s == nullptr) {
+        qFatal("no setting %.*s in the catalogue", static_cast<int>(id.size()), id.data());
     }
-    items << "MAX";
-    return items;
+    return *s;
 }
 
-QStringList BalanceItems() {
-    return {"RED+++", "RED++", "RED+", "RED", "MIDDLE", "BLUE", "BLUE+", "BLUE++", "BLUE+++"};
+QString Text(std::string_view t) {
+    return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
 }
 
-TRadioGroup* NamedGroup(const QString& name, const QString& caption, const QStringList& items,
-                        int columns, QWidget* parent) {
-    auto* g = new TRadioGroup(caption, items, columns, parent);
-    g->setObjectName(name);
-    return g;
+void Show(QWidget* control, const TValue& v) {
+    if (auto* g = qobject_cast<TRadioGroup*>(control)) {
+        g->SetItemIndex(v.Number);
+    } else if (auto* c = qobject_cast<TCheckBox*>(control)) {
+        c->SetChecked(v.Number != 0);
+    } else if (auto* a = qobject_cast<TAreaGrid*>(control)) {
+        a->SetMask(v.Area);
+    } else if (auto* n = qobject_cast<TSpinEdit*>(control)) {
+        n->SetValue(v.Number);
+    } else if (auto* e = qobject_cast<QLineEdit*>(control)) {
+        e->setText(QString::fromStdString(FormatSigned4(static_cast<int16_t>(v.Number))));
+    }
 }
 
-TPage::TPage(TCameraLink& link, const QString& sheetName, const QString& caption, uint8_t group,
-             QWidget* parent)
-    : QWidget(parent), link_(link), caption_(caption), group_(group) {
+}  // namespace
+
+TPage::TPage(TCameraLink& link, const QString& sheetName, uint8_t group, QWidget* parent)
+    : QWidget(parent), link_(link), group_(group) {
+    const TPageDef* page = PageOfGroup(group);
+    if (page == nullptr) {
+        qFatal("no page of group %02X in the catalogue", group);
+    }
+    caption_ = Text(page->Caption);
+    query_ = page->Query;
     setObjectName(sheetName);
-    setAccessibleName(caption);
+    setAccessibleName(caption_);
 }
 
 void TPage::Query() {
-    Send({kQuery, group_, 0x00, 0x00});
+    Send({query_.begin(), query_.end()});
 }
 
 void TPage::HandleReply() {
     ReadBack(true);
 }
 
-bool TPage::Send(std::initializer_list<uint8_t> payload) {
-    if (!CanSend()) {
-        return false;
-    }
-    TCommandFrame& f = Frame();
-    size_t i = 1;
-    for (uint8_t b : payload) {
-        if (i > 15) {
-            break;
+void TPage::Decode() {
+    const auto& r = Reply();
+    for (const TDecoded& d : DecodeReply(r.data(), r.size(), Frame()[1])) {
+        for (const auto& [setting, control] : bound_) {
+            if (setting == d.Setting) {
+                Show(control, d.Value);
+            }
         }
-        f[i++] = b;
     }
-    return link_.TrySendFrame(static_cast<int32_t>(i - 1));
 }
 
-bool TPage::SendSet(uint8_t item, std::initializer_list<uint8_t> args) {
+TRadioGroup* TPage::ChoiceGroup(std::string_view settingId, const char* objectName, int columns,
+                                QWidget* parent) {
+    const TSetting& s = SettingOf(settingId);
+    QStringList items;
+    for (std::string_view item : s.Items) {
+        items << Text(item);
+    }
+    auto* g = new TRadioGroup(Text(s.Caption), items, columns, parent);
+    g->setObjectName(objectName);
+    return g;
+}
+
+TRadioGroup* TPage::Choice(std::string_view settingId, const char* objectName, int columns,
+                           QWidget* parent) {
+    TRadioGroup* g = ChoiceGroup(settingId, objectName, columns, parent);
+    Bind(settingId, g);
+    const TSetting* s = &SettingOf(settingId);
+    connect(g, &TRadioGroup::Click, this, [this, s, g] {
+        // Nothing is chosen only when code cleared the group.
+        if (g->ItemIndex() >= 0) {
+            SendEncoded(*s, TValue{g->ItemIndex(), {}, {}});
+        }
+    });
+    return g;
+}
+
+TCheckBox* TPage::Switch(std::string_view settingId, const char* objectName, QWidget* parent) {
+    const TSetting* s = &SettingOf(settingId);
+    auto* c = new TCheckBox(Text(s->Caption), parent);
+    c->setObjectName(objectName);
+    Bind(settingId, c);
+    connect(c, &TCheckBox::Click, this, [this, s, c] {
+        SendEncoded(*s, TValue{c->Checked() ? 1 : 0, {}, {}});
+    });
+    return c;
+}
+
+TAreaGrid* TPage::Area(std::string_view settingId, const char* objectName, const QString& boxPrefix,
+                       const QString& label, QWidget* parent) {
+    const TSetting* s = &SettingOf(settingId);
+    auto* grid = new TAreaGrid(boxPrefix, label, parent);
+    grid->setObjectName(objectName);
+    Bind(settingId, grid);
+    // The whole grid, read when the box changes.
+    connect(grid, &TAreaGrid::Click, this, [this, s, grid] {
+        SendEncoded(*s, TValue{0, grid->Mask(), {}});
+    });
+    return grid;
+}
+
+void TPage::Bind(std::string_view settingId, QWidget* control) {
+    bound_.emplace_back(&SettingOf(settingId), control);
+}
+
+bool TPage::SendValue(std::string_view settingId, int32_t value) {
+    return SendEncoded(SettingOf(settingId), TValue{value, {}, {}});
+}
+
+bool TPage::SendEncoded(const TSetting& s, const TValue& v) {
+    const std::vector<uint8_t> payload = EncodeSet(s, v);
+    return !payload.empty() && Send(payload);
+}
+
+bool TPage::Send(const std::vector<uint8_t>& payload) {
+    return CanSend() && SendFrom(1, payload);
+}
+
+bool TPage::SendSet(uint8_t item, const std::vector<uint8_t>& args) {
     if (!CanSend()) {
         return false;
     }
@@ -65,25 +149,18 @@ bool TPage::SendSet(uint8_t item, std::initializer_list<uint8_t> args) {
     f[1] = kSet;
     f[2] = group_;
     f[3] = item;
-    size_t i = 4;
-    for (uint8_t b : args) {
-        if (i > 15) {
+    return SendFrom(4, args);
+}
+
+bool TPage::SendFrom(size_t at, const std::vector<uint8_t>& bytes) {
+    TCommandFrame& f = Frame();
+    for (uint8_t b : bytes) {
+        if (at > 15) {
             break;
         }
-        f[i++] = b;
+        f[at++] = b;
     }
-    return link_.TrySendFrame(static_cast<int32_t>(i - 1));
-}
-
-void TPage::SendIndex(uint8_t item, const TRadioGroup* group) {
-    if (group->ItemIndex() >= 0) {
-        SendSet(item, {static_cast<uint8_t>(group->ItemIndex())});
-    }
-}
-
-void TPage::SendArea(uint8_t item, const TAreaGrid* grid) {
-    const AreaGridMask m = grid->Mask();
-    SendSet(item, {m[0], m[1], m[2], m[3], m[4], m[5]});
+    return link_.TrySendFrame(static_cast<int32_t>(at - 1));
 }
 
 void TPage::ReadBack(bool decode) {

@@ -1,42 +1,37 @@
 // The page framework: what every page of the main window supplies (caption,
-// command group, query, reply handler) and the helpers they share for sending
-// commands and reading replies back.
+// command group, query, reply handler), the plain controls made from the
+// catalogue's rows, and the helpers pages share for sending commands and
+// reading replies back.
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <QWidget>
+#include <array>
 #include <cstdint>
-#include <initializer_list>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "link/camera_link.h"
+#include "link/catalogue.h"
 
 namespace zp {
 
 class TAreaGrid;
+class TCheckBox;
 class TRadioGroup;
-
-// A level group's items: first, "+1" ... "+steps", "MAX".
-QStringList LevelItems(const QString& first, int steps);
-
-// The white-balance levels, from red through the middle to blue.
-QStringList BalanceItems();
-
-// A radio group with the object name the rest of the program finds it by.
-TRadioGroup* NamedGroup(const QString& name, const QString& caption, const QStringList& items,
-                        int columns, QWidget* parent);
 
 class TPage : public QWidget {
     Q_OBJECT
 
   public:
-    TPage(TCameraLink& link, const QString& sheetName, const QString& caption, uint8_t group,
-          QWidget* parent = nullptr);
+    // Caption and query come from the catalogue's page of this group.
+    TPage(TCameraLink& link, const QString& sheetName, uint8_t group, QWidget* parent = nullptr);
 
     const QString& Caption() const { return caption_; }
     uint8_t CommandGroup() const { return group_; }
 
-    // The query builder: bytes 31, group, 00, 00 with payload length 4.
+    // The query builder: the catalogue's four query bytes.
     virtual void Query();
 
     // The reply handler, called for every completed exchange while this page
@@ -44,8 +39,29 @@ class TPage : public QWidget {
     virtual void HandleReply();
 
   protected:
-    // Fills the page's controls from the reply buffer.
-    virtual void Decode() {}
+    // Fills every control bound to a setting from the reply buffer, in the
+    // catalogue's order.
+    virtual void Decode();
+
+    // A radio group with the setting's caption and items. Choice also sends
+    // the chosen index and is filled by Decode; a page that sends the value
+    // its own way makes the group with ChoiceGroup and binds it.
+    TRadioGroup* ChoiceGroup(std::string_view settingId, const char* objectName, int columns,
+                             QWidget* parent);
+    TRadioGroup* Choice(std::string_view settingId, const char* objectName, int columns,
+                        QWidget* parent);
+    // A check box that sends 1 or 0 and is filled by Decode.
+    TCheckBox* Switch(std::string_view settingId, const char* objectName, QWidget* parent);
+    // An area grid that sends the whole mask on every box and is filled by Decode.
+    TAreaGrid* Area(std::string_view settingId, const char* objectName, const QString& boxPrefix,
+                    const QString& label, QWidget* parent);
+    // Lets Decode fill a control made by hand: a radio group, check box, area
+    // grid, spin edit, or a line edit that shows a step value.
+    void Bind(std::string_view settingId, QWidget* control);
+
+    // The setting's set command with the value; nothing while busy or when
+    // the value cannot be sent. True when it was written to the port.
+    bool SendValue(std::string_view settingId, int32_t value);
 
     bool CanSend() const { return link_.CanSend(); }
     TCommandFrame& Frame() { return link_.Vars().CommandFrame; }
@@ -58,14 +74,9 @@ class TPage : public QWidget {
 
     // The send pattern: nothing while busy; otherwise bytes 1..n of the
     // shared frame and SendFrame(n). True when it was written to the port.
-    bool Send(std::initializer_list<uint8_t> payload);
+    bool Send(const std::vector<uint8_t>& payload);
     // A set command of this page's group: 21, group, item, then the arguments.
-    bool SendSet(uint8_t item, std::initializer_list<uint8_t> args);
-
-    // A set command with the group's item index; nothing while none is chosen.
-    void SendIndex(uint8_t item, const TRadioGroup* group);
-    // A set command with the whole grid, read at the moment of the call.
-    void SendArea(uint8_t item, const TAreaGrid* grid);
+    bool SendSet(uint8_t item, const std::vector<uint8_t>& args);
 
     // The common read-back rule: another reply kind frees the link; this
     // page's group is decoded (when decode is true) and frees the link;
@@ -79,8 +90,14 @@ class TPage : public QWidget {
     TCameraLink& link_;
 
   private:
+    bool SendEncoded(const TSetting& s, const TValue& v);
+    // Bytes from frame byte at on, then SendFrame up to the last of them.
+    bool SendFrom(size_t at, const std::vector<uint8_t>& bytes);
+
     QString caption_;
     uint8_t group_;
+    std::array<uint8_t, 4> query_{};
+    std::vector<std::pair<const TSetting*, QWidget*>> bound_;
 };
 
 }  // namespace zp

@@ -15,19 +15,6 @@ class TAgcPage : public TPage {
     // Only the answer to the query is decoded; the answer to a command just
     // frees the link, so the page keeps the operator's choice.
     void HandleReply() override;
-
-  protected:
-    void Decode() override;
-
-  private slots:
-    void ASPriorityClick();
-    void AGCLvClick();
-    void SENSLvClick();
-
-  private:
-    TRadioGroup* ASPriority = nullptr;
-    TRadioGroup* AGCLv = nullptr;
-    TRadioGroup* SENSLv = nullptr;
 };
 
 }  // namespace zp

@@ -7,13 +7,6 @@ namespace zp {
 
 namespace {
 
-constexpr uint8_t kItemAlc = 0x00;
-constexpr uint8_t kItemAlcAuto = 0x01;
-constexpr uint8_t kItemAlcFix = 0x02;
-constexpr uint8_t kItemAes = 0x03;
-constexpr uint8_t kItemAesAuto = 0x04;
-constexpr uint8_t kItemAesFix = 0x05;
-
 // One mode box: the AUTO/FIX choice on top, the two level groups below.
 QGroupBox* ModeBox(const QString& caption, TRadioGroup* mode, TRadioGroup* autoLv,
                    TRadioGroup* fixLv, QWidget* parent) {
@@ -36,21 +29,20 @@ QGroupBox* ModeBox(const QString& caption, TRadioGroup* mode, TRadioGroup* autoL
 }  // namespace
 
 TAlcPage::TAlcPage(TCameraLink& link, QWidget* parent)
-    : TPage(link, "ALCSheet", "ALC", 0x48, parent) {
-    ALC = NamedGroup("ALC", QString(), {"AUTO", "FIX"}, 2, this);
+    : TPage(link, "ALCSheet", kGroupAlc, parent) {
+    // The mode groups go without a caption: their box says it.
+    auto* ALC = Choice("alc.alc", "ALC", 2, this);
     ALC->setAccessibleName("ALC");
-    ALCAutoLv = NamedGroup("ALCAutoLv", "AUTO Level", LevelItems("MIN", 7), 1, this);
-    ALCFixLv = NamedGroup("ALCFixLv", "FIX Level", LevelItems("MIN", 7), 1, this);
-    AES = NamedGroup("AES", QString(), {"AUTO", "FIX"}, 2, this);
+    ALCAutoLv = Choice("alc.alc_auto_level", "ALCAutoLv", 1, this);
+    ALCFixLv = Choice("alc.alc_fix_level", "ALCFixLv", 1, this);
+    auto* AES = Choice("alc.aes", "AES", 2, this);
     AES->setAccessibleName("AES");
-    AESAutoLv = NamedGroup("AESAutoLv", "AUTO Level", LevelItems("MIN", 7), 1, this);
-    AESFixLv = NamedGroup(
-        "AESFixLv", "FIX Level",
-        {"OFF", "1/100", "1/250", "1/500", "1/1000", "1/2000", "1/4000", "1/10000"}, 1, this);
+    AESAutoLv = Choice("alc.aes_auto_level", "AESAutoLv", 1, this);
+    AESFixLv = Choice("alc.aes_fix_level", "AESFixLv", 1, this);
 
-    GroupBox2 = ModeBox("ALC", ALC, ALCAutoLv, ALCFixLv, this);
+    auto* GroupBox2 = ModeBox("ALC", ALC, ALCAutoLv, ALCFixLv, this);
     GroupBox2->setObjectName("GroupBox2");
-    GroupBox3 = ModeBox("AES", AES, AESAutoLv, AESFixLv, this);
+    auto* GroupBox3 = ModeBox("AES", AES, AESAutoLv, AESFixLv, this);
     GroupBox3->setObjectName("GroupBox3");
 
     auto* page = new QHBoxLayout(this);
@@ -59,47 +51,11 @@ TAlcPage::TAlcPage(TCameraLink& link, QWidget* parent)
     page->addWidget(GroupBox2, 0, Qt::AlignTop);
     page->addWidget(GroupBox3, 0, Qt::AlignTop);
     page->addStretch(1);
-
-    connect(ALC, &TRadioGroup::Click, this, &TAlcPage::ALCClick);
-    connect(ALCAutoLv, &TRadioGroup::Click, this, &TAlcPage::ALCAutoLvClick);
-    connect(ALCFixLv, &TRadioGroup::Click, this, &TAlcPage::ALCFixLvClick);
-    connect(AES, &TRadioGroup::Click, this, &TAlcPage::AESClick);
-    connect(AESAutoLv, &TRadioGroup::Click, this, &TAlcPage::AESAutoLvClick);
-    connect(AESFixLv, &TRadioGroup::Click, this, &TAlcPage::AESFixLvClick);
-}
-
-void TAlcPage::ALCClick() {
-    SendIndex(kItemAlc, ALC);
-}
-
-void TAlcPage::ALCAutoLvClick() {
-    SendIndex(kItemAlcAuto, ALCAutoLv);
-}
-
-void TAlcPage::ALCFixLvClick() {
-    SendIndex(kItemAlcFix, ALCFixLv);
-}
-
-void TAlcPage::AESClick() {
-    SendIndex(kItemAes, AES);
-}
-
-void TAlcPage::AESAutoLvClick() {
-    SendIndex(kItemAesAuto, AESAutoLv);
-}
-
-void TAlcPage::AESFixLvClick() {
-    SendIndex(kItemAesFix, AESFixLv);
 }
 
 void TAlcPage::Decode() {
+    TPage::Decode();
     const auto& r = Reply();
-    ALC->SetItemIndex(r[5]);
-    ALCAutoLv->SetItemIndex(r[6]);
-    ALCFixLv->SetItemIndex(r[7]);
-    AES->SetItemIndex(r[8]);
-    AESAutoLv->SetItemIndex(r[9]);
-    AESFixLv->SetItemIndex(r[10]);
     const bool alcAuto = r[5] == 0;
     ALCAutoLv->setEnabled(alcAuto);
     ALCFixLv->setEnabled(!alcAuto);

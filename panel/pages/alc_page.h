@@ -19,21 +19,9 @@ class TAlcPage : public TPage {
     // groups always follow the mode the camera reports.
     void Decode() override;
 
-  private slots:
-    void ALCClick();
-    void ALCAutoLvClick();
-    void ALCFixLvClick();
-    void AESClick();
-    void AESAutoLvClick();
-    void AESFixLvClick();
-
   private:
-    QGroupBox* GroupBox2 = nullptr;
-    QGroupBox* GroupBox3 = nullptr;
-    TRadioGroup* ALC = nullptr;
     TRadioGroup* ALCAutoLv = nullptr;
     TRadioGroup* ALCFixLv = nullptr;
-    TRadioGroup* AES = nullptr;
     TRadioGroup* AESAutoLv = nullptr;
     TRadioGroup* AESFixLv = nullptr;
 };

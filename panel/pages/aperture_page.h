@@ -11,17 +11,6 @@ class TAperturePage : public TPage {
 
   public:
     explicit TAperturePage(TCameraLink& link, QWidget* parent = nullptr);
-
-  protected:
-    void Decode() override;
-
-  private slots:
-    void HGainClick();
-    void VGainClick();
-
-  private:
-    TRadioGroup* HGain = nullptr;
-    TRadioGroup* VGain = nullptr;
 };
 
 }  // namespace zp

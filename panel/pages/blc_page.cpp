@@ -5,22 +5,13 @@
 
 namespace zp {
 
-namespace {
-
-constexpr uint8_t kItemOnOff = 0x00;
-constexpr uint8_t kItemLevel = 0x01;
-constexpr uint8_t kItemArea = 0x02;
-
-}  // namespace
-
 TBlcPage::TBlcPage(TCameraLink& link, QWidget* parent)
-    : TPage(link, "BLCSheet", "BLC", 0x18, parent) {
-    BLC = NamedGroup("BLC", "BLC", {"OFF", "ON"}, 2, this);
-    BLCLv = NamedGroup("BLCLv", "BLC Level", LevelItems("MIN", 6), 1, this);
-    Label2 = new QLabel("BLC Area", this);
+    : TPage(link, "BLCSheet", kGroupBlc, parent) {
+    auto* BLC = Choice("blc.blc", "BLC", 2, this);
+    BLCLv = Choice("blc.level", "BLCLv", 1, this);
+    auto* Label2 = new QLabel("BLC Area", this);
     Label2->setObjectName("Label2");
-    BLCArea = new TAreaGrid("BLCCheck", "BLC", this);
-    BLCArea->setObjectName("BLCArea");
+    BLCArea = Area("blc.area", "BLCArea", "BLCCheck", "BLC", this);
     Label2->setBuddy(BLCArea);
 
     auto* area = new QVBoxLayout;
@@ -38,30 +29,11 @@ TBlcPage::TBlcPage(TCameraLink& link, QWidget* parent)
     grid->addLayout(area, 1, 1);
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(2, 1);
-
-    connect(BLC, &TRadioGroup::Click, this, &TBlcPage::BLCClick);
-    connect(BLCLv, &TRadioGroup::Click, this, &TBlcPage::BLCLvClick);
-    connect(BLCArea, &TAreaGrid::Click, this, &TBlcPage::BLCCheck01Click);
-}
-
-void TBlcPage::BLCClick() {
-    SendIndex(kItemOnOff, BLC);
-}
-
-void TBlcPage::BLCLvClick() {
-    SendIndex(kItemLevel, BLCLv);
-}
-
-void TBlcPage::BLCCheck01Click() {
-    SendArea(kItemArea, BLCArea);
 }
 
 void TBlcPage::Decode() {
-    const auto& r = Reply();
-    BLC->SetItemIndex(r[5]);
-    BLCLv->SetItemIndex(r[6]);
-    BLCArea->SetMask({r[7], r[8], r[9], r[10], r[11], r[12]});
-    const bool on = r[5] != 0;
+    TPage::Decode();
+    const bool on = Reply()[5] != 0;
     BLCLv->setEnabled(on);
     BLCArea->setEnabled(on);
 }

@@ -18,16 +18,8 @@ class TBlcPage : public TPage {
   protected:
     void Decode() override;
 
-  private slots:
-    void BLCClick();
-    void BLCLvClick();
-    // Shared by all 48 boxes: sends the whole grid.
-    void BLCCheck01Click();
-
   private:
-    TRadioGroup* BLC = nullptr;
     TRadioGroup* BLCLv = nullptr;
-    QLabel* Label2 = nullptr;
     TAreaGrid* BLCArea = nullptr;
 };
 

@@ -17,23 +17,12 @@ class TColourPage : public TPage {
   protected:
     void Decode() override;
 
-  private slots:
-    void ColorClick();
-    void WBAutoLvClick();
-    void WBOPLvClick();
-    void RYGainClick();
-    void BYGainClick();
-
   private:
-    TRadioGroup* Color = nullptr;
-
     // Sends nothing: it only shows, by being enabled, that the camera is in
     // one-push mode.
     QPushButton* WBOPB = nullptr;
     TRadioGroup* WBAutoLv = nullptr;
     TRadioGroup* WBOPLv = nullptr;
-    TRadioGroup* RYGain = nullptr;
-    TRadioGroup* BYGain = nullptr;
 };
 
 }  // namespace zp

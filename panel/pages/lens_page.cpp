@@ -16,8 +16,6 @@ namespace zp {
 
 namespace {
 
-constexpr uint8_t kGroupLens = 0x21;
-
 constexpr uint8_t kItemWide = 0x00;
 constexpr uint8_t kItemTele = 0x01;
 constexpr uint8_t kItemZoomStop = 0x02;
@@ -26,7 +24,6 @@ constexpr uint8_t kItemFar = 0x04;
 constexpr uint8_t kItemFocusStop = 0x05;
 constexpr uint8_t kItemZoomBar = 0x06;
 constexpr uint8_t kItemFocusBar = 0x07;
-constexpr uint8_t kItemDigitalZoom = 0x08;
 constexpr uint8_t kItemAutoFocus = 0x09;
 constexpr uint8_t kItemZoomStep = 0x0A;
 constexpr uint8_t kItemFocusStep = 0x0B;
@@ -84,7 +81,7 @@ uint8_t Flag(bool on) {
     return on ? 1 : 0;
 }
 
-QPushButton* StepButton(const QString& caption, const char* name, const QString& what,
+QPushButton* StepButton(const QString& caption, const QString& name, const QString& what,
                         QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
@@ -94,7 +91,7 @@ QPushButton* StepButton(const QString& caption, const char* name, const QString&
     return b;
 }
 
-QLineEdit* StepEdit(const char* name, const QString& what, QWidget* parent) {
+QLineEdit* StepEdit(const QString& name, const QString& what, QWidget* parent) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(name);
     e->setReadOnly(true);
@@ -104,6 +101,56 @@ QLineEdit* StepEdit(const char* name, const QString& what, QWidget* parent) {
     e->setAlignment(Qt::AlignRight);
     e->setMaximumWidth(e->fontMetrics().horizontalAdvance("-0000") + 16);
     return e;
+}
+
+TMotionButton* MotionSW(const QString& caption, QWidget* parent) {
+    auto* b = new TMotionButton(caption, parent);
+    b->setObjectName(caption + "SW");
+    return b;
+}
+
+// One motor's box, zoom or focus, in tab order: the two motion buttons, the
+// step edit with its buttons, the bar; the page adds its switches below.
+struct TMotorBox {
+    QGroupBox* box;
+    TMotionButton* a;
+    TMotionButton* b;
+    QLineEdit* step;
+    QPushButton* dn;
+    QPushButton* up;
+    TTrackBar* bar;
+    QVBoxLayout* column;
+};
+
+TMotorBox MotorBox(const QString& motor, const QString& a, const QString& b, int min, int max,
+                   int ticks, QWidget* parent) {
+    TMotorBox m{};
+    m.box = new QGroupBox(motor, parent);
+    m.box->setObjectName(motor + "Box");
+    m.a = MotionSW(a, m.box);
+    m.b = MotionSW(b, m.box);
+    m.step = StepEdit(motor + "Step", motor + " step", m.box);
+    m.dn = StepButton("-1", motor + "DN", motor + " step down", m.box);
+    m.up = StepButton("+1", motor + "UP", motor + " step up", m.box);
+    m.bar = new TTrackBar(min, max, ticks, m.box);
+    m.bar->setObjectName(motor + "Bar");
+    m.bar->setAccessibleName(motor + " position");
+    m.bar->setToolTip(motor + " position");
+
+    auto* motion = new QHBoxLayout;
+    motion->addWidget(m.a);
+    motion->addWidget(m.b);
+    auto* steps = new QHBoxLayout;
+    steps->addWidget(m.step);
+    steps->addWidget(m.dn);
+    steps->addWidget(m.up);
+    steps->addStretch(1);
+    m.column = new QVBoxLayout(m.box);
+    m.column->setSpacing(10);
+    m.column->addLayout(motion);
+    m.column->addLayout(steps);
+    m.column->addWidget(m.bar);
+    return m;
 }
 
 }  // namespace
@@ -296,42 +343,31 @@ std::string SteppedText(const std::string& text, int delta) {
 }
 
 TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
-    : TPage(link, "LensSheet", "Len", kGroupLens, parent), releasePause_(PauseMs) {
-    ZoomBox = new QGroupBox("Zoom", this);
-    ZoomBox->setObjectName("ZoomBox");
-    WideSW = new TMotionButton("Wide", ZoomBox);
-    WideSW->setObjectName("WideSW");
-    TeleSW = new TMotionButton("Tele", ZoomBox);
-    TeleSW->setObjectName("TeleSW");
-    ZoomStep = StepEdit("ZoomStep", "Zoom step", ZoomBox);
-    ZoomDN = StepButton("-1", "ZoomDN", "Zoom step down", ZoomBox);
-    ZoomUP = StepButton("+1", "ZoomUP", "Zoom step up", ZoomBox);
-    ZoomBar = new TTrackBar(kZoomMin, kZoomMax, kZoomTicks, ZoomBox);
-    ZoomBar->setObjectName("ZoomBar");
-    ZoomBar->setAccessibleName("Zoom position");
-    ZoomBar->setToolTip("Zoom position");
-    DZoom = new TCheckBox("Digital Zoom", ZoomBox);
-    DZoom->setObjectName("DZoom");
+    : TPage(link, "LensSheet", kGroupLens, parent), releasePause_(PauseMs) {
+    const TMotorBox zoom = MotorBox("Zoom", "Wide", "Tele", kZoomMin, kZoomMax, kZoomTicks, this);
+    WideSW = zoom.a;
+    TeleSW = zoom.b;
+    ZoomStep = zoom.step;
+    ZoomBar = zoom.bar;
+    Bind("lens.zoom_step", ZoomStep);
+    zoom.column->addWidget(Switch("lens.digital_zoom", "DZoom", zoom.box));
+    zoom.column->addStretch(1);
 
-    FocusBox = new QGroupBox("Focus", this);
-    FocusBox->setObjectName("FocusBox");
-    FarSW = new TMotionButton("Far", FocusBox);
-    FarSW->setObjectName("FarSW");
-    NearSW = new TMotionButton("Near", FocusBox);
-    NearSW->setObjectName("NearSW");
-    FocusStep = StepEdit("FocusStep", "Focus step", FocusBox);
-    FocusDN = StepButton("-1", "FocusDN", "Focus step down", FocusBox);
-    FocusUP = StepButton("+1", "FocusUP", "Focus step up", FocusBox);
-    FocusBar = new TTrackBar(kFocusMin, kFocusMax, kFocusTicks, FocusBox);
-    FocusBar->setObjectName("FocusBar");
-    FocusBar->setAccessibleName("Focus position");
-    FocusBar->setToolTip("Focus position");
-    AFocus = new TCheckBox("Auto Focus", FocusBox);
-    AFocus->setObjectName("AFocus");
-    AFTrack = new TCheckBox("AF after Tracking", FocusBox);
-    AFTrack->setObjectName("AFTrack");
-    OnePushAF = new TCheckBox("One Push AF", FocusBox);
+    const TMotorBox focus =
+        MotorBox("Focus", "Far", "Near", kFocusMin, kFocusMax, kFocusTicks, this);
+    FarSW = focus.a;
+    NearSW = focus.b;
+    FocusStep = focus.step;
+    FocusBar = focus.bar;
+    AFocus = Switch("lens.auto_focus", "AFocus", focus.box);
+    AFTrack = Switch("lens.af_tracking", "AFTrack", focus.box);
+    Bind("lens.focus_step", FocusStep);
+    OnePushAF = new TCheckBox("One Push AF", focus.box);
     OnePushAF->setObjectName("OnePushAF");
+    focus.column->addWidget(AFocus);
+    focus.column->addWidget(AFTrack);
+    focus.column->addWidget(OnePushAF);
+    focus.column->addStretch(1);
 
     const std::pair<TMotionButton*, const char*> motions[] = {
         {WideSW, "Zoom toward wide"},
@@ -348,37 +384,12 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     }
     new TLensKeys(this);
 
-    // Both boxes share one shape: motion buttons, step row, bar, switches.
-    auto layBox = [](QGroupBox* box, QPushButton* a, QPushButton* b, QLineEdit* step,
-                     QPushButton* dn, QPushButton* up, TTrackBar* bar,
-                     std::initializer_list<QWidget*> checks) {
-        auto* motion = new QHBoxLayout;
-        motion->addWidget(a);
-        motion->addWidget(b);
-        auto* steps = new QHBoxLayout;
-        steps->addWidget(step);
-        steps->addWidget(dn);
-        steps->addWidget(up);
-        steps->addStretch(1);
-        auto* v = new QVBoxLayout(box);
-        v->setSpacing(10);
-        v->addLayout(motion);
-        v->addLayout(steps);
-        v->addWidget(bar);
-        for (QWidget* c : checks) {
-            v->addWidget(c);
-        }
-        v->addStretch(1);
-    };
-    layBox(ZoomBox, WideSW, TeleSW, ZoomStep, ZoomDN, ZoomUP, ZoomBar, {DZoom});
-    layBox(FocusBox, FarSW, NearSW, FocusStep, FocusDN, FocusUP, FocusBar,
-           {AFocus, AFTrack, OnePushAF});
     // The boxes sit at the top, as on the other pages, side by side and of
     // one height.
     auto* boxes = new QHBoxLayout;
     boxes->setSpacing(16);
-    boxes->addWidget(ZoomBox, 1);
-    boxes->addWidget(FocusBox, 1);
+    boxes->addWidget(zoom.box, 1);
+    boxes->addWidget(focus.box, 1);
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(16, 16, 16, 8);
     page->addLayout(boxes);
@@ -394,15 +405,12 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     connect(NearSW, &TMotionButton::MouseUp, this, &TLensPage::NearSWMouseUp);
     connect(ZoomStep, &QLineEdit::textChanged, this, &TLensPage::ZoomStepChange);
     connect(FocusStep, &QLineEdit::textChanged, this, &TLensPage::FocusStepChange);
-    connect(ZoomDN, &QPushButton::clicked, this, &TLensPage::ZoomDNClick);
-    connect(ZoomUP, &QPushButton::clicked, this, &TLensPage::ZoomUPClick);
-    connect(FocusDN, &QPushButton::clicked, this, &TLensPage::FocusDNClick);
-    connect(FocusUP, &QPushButton::clicked, this, &TLensPage::FocusUPClick);
+    connect(zoom.dn, &QPushButton::clicked, this, &TLensPage::ZoomDNClick);
+    connect(zoom.up, &QPushButton::clicked, this, &TLensPage::ZoomUPClick);
+    connect(focus.dn, &QPushButton::clicked, this, &TLensPage::FocusDNClick);
+    connect(focus.up, &QPushButton::clicked, this, &TLensPage::FocusUPClick);
     connect(ZoomBar, &TTrackBar::Change, this, &TLensPage::ZoomBarChange);
     connect(FocusBar, &TTrackBar::Change, this, &TLensPage::FocusBarChange);
-    connect(DZoom, &TCheckBox::Click, this, &TLensPage::DZoomClick);
-    connect(AFocus, &TCheckBox::Click, this, &TLensPage::AFocusClick);
-    connect(AFTrack, &TCheckBox::Click, this, &TLensPage::AFTrackClick);
     connect(OnePushAF, &TCheckBox::Click, this, &TLensPage::OnePushAFClick);
 }
 
@@ -539,18 +547,6 @@ void TLensPage::FocusBarChange() {
     SendBar(kItemFocusBar, FocusBar);
 }
 
-void TLensPage::DZoomClick() {
-    SendSet(kItemDigitalZoom, {Flag(DZoom->Checked())});
-}
-
-void TLensPage::AFocusClick() {
-    SendSet(kItemAutoFocus, {Flag(AFocus->Checked())});
-}
-
-void TLensPage::AFTrackClick() {
-    SendSet(kItemAfTracking, {Flag(AFTrack->Checked())});
-}
-
 // The first send follows the no-queue rule like any command. The rest of the
 // sequence would always find the link busy with the first, so it waits for
 // it; when the first is refused the camera hears none of it, rather than
@@ -569,14 +565,8 @@ void TLensPage::OnePushAFClick() {
 }
 
 void TLensPage::Decode() {
+    TPage::Decode();
     const auto& r = Reply();
-    const auto word = [&r](size_t i) {
-        return static_cast<int16_t>(static_cast<uint16_t>(r[i] << 8 | r[i + 1]));
-    };
-    ZoomStep->setText(QString::fromStdString(FormatSigned4(word(5))));
-    FocusStep->setText(QString::fromStdString(FormatSigned4(word(7))));
-    DZoom->SetChecked(r[9] == 1);
-    AFocus->SetChecked(r[10] == 1);
     ZoomBar->SetPosition(ByteToBar(r[11], ZoomBar->Min(), ZoomBar->Max()));
     FocusBar->SetPosition(ByteToBar(r[12], FocusBar->Min(), FocusBar->Max()));
 }

@@ -142,27 +142,17 @@ class TLensPage : public TPage {
     void FocusUPClick();
     void ZoomBarChange();
     void FocusBarChange();
-    void DZoomClick();
-    void AFocusClick();
-    void AFTrackClick();
     void OnePushAFClick();
 
   private:
-    QGroupBox* ZoomBox = nullptr;
     TMotionButton* WideSW = nullptr;
     TMotionButton* TeleSW = nullptr;
     QLineEdit* ZoomStep = nullptr;
-    QPushButton* ZoomDN = nullptr;
-    QPushButton* ZoomUP = nullptr;
     TTrackBar* ZoomBar = nullptr;
-    TCheckBox* DZoom = nullptr;
 
-    QGroupBox* FocusBox = nullptr;
     TMotionButton* FarSW = nullptr;
     TMotionButton* NearSW = nullptr;
     QLineEdit* FocusStep = nullptr;
-    QPushButton* FocusDN = nullptr;
-    QPushButton* FocusUP = nullptr;
     TTrackBar* FocusBar = nullptr;
     TCheckBox* AFocus = nullptr;
     TCheckBox* AFTrack = nullptr;

@@ -18,18 +18,8 @@ class TMotionPage : public TPage {
   protected:
     void Decode() override;
 
-  private slots:
-    void MoDetectClick();
-    void MoLvClick();
-    void MoCheck01Click();
-    void MoTimeClick();
-    void MoOSDClick();
-
   private:
-    TRadioGroup* MoDetect = nullptr;
-    TRadioGroup* MoOSD = nullptr;
     TRadioGroup* MoLv = nullptr;
-    QGroupBox* MoArea = nullptr;
     TAreaGrid* MoArea2 = nullptr;
     TRadioGroup* MoTime = nullptr;
 };

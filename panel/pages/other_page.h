@@ -20,30 +20,15 @@ class TOtherPage : public TPage {
     void Decode() override;
 
   private slots:
-    void PresetClick();
-    void InitialClick();
-    void HRevClick();
-    void VRevClick();
-    void NegaClick();
-    void PhaseClick();
     void PhaseLvClick();
 
   private:
     // The level offset in force: the edit's number, or the last valid one.
     int Offset() const { return PhLvOf->Value(); }
 
-    TRadioGroup* Preset = nullptr;
-    TRadioGroup* Initial = nullptr;
-    TRadioGroup* HRev = nullptr;
-    TRadioGroup* VRev = nullptr;
-    TRadioGroup* Nega = nullptr;
-    QGroupBox* PhaseBox = nullptr;
-    TRadioGroup* Phase = nullptr;
     TRadioGroup* PhaseLv = nullptr;
-    QGroupBox* OffsetBox = nullptr;
     // The offset's spinner; PhOfD is its edit.
     TSpinEdit* PhLvOf = nullptr;
-    QLineEdit* PhOfD = nullptr;
 };
 
 }  // namespace zp

@@ -12,21 +12,7 @@ namespace zp {
 
 namespace {
 
-constexpr uint8_t kGroup = 0x52;
 constexpr uint8_t kItemSave = 0x01;
-constexpr uint8_t kItemLoad = 0x02;
-constexpr uint8_t kItemAlarm = 0x03;
-constexpr uint8_t kItemOsd = 0x09;
-constexpr uint8_t kReadRecord = 0x01;
-constexpr uint8_t kReadCurrent = 0x02;
-
-QStringList LoadItems() {
-    QStringList items{"OFF"};
-    for (int i = 1; i <= 64; ++i) {
-        items << QString::number(i);
-    }
-    return items;
-}
 
 QPushButton* Button(const QString& name, const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -35,13 +21,12 @@ QPushButton* Button(const QString& name, const QString& caption, QWidget* parent
     return b;
 }
 
-// The edit inside a spin edit, named so that it can be found as itself.
-QLineEdit* EditOf(TSpinEdit* spin, const QString& name, const QString& accessible) {
+// Names the edit inside a spin edit, so that it can be found as itself.
+void NameEdit(TSpinEdit* spin, const QString& name, const QString& accessible) {
     auto* edit = spin->findChild<QLineEdit*>();
     edit->setObjectName(name);
     spin->setAccessibleName(accessible);
     edit->setAccessibleName(accessible);
-    return edit;
 }
 
 // A four-character zoom or focus field after its caption, in a row.
@@ -64,31 +49,32 @@ QLineEdit* ValueField(const QString& name, const QString& caption, QWidget* pare
 }  // namespace
 
 TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
-    : TPage(link, "PosSheet", "Pos", kGroup, parent) {
-    PosLoad = NamedGroup("PosLoad", "Position Load", LoadItems(), 5, this);
+    : TPage(link, "PosSheet", kGroupPosition, parent) {
+    auto* PosLoad = Choice("position.load", "PosLoad", 5, this);
 
     auto* alarmBox = new QGroupBox("Alarm Position", this);
     AlSaveUD = new TSpinEdit(0, 100, 1, alarmBox);
     AlSaveUD->setObjectName("AlSaveUD");
-    AlmPosEdit = EditOf(AlSaveUD, "AlmPosEdit", "Alarm Position");
-    AlSave = Button("AlSave", "Send", alarmBox);
+    NameEdit(AlSaveUD, "AlmPosEdit", "Alarm Position");
+    Bind("position.alarm", AlSaveUD);
+    auto* AlSave = Button("AlSave", "Send", alarmBox);
     auto* alarm = new QHBoxLayout(alarmBox);
     alarm->setContentsMargins(6, 2, 6, 4);
     alarm->addWidget(AlSaveUD);
     alarm->addWidget(AlSave);
     alarm->addStretch(1);
 
-    OSDx = new TCheckBox("OSD", this);
-    OSDx->setObjectName("OSDx");
+    auto* OSDx = Switch("position.osd", "OSDx", this);
     OSDx->setAccessibleName("OSD");
 
-    PosSaveArea = new QGroupBox("Position Save", this);
+    auto* PosSaveArea = new QGroupBox("Position Save", this);
     PosSaveArea->setObjectName("PosSaveArea");
     PosSaveUD = new TSpinEdit(0, 100, 1, PosSaveArea);
     PosSaveUD->setObjectName("PosSaveUD");
-    PosSaveEdit = EditOf(PosSaveUD, "PosSaveEdit", "Position Save");
-    PosReadx = Button("PosReadx", "Read", PosSaveArea);
-    PosNowRead = Button("PosNowRead", "Current Read", PosSaveArea);
+    NameEdit(PosSaveUD, "PosSaveEdit", "Position Save");
+    Bind("position.save_number", PosSaveUD);
+    auto* PosReadx = Button("PosReadx", "Read", PosSaveArea);
+    auto* PosNowRead = Button("PosNowRead", "Current Read", PosSaveArea);
     // Captions beside the fields rather than boxes round them: the page must
     // fit the window's 640 x 480.
     auto* valueRow = new QHBoxLayout;
@@ -96,14 +82,22 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     PosZoom = ValueField("PosZoom", "Zoom", PosSaveArea, valueRow);
     valueRow->addSpacing(18);
     PosFocus = ValueField("PosFocus", "Focus", PosSaveArea, valueRow);
+    Bind("position.zoom", PosZoom);
+    Bind("position.focus", PosFocus);
     valueRow->addStretch(1);
-    PosALC = NamedGroup("PosALC", "ALC", {"AUTO", "FIX"}, 1, PosSaveArea);
-    PosAES = NamedGroup("PosAES", "AES", {"AUTO", "FIX"}, 1, PosSaveArea);
-    PosBLC = NamedGroup("PosBLC", "BLC", {"OFF", "ON"}, 1, PosSaveArea);
-    PosWB = NamedGroup("PosWB", "W.B.", {"ATW", "AWB"}, 1, PosSaveArea);
-    PosAGCLv = NamedGroup("PosAGCLv", "AGC Lv", LevelItems("BASE", 7), 1, PosSaveArea);
-    PosALCLv = NamedGroup("PosALCLv", "ALC Lv", LevelItems("MIN", 7), 1, PosSaveArea);
-    PosWBLv = NamedGroup("PosWBLv", "WB Lv", BalanceItems(), 1, PosSaveArea);
+    // The record's fields are read back and saved together, never sent alone.
+    const auto field = [this, PosSaveArea](const char* id, const char* name) {
+        TRadioGroup* g = ChoiceGroup(id, name, 1, PosSaveArea);
+        Bind(id, g);
+        return g;
+    };
+    PosALC = field("position.alc", "PosALC");
+    PosAES = field("position.aes", "PosAES");
+    PosBLC = field("position.blc", "PosBLC");
+    PosWB = field("position.wb", "PosWB");
+    PosAGCLv = field("position.agc_level", "PosAGCLv");
+    PosALCLv = field("position.alc_level", "PosALCLv");
+    PosWBLv = field("position.wb_level", "PosWBLv");
     PosSave = Button("PosSave", "Save", PosSaveArea);
 
     auto* numberRow = new QHBoxLayout;
@@ -143,14 +137,12 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     page->addWidget(PosSaveArea, 0, Qt::AlignTop);
     page->addStretch(1);
 
-    connect(PosLoad, &TRadioGroup::Click, this, &TPositionPage::PosLoadClick);
     connect(AlSave, &QPushButton::clicked, this, &TPositionPage::AlSaveClick);
     connect(PosReadx, &QPushButton::clicked, this, &TPositionPage::PosReadxClick);
     connect(PosNowRead, &QPushButton::clicked, this, &TPositionPage::PosNowReadClick);
     connect(PosSave, &QPushButton::clicked, this, &TPositionPage::PosSaveClick);
     connect(PosALC, &TRadioGroup::Click, this, &TPositionPage::PosALCClick);
     connect(PosAES, &TRadioGroup::Click, this, &TPositionPage::PosAESClick);
-    connect(OSDx, &TCheckBox::Click, this, &TPositionPage::OSDxClick);
     for (TRadioGroup* g : RecordGroups()) {
         connect(g, &TRadioGroup::Click, this, &TPositionPage::UpdateSaveEnabled);
     }
@@ -164,28 +156,16 @@ std::array<TRadioGroup*, 7> TPositionPage::RecordGroups() const {
     return {PosALC, PosAES, PosBLC, PosWB, PosAGCLv, PosALCLv, PosWBLv};
 }
 
-void TPositionPage::PosLoadClick() {
-    // "OFF" recalls nothing.
-    const int n = PosLoad->ItemIndex();
-    if (n >= 1) {
-        SendSet(kItemLoad, {static_cast<uint8_t>(n)});
-    }
-}
-
 void TPositionPage::AlSaveClick() {
-    SendSet(kItemAlarm, {static_cast<uint8_t>(AlSaveUD->Value())});
+    SendValue("position.alarm", AlSaveUD->Value());
 }
 
 void TPositionPage::PosReadxClick() {
-    Send({kQuery, kGroup, kReadRecord, static_cast<uint8_t>(PosSaveUD->Value())});
+    Send({kQuery, kGroupPosition, kItemReadRecord, static_cast<uint8_t>(PosSaveUD->Value())});
 }
 
 void TPositionPage::PosNowReadClick() {
-    Send({kQuery, kGroup, kReadCurrent, static_cast<uint8_t>(PosSaveUD->Value())});
-}
-
-void TPositionPage::OSDxClick() {
-    SendSet(kItemOsd, {static_cast<uint8_t>(OSDx->Checked() ? 1 : 0)});
+    Send({kQuery, kGroupPosition, kItemReadCurrent, static_cast<uint8_t>(PosSaveUD->Value())});
 }
 
 void TPositionPage::PosSaveClick() {
@@ -255,42 +235,6 @@ void TPositionPage::UpdateSaveEnabled() {
     }
     PosSave->setEnabled(why.isEmpty());
     PosSave->setToolTip(why.join(" "));
-}
-
-void TPositionPage::HandleReply() {
-    if (!OwnDataReply()) {
-        return;
-    }
-    if (LastSentWasQuery() && Reply()[3] != 0) {
-        DecodeRecord();
-    } else {
-        DecodeGeneralState();
-    }
-    ReleaseLink();
-}
-
-void TPositionPage::DecodeGeneralState() {
-    const auto& r = Reply();
-    PosLoad->SetItemIndex(r[5]);
-    PosSaveUD->SetValue(r[6]);
-    AlSaveUD->SetValue(r[7]);
-}
-
-void TPositionPage::DecodeRecord() {
-    const auto& r = Reply();
-    const auto signed16 = [&](size_t hi) {
-        return static_cast<int16_t>(static_cast<uint16_t>(r[hi] << 8 | r[hi + 1]));
-    };
-    PosZoom->setText(QString::fromStdString(FormatSigned4(signed16(5))));
-    PosFocus->setText(QString::fromStdString(FormatSigned4(signed16(7))));
-    // ALC before AES: with both on "AUTO" the interlock leaves ALC on "FIX".
-    PosALC->SetItemIndex(r[9] & 1);
-    PosAES->SetItemIndex((r[9] >> 1) & 1);
-    PosBLC->SetItemIndex((r[9] >> 2) & 1);
-    PosWB->SetItemIndex((r[9] >> 3) & 1);
-    PosAGCLv->SetItemIndex(r[9] >> 4);
-    PosALCLv->SetItemIndex(r[10] & 0x0F);
-    PosWBLv->SetItemIndex(r[10] >> 4);
 }
 
 }  // namespace zp

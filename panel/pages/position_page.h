@@ -20,29 +20,18 @@ class TPositionPage : public TPage {
   public:
     explicit TPositionPage(TCameraLink& link, QWidget* parent = nullptr);
 
-    void HandleReply() override;
-
   private slots:
-    void PosLoadClick();
     void AlSaveClick();
     void PosReadxClick();
     void PosNowReadClick();
     void PosSaveClick();
     void PosALCClick();
     void PosAESClick();
-    void OSDxClick();
 
   private:
-    TRadioGroup* PosLoad = nullptr;
     // Each number is one spin edit: the spinner is the control, the edit its line.
     TSpinEdit* AlSaveUD = nullptr;
-    QLineEdit* AlmPosEdit = nullptr;
-    QPushButton* AlSave = nullptr;
-    QGroupBox* PosSaveArea = nullptr;
     TSpinEdit* PosSaveUD = nullptr;
-    QLineEdit* PosSaveEdit = nullptr;
-    QPushButton* PosReadx = nullptr;
-    QPushButton* PosNowRead = nullptr;
     QLineEdit* PosZoom = nullptr;
     QLineEdit* PosFocus = nullptr;
     TRadioGroup* PosALC = nullptr;
@@ -53,10 +42,7 @@ class TPositionPage : public TPage {
     TRadioGroup* PosALCLv = nullptr;
     TRadioGroup* PosWBLv = nullptr;
     QPushButton* PosSave = nullptr;
-    TCheckBox* OSDx = nullptr;
 
-    void DecodeGeneralState();
-    void DecodeRecord();
     // Save is usable only when every group of the record has a choice.
     void UpdateSaveEnabled();
     std::array<TRadioGroup*, 7> RecordGroups() const;

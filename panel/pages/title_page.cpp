@@ -6,18 +6,9 @@
 
 namespace zp {
 
-namespace {
-
-constexpr uint8_t kGroup = kGroupTitle;
-constexpr uint8_t kItemDisplay = kItemTitleDisplay;
-constexpr uint8_t kItemTitle = kItemTitleText;
-constexpr uint8_t kItemPosition = 0x03;
-
-}  // namespace
-
 TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
-    : TPage(link, "TitleSheet", "C.ID", kGroup, parent) {
-    GroupBox1 = new QGroupBox("Edit", this);
+    : TPage(link, "TitleSheet", kGroupTitle, parent) {
+    auto* GroupBox1 = new QGroupBox("Edit", this);
     GroupBox1->setObjectName("GroupBox1");
     CName = new QLineEdit(GroupBox1);
     CName->setObjectName("CName");
@@ -31,12 +22,12 @@ TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
     edit->addWidget(CName);
     edit->addWidget(SetTitle, 0, Qt::AlignLeft);
 
-    TitleDisp = NamedGroup("TitleDisp", "Display", {"OFF", "ON"}, 2, this);
-    TitlePos = NamedGroup("TitlePos", "Position", {"UP", "DOWN"}, 2, this);
+    auto* TitleDisp = Choice("title.display", "TitleDisp", 2, this);
+    auto* TitlePos = Choice("title.position", "TitlePos", 2, this);
 
-    GroupBox4 = new QGroupBox("Special Character", this);
+    auto* GroupBox4 = new QGroupBox("Special Character", this);
     GroupBox4->setObjectName("GroupBox4");
-    Image1 = new TTitlePicture(GroupBox4);
+    auto* Image1 = new TTitlePicture(GroupBox4);
     Image1->setObjectName("Image1");
     auto* special = new QVBoxLayout(GroupBox4);
     special->addWidget(Image1, 0, Qt::AlignHCenter | Qt::AlignTop);
@@ -57,8 +48,6 @@ TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
     page->addStretch(1);
 
     connect(SetTitle, &QPushButton::clicked, this, &TTitlePage::SetTitleClick);
-    connect(TitleDisp, &TRadioGroup::Click, this, &TTitlePage::TitleDispClick);
-    connect(TitlePos, &TRadioGroup::Click, this, &TTitlePage::TitlePosClick);
 }
 
 void TTitlePage::Query() {
@@ -66,11 +55,11 @@ void TTitlePage::Query() {
 }
 
 void TTitlePage::QueryPart(uint8_t part) {
-    Send({kQuery, kGroup, kItemTitle, part});
+    Send({kQuery, kGroupTitle, kItemTitleText, part});
 }
 
 void TTitlePage::QueryDisplay() {
-    Send({kQuery, kGroup, kItemDisplay, 0x00});
+    Send({kQuery, kGroupTitle, kItemTitleDisplay, 0x00});
 }
 
 void TTitlePage::WritePart(uint8_t part) {
@@ -80,8 +69,8 @@ void TTitlePage::WritePart(uint8_t part) {
     SetTitle->setEnabled(false);
     TCommandFrame& f = Frame();
     f[1] = kSet;
-    f[2] = kGroup;
-    f[3] = kItemTitle;
+    f[2] = kGroupTitle;
+    f[3] = kItemTitleText;
     f[4] = part;
     // The edit is read afresh for every part: the frames carry what it holds
     // when each goes out.
@@ -97,14 +86,6 @@ void TTitlePage::WritePart(uint8_t part) {
 
 void TTitlePage::SetTitleClick() {
     WritePart(0);
-}
-
-void TTitlePage::TitleDispClick() {
-    SendIndex(kItemDisplay, TitleDisp);
-}
-
-void TTitlePage::TitlePosClick() {
-    SendIndex(kItemPosition, TitlePos);
 }
 
 void TTitlePage::DecodePart() {
@@ -137,7 +118,7 @@ void TTitlePage::ReplyToQuery() {
         return;
     }
     const auto& r = Reply();
-    if (r[3] == kItemTitle) {
+    if (r[3] == kItemTitleText) {
         DecodePart();
         ReleaseLink();
         if (r[4] < kTitleParts - 1) {
@@ -145,9 +126,8 @@ void TTitlePage::ReplyToQuery() {
         } else {
             QueryDisplay();
         }
-    } else if (r[3] == kItemDisplay) {
-        TitleDisp->SetItemIndex(r[5]);
-        TitlePos->SetItemIndex(r[6]);
+    } else if (r[3] == kItemTitleDisplay) {
+        Decode();
         ReleaseLink();
     }
 }
@@ -155,7 +135,7 @@ void TTitlePage::ReplyToQuery() {
 void TTitlePage::ReplyToCommand() {
     const auto& r = Reply();
     ReleaseLink();
-    if (r[1] != kDataReply || r[2] != kGroup || r[3] != kItemTitle) {
+    if (r[1] != kDataReply || r[2] != kGroupTitle || r[3] != kItemTitleText) {
         return;
     }
     if (r[4] < kTitleParts - 1) {

@@ -28,17 +28,10 @@ class TTitlePage : public TPage {
 
   private slots:
     void SetTitleClick();
-    void TitleDispClick();
-    void TitlePosClick();
 
   private:
-    QGroupBox* GroupBox1 = nullptr;
     QLineEdit* CName = nullptr;
     QPushButton* SetTitle = nullptr;
-    QGroupBox* GroupBox4 = nullptr;
-    TTitlePicture* Image1 = nullptr;
-    TRadioGroup* TitleDisp = nullptr;
-    TRadioGroup* TitlePos = nullptr;
 
     void QueryPart(uint8_t part);
     void QueryDisplay();
