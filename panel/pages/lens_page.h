@@ -5,95 +5,17 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <cstdint>
-#include <map>
-#include <set>
 #include <string>
 #include <utility>
 
+#include "panel/lens_keys.h"
 #include "panel/page.h"
 #include "panel/widgets/check_box.h"
+#include "panel/widgets/motion_button.h"
 #include "panel/widgets/track_bar.h"
 
 namespace zp {
-
-// A push button that reports mouse presses and releases of any mouse button
-// and nothing else: a plain click or the keyboard focus on it does not move
-// the lens. The release is reported wherever the pointer is by then, so a
-// drag off the button still stops the motion. A hold that can no longer end
-// in a release (the button disabled, hidden, or its window deactivated while
-// held) is reported as released at that moment, and only once.
-//
-// A key held for the button (see TLensKeys) holds it too. Mouse and key make
-// one hold: MouseDown when the first of them presses, MouseUp when the last
-// lets go, so the camera never gets a second start or stop for one motion.
-class TMotionButton : public QPushButton {
-    Q_OBJECT
-
-  public:
-    explicit TMotionButton(const QString& caption, QWidget* parent = nullptr);
-
-    bool Held() const { return holds_ != 0; }
-    // Reports the hold as released now, if the button is held.
-    void EndHold();
-    void PressKey();
-    void ReleaseKey();
-
-  signals:
-    void MouseDown();
-    void MouseUp();
-
-  protected:
-    bool event(QEvent* e) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
-
-  private:
-    static constexpr unsigned kByMouse = 1;
-    static constexpr unsigned kByKey = 2;
-
-    void Hold(unsigned by);
-    void LetGo(unsigned by);
-
-    unsigned holds_ = 0;
-};
-
-class TLensPage;
-
-// The lens from the keyboard, in the whole window: while the page is enabled
-// a key held anywhere in it holds its motion button, as the mouse does.
-// Filtered application-wide, because a shortcut never sees the release.
-// Keypad -/+ zoom wide/tele and keypad / and * focus far/near: no control
-// uses those keys except to type them, and a control that would type a key
-// (an editable field with the focus) keeps it. Auto-repeat is ignored; the
-// window losing the focus ends the holds.
-class TLensKeys : public QObject {
-    Q_OBJECT
-
-  public:
-    // X11 repeats a held key as a release and a press, and Qt does not always
-    // mark them: a release counts once no press of the key follows this soon.
-    static constexpr int kRepeatGapMs = 50;
-
-    explicit TLensKeys(TLensPage* page);
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* e) override;
-
-  private:
-    bool Press(QObject* watched, QKeyEvent* e);
-    bool Release(QKeyEvent* e);
-    void ReleaseAll();
-    void ReleasePending();
-
-    TLensPage* page_;
-    // The keys held, each with the button it holds.
-    std::map<int, TMotionButton*> held_;
-    // Held keys released, unless a press follows within kRepeatGapMs.
-    std::set<int> releasing_;
-    QTimer releaseTimer_;
-};
 
 // Bar positions on the one-byte wire: the range maps linearly onto 0..255,
 // the byte rising with the position, and back.
@@ -109,7 +31,7 @@ class TLensPage : public TPage {
 
   public:
     // The motion buttons, for the keys that hold them.
-    enum class TMotion { Wide, Tele, Far, Near };
+    using TMotion = TLensMotion;
 
     explicit TLensPage(TCameraLink& link, QWidget* parent = nullptr);
 
