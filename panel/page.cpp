@@ -2,12 +2,14 @@
 
 #include <QLineEdit>
 #include <QStringList>
+#include <algorithm>
 
 #include "link/func.h"
 #include "panel/widgets/area_grid.h"
 #include "panel/widgets/check_box.h"
 #include "panel/widgets/radio_group.h"
 #include "panel/widgets/spin_edit.h"
+#include "panel/widgets/track_bar.h"
 
 namespace zp {
 
@@ -36,12 +38,39 @@ void Show(QWidget* control, const TValue& v) {
         a->SetMask(v.Area);
     } else if (auto* n = qobject_cast<TSpinEdit*>(control)) {
         n->SetValue(v.Number);
+    } else if (auto* t = qobject_cast<TTrackBar*>(control)) {
+        t->SetPosition(ByteToBar(static_cast<uint8_t>(v.Number), t->Min(), t->Max()));
     } else if (auto* e = qobject_cast<QLineEdit*>(control)) {
         e->setText(QString::fromStdString(FormatSigned4(static_cast<int16_t>(v.Number))));
     }
 }
 
 }  // namespace
+
+uint8_t BarToByte(int position, int min, int max) {
+    const long span = static_cast<long>(max) - min;
+    if (span <= 0) {
+        return 0;
+    }
+    const long p = std::clamp<long>(position, min, max) - min;
+    return static_cast<uint8_t>((p * 255 * 2 + span) / (span * 2));
+}
+
+int ByteToBar(uint8_t b, int min, int max) {
+    const long span = static_cast<long>(max) - min;
+    if (span <= 0) {
+        return min;
+    }
+    return static_cast<int>(min + (b * span * 2 + 255) / (255 * 2));
+}
+
+QGridLayout* GridOn(QWidget* on, const QMargins& margins, int hSpacing, int vSpacing) {
+    auto* grid = new QGridLayout(on);
+    grid->setContentsMargins(margins);
+    grid->setHorizontalSpacing(hSpacing);
+    grid->setVerticalSpacing(vSpacing);
+    return grid;
+}
 
 TPage::TPage(TCameraLink& link, const QString& sheetName, uint8_t group, QWidget* parent)
     : QWidget(parent), link_(link), group_(group) {
@@ -65,10 +94,25 @@ void TPage::HandleReply() {
 
 void TPage::Decode() {
     const auto& r = Reply();
-    for (const TDecoded& d : DecodeReply(r.data(), r.size(), Frame()[1])) {
+    const std::vector<TDecoded> decoded = DecodeReply(r.data(), r.size(), Frame()[1]);
+    for (const TDecoded& d : decoded) {
         for (const auto& [setting, control] : bound_) {
             if (setting == d.Setting) {
                 Show(control, d.Value);
+            }
+        }
+    }
+    // After every value is shown, as the page's own rules ran after the fill.
+    for (const TDecoded& d : decoded) {
+        for (const TEnableRule& rule : enableRules_) {
+            if (rule.setting == d.Setting) {
+                const bool on = d.Value.Number != 0;
+                for (QWidget* w : rule.whenOn) {
+                    w->setEnabled(on);
+                }
+                for (QWidget* w : rule.whenOff) {
+                    w->setEnabled(!on);
+                }
             }
         }
     }
@@ -128,8 +172,25 @@ void TPage::Bind(std::string_view settingId, QWidget* control) {
     bound_.emplace_back(&SettingOf(settingId), control);
 }
 
+void TPage::EnableWith(std::string_view settingId, std::vector<QWidget*> whenOn,
+                       std::vector<QWidget*> whenOff) {
+    enableRules_.push_back({&SettingOf(settingId), std::move(whenOn), std::move(whenOff)});
+}
+
+const TSetting& TPage::Setting(std::string_view settingId) {
+    return SettingOf(settingId);
+}
+
 bool TPage::SendValue(std::string_view settingId, int32_t value) {
     return SendEncoded(SettingOf(settingId), TValue{value, {}, {}});
+}
+
+bool TPage::SendValue(std::string_view settingId, const TValue& value) {
+    return SendEncoded(SettingOf(settingId), value);
+}
+
+std::vector<uint8_t> TPage::SetCommand(std::string_view settingId, int32_t value) {
+    return EncodeSet(SettingOf(settingId), TValue{value, {}, {}});
 }
 
 bool TPage::SendEncoded(const TSetting& s, const TValue& v) {

@@ -4,6 +4,8 @@
 // reading replies back.
 #pragma once
 
+#include <QGridLayout>
+#include <QMargins>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -20,6 +22,21 @@ namespace zp {
 class TAreaGrid;
 class TCheckBox;
 class TRadioGroup;
+
+// Bar positions on the one-byte wire: the range maps linearly onto 0..255,
+// the byte rising with the position, and back.
+uint8_t BarToByte(int position, int min, int max);
+int ByteToBar(uint8_t b, int min, int max);
+
+// A layout on the widget with the pages' margins and spacing.
+template <class TLayout>
+TLayout* LayOut(QWidget* on, const QMargins& margins, int spacing) {
+    auto* layout = new TLayout(on);
+    layout->setContentsMargins(margins);
+    layout->setSpacing(spacing);
+    return layout;
+}
+QGridLayout* GridOn(QWidget* on, const QMargins& margins, int hSpacing, int vSpacing);
 
 class TPage : public QWidget {
     Q_OBJECT
@@ -56,12 +73,21 @@ class TPage : public QWidget {
     TAreaGrid* Area(std::string_view settingId, const char* objectName, const QString& boxPrefix,
                     const QString& label, QWidget* parent);
     // Lets Decode fill a control made by hand: a radio group, check box, area
-    // grid, spin edit, or a line edit that shows a step value.
+    // grid, spin edit, track bar, or a line edit that shows a step value.
     void Bind(std::string_view settingId, QWidget* control);
+    // After each Decode, the controls that only apply while the setting is on
+    // (non-zero) are enabled then, those that apply while it is off otherwise.
+    void EnableWith(std::string_view settingId, std::vector<QWidget*> whenOn,
+                    std::vector<QWidget*> whenOff = {});
 
     // The setting's set command with the value; nothing while busy or when
     // the value cannot be sent. True when it was written to the port.
+    // The catalogue's setting; the page names it in code, so it exists.
+    static const TSetting& Setting(std::string_view settingId);
     bool SendValue(std::string_view settingId, int32_t value);
+    bool SendValue(std::string_view settingId, const TValue& value);
+    // The setting's set command for a follow-up; empty when it cannot be sent.
+    static std::vector<uint8_t> SetCommand(std::string_view settingId, int32_t value = 0);
 
     bool CanSend() const { return link_.CanSend(); }
     TCommandFrame& Frame() { return link_.Vars().CommandFrame; }
@@ -98,6 +124,12 @@ class TPage : public QWidget {
     uint8_t group_;
     std::array<uint8_t, 4> query_{};
     std::vector<std::pair<const TSetting*, QWidget*>> bound_;
+    struct TEnableRule {
+        const TSetting* setting;
+        std::vector<QWidget*> whenOn;
+        std::vector<QWidget*> whenOff;
+    };
+    std::vector<TEnableRule> enableRules_;
 };
 
 }  // namespace zp

@@ -1,15 +1,12 @@
 #include "panel/pages/agc_page.h"
 
-#include <QGridLayout>
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 
 TAgcPage::TAgcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "AGCSheet", kGroupAgc, parent) {
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(48, 24, 24, 12);
-    grid->setHorizontalSpacing(60);
-    grid->setVerticalSpacing(14);
+    auto* grid = GridOn(this, {48, 24, 24, 12}, 60, 14);
     grid->addWidget(Choice("agc.priority", "ASPriority", 2, this), 0, 0, 1, 2);
     grid->addWidget(Choice("agc.agc_level", "AGCLv", 1, this), 1, 0);
     grid->addWidget(Choice("agc.sens_level", "SENSLv", 1, this), 1, 1);

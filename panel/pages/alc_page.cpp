@@ -1,7 +1,9 @@
 #include "panel/pages/alc_page.h"
 
-#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
+
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 
@@ -15,10 +17,7 @@ QGroupBox* ModeBox(const QString& caption, TRadioGroup* mode, TRadioGroup* autoL
     mode->setParent(box);
     autoLv->setParent(box);
     fixLv->setParent(box);
-    auto* grid = new QGridLayout(box);
-    grid->setContentsMargins(12, 8, 12, 12);
-    grid->setHorizontalSpacing(16);
-    grid->setVerticalSpacing(8);
+    auto* grid = GridOn(box, {12, 8, 12, 12}, 16, 8);
     grid->addWidget(mode, 0, 0, 1, 2);
     grid->addWidget(autoLv, 1, 0);
     grid->addWidget(fixLv, 1, 1);
@@ -33,35 +32,27 @@ TAlcPage::TAlcPage(TCameraLink& link, QWidget* parent)
     // The mode groups go without a caption: their box says it.
     auto* ALC = Choice("alc.alc", "ALC", 2, this);
     ALC->setAccessibleName("ALC");
-    ALCAutoLv = Choice("alc.alc_auto_level", "ALCAutoLv", 1, this);
-    ALCFixLv = Choice("alc.alc_fix_level", "ALCFixLv", 1, this);
+    auto* ALCAutoLv = Choice("alc.alc_auto_level", "ALCAutoLv", 1, this);
+    auto* ALCFixLv = Choice("alc.alc_fix_level", "ALCFixLv", 1, this);
     auto* AES = Choice("alc.aes", "AES", 2, this);
     AES->setAccessibleName("AES");
-    AESAutoLv = Choice("alc.aes_auto_level", "AESAutoLv", 1, this);
-    AESFixLv = Choice("alc.aes_fix_level", "AESFixLv", 1, this);
+    auto* AESAutoLv = Choice("alc.aes_auto_level", "AESAutoLv", 1, this);
+    auto* AESFixLv = Choice("alc.aes_fix_level", "AESFixLv", 1, this);
 
     auto* GroupBox2 = ModeBox("ALC", ALC, ALCAutoLv, ALCFixLv, this);
     GroupBox2->setObjectName("GroupBox2");
     auto* GroupBox3 = ModeBox("AES", AES, AESAutoLv, AESFixLv, this);
     GroupBox3->setObjectName("GroupBox3");
 
-    auto* page = new QHBoxLayout(this);
-    page->setContentsMargins(8, 24, 8, 12);
-    page->setSpacing(15);
+    // After the query and after every command, so that the enabled level
+    // groups always follow the mode the camera reports.
+    EnableWith("alc.alc", {ALCFixLv}, {ALCAutoLv});
+    EnableWith("alc.aes", {AESFixLv}, {AESAutoLv});
+
+    auto* page = LayOut<QHBoxLayout>(this, {8, 24, 8, 12}, 15);
     page->addWidget(GroupBox2, 0, Qt::AlignTop);
     page->addWidget(GroupBox3, 0, Qt::AlignTop);
     page->addStretch(1);
-}
-
-void TAlcPage::Decode() {
-    TPage::Decode();
-    const auto& r = Reply();
-    const bool alcAuto = r[5] == 0;
-    ALCAutoLv->setEnabled(alcAuto);
-    ALCFixLv->setEnabled(!alcAuto);
-    const bool aesAuto = r[8] == 0;
-    AESAutoLv->setEnabled(aesAuto);
-    AESFixLv->setEnabled(!aesAuto);
 }
 
 }  // namespace zp

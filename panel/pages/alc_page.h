@@ -1,10 +1,7 @@
 // Exposure: ALC and the electronic shutter.
 #pragma once
 
-#include <QGroupBox>
-
 #include "panel/page.h"
-#include "panel/widgets/radio_group.h"
 
 namespace zp {
 
@@ -13,17 +10,6 @@ class TAlcPage : public TPage {
 
   public:
     explicit TAlcPage(TCameraLink& link, QWidget* parent = nullptr);
-
-  protected:
-    // Decodes after the query and after every command, so the enabled level
-    // groups always follow the mode the camera reports.
-    void Decode() override;
-
-  private:
-    TRadioGroup* ALCAutoLv = nullptr;
-    TRadioGroup* ALCFixLv = nullptr;
-    TRadioGroup* AESAutoLv = nullptr;
-    TRadioGroup* AESFixLv = nullptr;
 };
 
 }  // namespace zp

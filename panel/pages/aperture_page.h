@@ -2,7 +2,6 @@
 #pragma once
 
 #include "panel/page.h"
-#include "panel/widgets/radio_group.h"
 
 namespace zp {
 

@@ -1,18 +1,22 @@
 #include "panel/pages/blc_page.h"
 
-#include <QGridLayout>
+#include <QLabel>
 #include <QVBoxLayout>
+
+#include "panel/widgets/area_grid.h"
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 
 TBlcPage::TBlcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "BLCSheet", kGroupBlc, parent) {
     auto* BLC = Choice("blc.blc", "BLC", 2, this);
-    BLCLv = Choice("blc.level", "BLCLv", 1, this);
+    auto* BLCLv = Choice("blc.level", "BLCLv", 1, this);
     auto* Label2 = new QLabel("BLC Area", this);
     Label2->setObjectName("Label2");
-    BLCArea = Area("blc.area", "BLCArea", "BLCCheck", "BLC", this);
+    auto* BLCArea = Area("blc.area", "BLCArea", "BLCCheck", "BLC", this);
     Label2->setBuddy(BLCArea);
+    EnableWith("blc.blc", {BLCLv, BLCArea});
 
     auto* area = new QVBoxLayout;
     area->setSpacing(8);
@@ -20,22 +24,12 @@ TBlcPage::TBlcPage(TCameraLink& link, QWidget* parent)
     area->addWidget(BLCArea, 0, Qt::AlignLeft);
     area->addStretch(1);
 
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(32, 12, 24, 12);
-    grid->setHorizontalSpacing(48);
-    grid->setVerticalSpacing(20);
+    auto* grid = GridOn(this, {32, 12, 24, 12}, 48, 20);
     grid->addWidget(BLC, 0, 0, 1, 2);
     grid->addWidget(BLCLv, 1, 0, Qt::AlignTop);
     grid->addLayout(area, 1, 1);
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(2, 1);
-}
-
-void TBlcPage::Decode() {
-    TPage::Decode();
-    const bool on = Reply()[5] != 0;
-    BLCLv->setEnabled(on);
-    BLCArea->setEnabled(on);
 }
 
 }  // namespace zp

@@ -1,6 +1,8 @@
 #include "panel/pages/colour_page.h"
 
-#include <QGridLayout>
+#include <QPushButton>
+
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 
@@ -11,17 +13,18 @@ TColourPage::TColourPage(TCameraLink& link, QWidget* parent)
     auto* Color = Choice("colour.white_balance", "Color", 2, this);
     auto* RYGain = Choice("colour.ry_gain", "RYGain", 1, this);
     auto* BYGain = Choice("colour.by_gain", "BYGain", 1, this);
-    WBOPB = new QPushButton("ONE PUSH", this);
+    // Sends nothing: it only shows, by being enabled, that the camera is in
+    // one-push mode.
+    auto* WBOPB = new QPushButton("ONE PUSH", this);
     WBOPB->setObjectName("WBOPB");
     WBOPB->setAccessibleName("ONE PUSH");
     WBOPB->setMinimumSize(97, 33);
-    WBAutoLv = Choice("colour.auto_level", "WBAutoLv", 1, this);
-    WBOPLv = Choice("colour.one_push_level", "WBOPLv", 1, this);
+    auto* WBAutoLv = Choice("colour.auto_level", "WBAutoLv", 1, this);
+    auto* WBOPLv = Choice("colour.one_push_level", "WBOPLv", 1, this);
 
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(16, 12, 16, 12);
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(8);
+    EnableWith("colour.white_balance", {WBOPLv, WBOPB}, {WBAutoLv});
+
+    auto* grid = GridOn(this, {16, 12, 16, 12}, 10, 8);
     grid->addWidget(Color, 0, 0, 1, 2);
     grid->addWidget(WBOPB, 0, 2, 1, 2, Qt::AlignLeft | Qt::AlignVCenter);
     grid->addWidget(WBAutoLv, 1, 0);
@@ -30,14 +33,6 @@ TColourPage::TColourPage(TCameraLink& link, QWidget* parent)
     grid->addWidget(BYGain, 1, 3);
     grid->setColumnStretch(4, 1);
     grid->setRowStretch(2, 1);
-}
-
-void TColourPage::Decode() {
-    TPage::Decode();
-    const bool onePush = Reply()[5] != 0;
-    WBAutoLv->setEnabled(!onePush);
-    WBOPLv->setEnabled(onePush);
-    WBOPB->setEnabled(onePush);
 }
 
 }  // namespace zp

@@ -1,10 +1,10 @@
 #include "panel/pages/lens_page.h"
 
-#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <algorithm>
+#include <array>
 
 #include "link/func.h"
 #include "panel/qt_seams.h"
@@ -12,20 +12,6 @@
 namespace zp {
 
 namespace {
-
-constexpr uint8_t kItemWide = 0x00;
-constexpr uint8_t kItemTele = 0x01;
-constexpr uint8_t kItemZoomStop = 0x02;
-constexpr uint8_t kItemNear = 0x03;
-constexpr uint8_t kItemFar = 0x04;
-constexpr uint8_t kItemFocusStop = 0x05;
-constexpr uint8_t kItemZoomBar = 0x06;
-constexpr uint8_t kItemFocusBar = 0x07;
-constexpr uint8_t kItemAutoFocus = 0x09;
-constexpr uint8_t kItemZoomStep = 0x0A;
-constexpr uint8_t kItemFocusStep = 0x0B;
-constexpr uint8_t kItemAfTracking = 0x0D;
-constexpr uint8_t kItemOnePush = 0x0E;
 
 constexpr int kZoomMin = 0;
 constexpr int kZoomMax = 1954;
@@ -35,10 +21,6 @@ constexpr int kFocusMax = 250;
 constexpr int kFocusTicks = 50;
 
 constexpr int kStepLength = 4;
-
-uint8_t Flag(bool on) {
-    return on ? 1 : 0;
-}
 
 QPushButton* StepButton(const QString& caption, const QString& name, const QString& what,
                         QWidget* parent) {
@@ -114,23 +96,6 @@ TMotorBox MotorBox(const QString& motor, const QString& a, const QString& b, int
 
 }  // namespace
 
-uint8_t BarToByte(int position, int min, int max) {
-    const long span = static_cast<long>(max) - min;
-    if (span <= 0) {
-        return 0;
-    }
-    const long p = std::clamp<long>(position, min, max) - min;
-    return static_cast<uint8_t>((p * 255 * 2 + span) / (span * 2));
-}
-
-int ByteToBar(uint8_t b, int min, int max) {
-    const long span = static_cast<long>(max) - min;
-    if (span <= 0) {
-        return min;
-    }
-    return static_cast<int>(min + (b * span * 2 + 255) / (255 * 2));
-}
-
 std::string SteppedText(const std::string& text, int delta) {
     const int32_t v = ParseSigned4(text) + delta;
     return FormatSigned4(static_cast<int16_t>(static_cast<uint16_t>(v & 0xFFFF)));
@@ -144,6 +109,7 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     ZoomStep = zoom.step;
     ZoomBar = zoom.bar;
     Bind("lens.zoom_step", ZoomStep);
+    Bind("lens.zoom_position", ZoomBar);
     zoom.column->addWidget(Switch("lens.digital_zoom", "DZoom", zoom.box));
     zoom.column->addStretch(1);
 
@@ -156,6 +122,7 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     AFocus = Switch("lens.auto_focus", "AFocus", focus.box);
     AFTrack = Switch("lens.af_tracking", "AFTrack", focus.box);
     Bind("lens.focus_step", FocusStep);
+    Bind("lens.focus_position", FocusBar);
     OnePushAF = new TCheckBox("One Push AF", focus.box);
     OnePushAF->setObjectName("OnePushAF");
     focus.column->addWidget(AFocus);
@@ -205,33 +172,7 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
 }
 
 TMotionButton* TLensPage::MotionButton(TMotion m) const {
-    switch (m) {
-        case TMotion::Wide:
-            return WideSW;
-        case TMotion::Tele:
-            return TeleSW;
-        case TMotion::Far:
-            return FarSW;
-        case TMotion::Near:
-            break;
-    }
-    return NearSW;
-}
-
-void TLensPage::WideSWMouseDown() {
-    Start(kItemWide);
-}
-
-void TLensPage::TeleSWMouseDown() {
-    Start(kItemTele);
-}
-
-void TLensPage::NearSWMouseDown() {
-    Start(kItemNear);
-}
-
-void TLensPage::FarSWMouseDown() {
-    Start(kItemFar);
+    return std::array{WideSW, TeleSW, FarSW, NearSW}[static_cast<size_t>(m)];
 }
 
 bool TLensPage::Shown() const {
@@ -247,69 +188,29 @@ bool TLensPage::Shown() const {
 // the lens reply and the link would stay busy, so the start then goes as a
 // stop does, ended by its own reply; but only when nothing else is on its
 // way, since a start must not wait.
-void TLensPage::Start(uint8_t item) {
+void TLensPage::Start(std::string_view motion) {
     if (Shown()) {
-        SendSet(item, {0x00});
+        SendValue(motion, 0);
     } else if (link_.Idle()) {
-        link_.SendFollowUp({kSet, CommandGroup(), item, 0x00});
+        link_.SendFollowUp(SetCommand(motion));
     }
-}
-
-void TLensPage::WideSWMouseUp() {
-    Release(kItemZoomStop, true);
-}
-
-void TLensPage::TeleSWMouseUp() {
-    Release(kItemZoomStop, true);
-}
-
-void TLensPage::NearSWMouseUp() {
-    Release(kItemFocusStop, false);
-}
-
-void TLensPage::FarSWMouseUp() {
-    Release(kItemFocusStop, false);
 }
 
 // A stop must reach the camera even when the press is still being answered,
 // or the lens runs on to the end of its range: it waits for the link.
-void TLensPage::Release(uint8_t stopItem, bool onePushFollows) {
+void TLensPage::Release(std::string_view stop, bool onePushFollows) {
     releasePause_(kSendPauseMs);
-    link_.SendFollowUp({kSet, CommandGroup(), stopItem, 0x00});
+    link_.SendFollowUp(SetCommand(stop));
     if (onePushFollows && OnePushAF->Checked()) {
-        link_.SendFollowUp({kSet, CommandGroup(), kItemOnePush, 0x00});
+        link_.SendFollowUp(SetCommand("lens.one_push"));
     }
-}
-
-void TLensPage::ZoomDNClick() {
-    StepBy(ZoomStep, -1);
-}
-
-void TLensPage::ZoomUPClick() {
-    StepBy(ZoomStep, 1);
-}
-
-void TLensPage::FocusDNClick() {
-    StepBy(FocusStep, -1);
-}
-
-void TLensPage::FocusUPClick() {
-    StepBy(FocusStep, 1);
 }
 
 void TLensPage::StepBy(QLineEdit* edit, int delta) {
     edit->setText(QString::fromStdString(SteppedText(edit->text().toStdString(), delta)));
 }
 
-void TLensPage::ZoomStepChange() {
-    StepSend(ZoomStep, kItemZoomStep, lastZoomStep_);
-}
-
-void TLensPage::FocusStepChange() {
-    StepSend(FocusStep, kItemFocusStep, lastFocusStep_);
-}
-
-void TLensPage::StepSend(QLineEdit* edit, uint8_t item, int32_t& last) {
+void TLensPage::StepSend(QLineEdit* edit, std::string_view step, int32_t& last) {
     if (!CanSend()) {
         return;
     }
@@ -322,19 +223,11 @@ void TLensPage::StepSend(QLineEdit* edit, uint8_t item, int32_t& last) {
         return;
     }
     last = v;
-    SendSet(item, {static_cast<uint8_t>((v >> 8) & 0xFF), static_cast<uint8_t>(v & 0xFF)});
+    SendValue(step, v);
 }
 
-void TLensPage::SendBar(uint8_t item, const TTrackBar* bar) {
-    SendSet(item, {BarToByte(bar->Position(), bar->Min(), bar->Max())});
-}
-
-void TLensPage::ZoomBarChange() {
-    SendBar(kItemZoomBar, ZoomBar);
-}
-
-void TLensPage::FocusBarChange() {
-    SendBar(kItemFocusBar, FocusBar);
+void TLensPage::SendBar(std::string_view position, const TTrackBar* bar) {
+    SendValue(position, BarToByte(bar->Position(), bar->Min(), bar->Max()));
 }
 
 // The first send follows the no-queue rule like any command. The rest of the
@@ -345,20 +238,11 @@ void TLensPage::OnePushAFClick() {
     const bool onePush = OnePushAF->Checked();
     AFocus->setEnabled(!onePush);
     AFTrack->setEnabled(!onePush);
-    const uint8_t af = onePush ? 0 : Flag(AFocus->Checked());
-    const uint8_t track = onePush ? 0 : Flag(AFTrack->Checked());
-    if (!SendSet(kItemAutoFocus, {af})) {
+    if (!SendValue("lens.auto_focus", !onePush && AFocus->Checked() ? 1 : 0)) {
         return;
     }
-    link_.SendFollowUp({kSet, CommandGroup(), kItemAfTracking, track});
-    link_.SendFollowUp({kSet, CommandGroup(), kItemOnePush, 0x00});
-}
-
-void TLensPage::Decode() {
-    TPage::Decode();
-    const auto& r = Reply();
-    ZoomBar->SetPosition(ByteToBar(r[11], ZoomBar->Min(), ZoomBar->Max()));
-    FocusBar->SetPosition(ByteToBar(r[12], FocusBar->Min(), FocusBar->Max()));
+    link_.SendFollowUp(SetCommand("lens.af_tracking", !onePush && AFTrack->Checked() ? 1 : 0));
+    link_.SendFollowUp(SetCommand("lens.one_push"));
 }
 
 }  // namespace zp

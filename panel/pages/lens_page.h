@@ -2,11 +2,10 @@
 // zoom and the auto-focus modes.
 #pragma once
 
-#include <QGroupBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "panel/lens_keys.h"
@@ -16,11 +15,6 @@
 #include "panel/widgets/track_bar.h"
 
 namespace zp {
-
-// Bar positions on the one-byte wire: the range maps linearly onto 0..255,
-// the byte rising with the position, and back.
-uint8_t BarToByte(int position, int min, int max);
-int ByteToBar(uint8_t b, int min, int max);
 
 // The text a step button leaves in a step edit: the edit's text as a signed
 // four-character number plus delta, kept to 16 bits.
@@ -44,26 +38,23 @@ class TLensPage : public TPage {
     // The pause before a stop; tests replace the real sleep.
     void SetReleasePause(TPause pause) { releasePause_ = std::move(pause); }
 
-  protected:
-    void Decode() override;
-
   private slots:
-    void WideSWMouseDown();
-    void WideSWMouseUp();
-    void TeleSWMouseDown();
-    void TeleSWMouseUp();
-    void FarSWMouseDown();
-    void FarSWMouseUp();
-    void NearSWMouseDown();
-    void NearSWMouseUp();
-    void ZoomStepChange();
-    void FocusStepChange();
-    void ZoomDNClick();
-    void ZoomUPClick();
-    void FocusDNClick();
-    void FocusUPClick();
-    void ZoomBarChange();
-    void FocusBarChange();
+    void WideSWMouseDown() { Start("lens.wide"); }
+    void WideSWMouseUp() { Release("lens.zoom_stop", true); }
+    void TeleSWMouseDown() { Start("lens.tele"); }
+    void TeleSWMouseUp() { Release("lens.zoom_stop", true); }
+    void FarSWMouseDown() { Start("lens.far"); }
+    void FarSWMouseUp() { Release("lens.focus_stop", false); }
+    void NearSWMouseDown() { Start("lens.near"); }
+    void NearSWMouseUp() { Release("lens.focus_stop", false); }
+    void ZoomStepChange() { StepSend(ZoomStep, "lens.zoom_step", lastZoomStep_); }
+    void FocusStepChange() { StepSend(FocusStep, "lens.focus_step", lastFocusStep_); }
+    void ZoomDNClick() { StepBy(ZoomStep, -1); }
+    void ZoomUPClick() { StepBy(ZoomStep, 1); }
+    void FocusDNClick() { StepBy(FocusStep, -1); }
+    void FocusUPClick() { StepBy(FocusStep, 1); }
+    void ZoomBarChange() { SendBar("lens.zoom_position", ZoomBar); }
+    void FocusBarChange() { SendBar("lens.focus_position", FocusBar); }
     void OnePushAFClick();
 
   private:
@@ -82,11 +73,11 @@ class TLensPage : public TPage {
 
     // Replies go to the page shown, so the page control tells whether this is it.
     bool Shown() const;
-    void Start(uint8_t item);
-    void Release(uint8_t stopItem, bool onePushFollows);
+    void Start(std::string_view motion);
+    void Release(std::string_view stop, bool onePushFollows);
     void StepBy(QLineEdit* edit, int delta);
-    void StepSend(QLineEdit* edit, uint8_t item, int32_t& last);
-    void SendBar(uint8_t item, const TTrackBar* bar);
+    void StepSend(QLineEdit* edit, std::string_view step, int32_t& last);
+    void SendBar(std::string_view position, const TTrackBar* bar);
 
     int32_t lastZoomStep_ = 0;
     int32_t lastFocusStep_ = 0;

@@ -1,7 +1,10 @@
 #include "panel/pages/motion_page.h"
 
-#include <QGridLayout>
+#include <QGroupBox>
 #include <QVBoxLayout>
+
+#include "panel/widgets/area_grid.h"
+#include "panel/widgets/radio_group.h"
 
 namespace zp {
 
@@ -9,20 +12,20 @@ TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "MotionSheet", kGroupMotion, parent) {
     auto* MoDetect = Choice("motion.detection", "MoDetect", 2, this);
     auto* MoOSD = Choice("motion.osd", "MoOSD", 2, this);
-    MoLv = Choice("motion.level", "MoLv", 1, this);
+    auto* MoLv = Choice("motion.level", "MoLv", 1, this);
     auto* MoArea = new QGroupBox("Motion Area", this);
     MoArea->setObjectName("MoArea");
-    MoArea2 = Area("motion.area", "MoArea2", "MoCheck", "Motion", MoArea);
-    MoTime = Choice("motion.time", "MoTime", 1, this);
+    auto* MoArea2 = Area("motion.area", "MoArea2", "MoCheck", "Motion", MoArea);
+    auto* MoTime = Choice("motion.time", "MoTime", 1, this);
 
     auto* area = new QVBoxLayout(MoArea);
     area->addWidget(MoArea2, 0, Qt::AlignCenter);
     area->addStretch(1);
 
-    auto* page = new QGridLayout(this);
-    page->setContentsMargins(24, 12, 24, 12);
-    page->setHorizontalSpacing(24);
-    page->setVerticalSpacing(12);
+    // With detection off, level, areas and time are shown but cannot be changed.
+    EnableWith("motion.detection", {MoLv, MoArea2, MoTime});
+
+    auto* page = GridOn(this, {24, 12, 24, 12}, 24, 12);
     page->addWidget(MoDetect, 0, 0);
     page->addWidget(MoOSD, 0, 1);
     page->addWidget(MoLv, 1, 0, 2, 1);
@@ -30,15 +33,6 @@ TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
     page->addWidget(MoTime, 2, 1, Qt::AlignTop | Qt::AlignLeft);
     page->setColumnStretch(2, 1);
     page->setRowStretch(3, 1);
-}
-
-void TMotionPage::Decode() {
-    TPage::Decode();
-    // With detection off, level, areas and time are shown but cannot be changed.
-    const bool on = Reply()[5] != 0;
-    MoLv->setEnabled(on);
-    MoArea2->setEnabled(on);
-    MoTime->setEnabled(on);
 }
 
 }  // namespace zp

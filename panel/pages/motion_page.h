@@ -1,11 +1,7 @@
 // Motion detection with its 48-area grid.
 #pragma once
 
-#include <QGroupBox>
-
 #include "panel/page.h"
-#include "panel/widgets/area_grid.h"
-#include "panel/widgets/radio_group.h"
 
 namespace zp {
 
@@ -14,14 +10,6 @@ class TMotionPage : public TPage {
 
   public:
     explicit TMotionPage(TCameraLink& link, QWidget* parent = nullptr);
-
-  protected:
-    void Decode() override;
-
-  private:
-    TRadioGroup* MoLv = nullptr;
-    TAreaGrid* MoArea2 = nullptr;
-    TRadioGroup* MoTime = nullptr;
 };
 
 }  // namespace zp

@@ -1,16 +1,13 @@
 #include "panel/pages/other_page.h"
 
-#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QVBoxLayout>
 
 namespace zp {
 
-namespace {
-
 constexpr int kOffsetMax = 100;
-
-}  // namespace
 
 TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "OtherSheet", kGroupOther, parent) {
@@ -26,6 +23,8 @@ TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
     Phase->setAccessibleName("Phase");
     PhaseLv = ChoiceGroup("other.phase_level", "PhaseLv", 2, PhaseBox);
     Bind("other.phase_level", PhaseLv);
+    // The level as the camera holds it: the offset is not taken off.
+    EnableWith("other.phase", {PhaseLv});
     auto* OffsetBox = new QGroupBox("Offset", PhaseBox);
     OffsetBox->setObjectName("OffsetBox");
     PhLvOf = new TSpinEdit(0, kOffsetMax, 0, OffsetBox);
@@ -50,9 +49,7 @@ TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
         switches->addWidget(g);
     }
     switches->addStretch(1);
-    auto* page = new QHBoxLayout(this);
-    page->setContentsMargins(16, 8, 16, 8);
-    page->setSpacing(16);
+    auto* page = LayOut<QHBoxLayout>(this, {16, 8, 16, 8}, 16);
     page->addLayout(switches, 2);
     auto* phaseColumn = new QVBoxLayout;
     phaseColumn->addWidget(PhaseBox);
@@ -65,14 +62,8 @@ TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
 void TOtherPage::PhaseLvClick() {
     if (PhaseLv->ItemIndex() >= 0) {
         // The camera takes level and offset as one number, 0 ... 115.
-        SendValue("other.phase_level", PhaseLv->ItemIndex() + Offset());
+        SendValue("other.phase_level", PhaseLv->ItemIndex() + PhLvOf->Value());
     }
-}
-
-void TOtherPage::Decode() {
-    TPage::Decode();
-    // Byte 11 is the level as the camera holds it: the offset is not taken off.
-    PhaseLv->setEnabled(Reply()[10] != 0);
 }
 
 }  // namespace zp

@@ -1,7 +1,6 @@
 // Other picture switches, and the phase with its level and offset.
 #pragma once
 
-#include <QGroupBox>
 #include <QLineEdit>
 
 #include "panel/page.h"
@@ -16,18 +15,13 @@ class TOtherPage : public TPage {
   public:
     explicit TOtherPage(TCameraLink& link, QWidget* parent = nullptr);
 
-  protected:
-    void Decode() override;
-
   private slots:
     void PhaseLvClick();
 
   private:
-    // The level offset in force: the edit's number, or the last valid one.
-    int Offset() const { return PhLvOf->Value(); }
-
     TRadioGroup* PhaseLv = nullptr;
-    // The offset's spinner; PhOfD is its edit.
+    // The offset's spinner; PhOfD is its edit. Its number is the offset in
+    // force: the edit's, or the last valid one.
     TSpinEdit* PhLvOf = nullptr;
 };
 

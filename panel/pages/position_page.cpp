@@ -1,18 +1,18 @@
 #include "panel/pages/position_page.h"
 
-#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <array>
 #include <string>
 
 #include "link/func.h"
+#include "panel/widgets/check_box.h"
 
 namespace zp {
 
 namespace {
-
-constexpr uint8_t kItemSave = 0x01;
 
 QPushButton* Button(const QString& name, const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -89,15 +89,16 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     const auto field = [this, PosSaveArea](const char* id, const char* name) {
         TRadioGroup* g = ChoiceGroup(id, name, 1, PosSaveArea);
         Bind(id, g);
+        record_.emplace_back(id, g);
         return g;
     };
     PosALC = field("position.alc", "PosALC");
     PosAES = field("position.aes", "PosAES");
-    PosBLC = field("position.blc", "PosBLC");
-    PosWB = field("position.wb", "PosWB");
-    PosAGCLv = field("position.agc_level", "PosAGCLv");
-    PosALCLv = field("position.alc_level", "PosALCLv");
-    PosWBLv = field("position.wb_level", "PosWBLv");
+    auto* PosBLC = field("position.blc", "PosBLC");
+    auto* PosWB = field("position.wb", "PosWB");
+    auto* PosAGCLv = field("position.agc_level", "PosAGCLv");
+    auto* PosALCLv = field("position.alc_level", "PosALCLv");
+    auto* PosWBLv = field("position.wb_level", "PosWBLv");
     PosSave = Button("PosSave", "Save", PosSaveArea);
 
     auto* numberRow = new QHBoxLayout;
@@ -107,10 +108,7 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     numberRow->addWidget(PosNowRead);
     numberRow->addStretch(1);
 
-    auto* save = new QGridLayout(PosSaveArea);
-    save->setContentsMargins(6, 4, 6, 6);
-    save->setHorizontalSpacing(6);
-    save->setVerticalSpacing(4);
+    auto* save = GridOn(PosSaveArea, {6, 4, 6, 6}, 6, 4);
     save->addLayout(numberRow, 0, 0, 1, 4);
     save->addLayout(valueRow, 1, 0, 1, 4);
     save->addWidget(PosALC, 2, 0);
@@ -130,9 +128,7 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     left->addWidget(OSDx);
     left->addStretch(1);
 
-    auto* page = new QHBoxLayout(this);
-    page->setContentsMargins(8, 6, 8, 6);
-    page->setSpacing(8);
+    auto* page = LayOut<QHBoxLayout>(this, {8, 6, 8, 6}, 8);
     page->addLayout(left);
     page->addWidget(PosSaveArea, 0, Qt::AlignTop);
     page->addStretch(1);
@@ -143,17 +139,13 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     connect(PosSave, &QPushButton::clicked, this, &TPositionPage::PosSaveClick);
     connect(PosALC, &TRadioGroup::Click, this, &TPositionPage::PosALCClick);
     connect(PosAES, &TRadioGroup::Click, this, &TPositionPage::PosAESClick);
-    for (TRadioGroup* g : RecordGroups()) {
+    for (const auto& [id, g] : record_) {
         connect(g, &TRadioGroup::Click, this, &TPositionPage::UpdateSaveEnabled);
     }
     for (QLineEdit* e : {PosZoom, PosFocus}) {
         connect(e, &QLineEdit::textChanged, this, &TPositionPage::UpdateSaveEnabled);
     }
     UpdateSaveEnabled();
-}
-
-std::array<TRadioGroup*, 7> TPositionPage::RecordGroups() const {
-    return {PosALC, PosAES, PosBLC, PosWB, PosAGCLv, PosALCLv, PosWBLv};
 }
 
 void TPositionPage::AlSaveClick() {
@@ -169,31 +161,25 @@ void TPositionPage::PosNowReadClick() {
 }
 
 void TPositionPage::PosSaveClick() {
-    if (!CanSend()) {
-        return;
-    }
+    std::array<uint8_t, 6> record{};
     // A group without a choice would put -1, all bits set, over its neighbours'
     // fields; the button is disabled then, and this holds for a direct call.
-    for (TRadioGroup* g : RecordGroups()) {
+    for (const auto& [id, g] : record_) {
         if (g->ItemIndex() < 0) {
             return;
         }
+        PackRecordField(Setting(id), TValue{g->ItemIndex(), {}, {}}, record);
     }
     // A text that is not a number would be saved as 0 over the stored place.
-    const std::string zoom = PosZoom->text().toStdString();
-    const std::string focus = PosFocus->text().toStdString();
-    if (!IsSigned4(zoom) || !IsSigned4(focus)) {
-        return;
+    for (const auto& [id, edit] :
+         {std::pair{"position.zoom", PosZoom}, {"position.focus", PosFocus}}) {
+        const std::string text = edit->text().toStdString();
+        if (!IsSigned4(text)) {
+            return;
+        }
+        PackRecordField(Setting(id), TValue{ParseSigned4(text), {}, {}}, record);
     }
-    const auto z = static_cast<uint32_t>(ParseSigned4(zoom));
-    const auto f = static_cast<uint32_t>(ParseSigned4(focus));
-    const auto index = [](TRadioGroup* g) { return static_cast<unsigned>(g->ItemIndex()); };
-    const auto b9 = static_cast<uint8_t>(index(PosALC) | index(PosAES) << 1 | index(PosBLC) << 2 |
-                                         index(PosWB) << 3 | index(PosAGCLv) << 4);
-    const auto b10 = static_cast<uint8_t>(index(PosALCLv) | index(PosWBLv) << 4);
-    SendSet(kItemSave, {static_cast<uint8_t>(PosSaveUD->Value()), static_cast<uint8_t>(z >> 8),
-                        static_cast<uint8_t>(z), static_cast<uint8_t>(f >> 8),
-                        static_cast<uint8_t>(f), b9, b10});
+    SendValue("position.save", TValue{PosSaveUD->Value(), record, {}});
 }
 
 void TPositionPage::PosALCClick() {
@@ -210,7 +196,7 @@ void TPositionPage::PosAESClick() {
 
 void TPositionPage::UpdateSaveEnabled() {
     QStringList missing;
-    for (TRadioGroup* g : RecordGroups()) {
+    for (const auto& [id, g] : record_) {
         if (g->ItemIndex() < 0) {
             missing << g->Caption();
         }

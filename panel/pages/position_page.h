@@ -2,13 +2,13 @@
 // a stored record.
 #pragma once
 
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <array>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "panel/page.h"
-#include "panel/widgets/check_box.h"
 #include "panel/widgets/radio_group.h"
 #include "panel/widgets/spin_edit.h"
 
@@ -36,16 +36,12 @@ class TPositionPage : public TPage {
     QLineEdit* PosFocus = nullptr;
     TRadioGroup* PosALC = nullptr;
     TRadioGroup* PosAES = nullptr;
-    TRadioGroup* PosBLC = nullptr;
-    TRadioGroup* PosWB = nullptr;
-    TRadioGroup* PosAGCLv = nullptr;
-    TRadioGroup* PosALCLv = nullptr;
-    TRadioGroup* PosWBLv = nullptr;
     QPushButton* PosSave = nullptr;
+    // The record's choices with their settings, in the record's order.
+    std::vector<std::pair<std::string_view, TRadioGroup*>> record_;
 
     // Save is usable only when every group of the record has a choice.
     void UpdateSaveEnabled();
-    std::array<TRadioGroup*, 7> RecordGroups() const;
 };
 
 }  // namespace zp

@@ -1,8 +1,12 @@
 #include "panel/pages/title_page.h"
 
-#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+#include <string>
+
+#include "panel/widgets/radio_group.h"
+#include "panel/widgets/title_picture.h"
 
 namespace zp {
 
@@ -40,9 +44,7 @@ TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
     auto* right = new QVBoxLayout;
     right->addWidget(GroupBox4);
     right->addStretch(1);
-    auto* page = new QHBoxLayout(this);
-    page->setContentsMargins(24, 24, 24, 12);
-    page->setSpacing(32);
+    auto* page = LayOut<QHBoxLayout>(this, {24, 24, 24, 12}, 32);
     page->addLayout(left, 3);
     page->addLayout(right, 0);
     page->addStretch(1);
@@ -67,21 +69,13 @@ void TTitlePage::WritePart(uint8_t part) {
         return;
     }
     SetTitle->setEnabled(false);
-    TCommandFrame& f = Frame();
-    f[1] = kSet;
-    f[2] = kGroupTitle;
-    f[3] = kItemTitleText;
-    f[4] = part;
     // The edit is read afresh for every part: the frames carry what it holds
-    // when each goes out.
-    const QString text = CName->text();
-    for (int i = 0; i < kTitlePartLength; ++i) {
-        const int q = kTitlePartLength * part + i;
-        const uint16_t code = q < text.size() ? TitleCodeOf(text.at(q).unicode()) : kTitleSpace;
-        f[static_cast<size_t>(5 + 2 * i)] = static_cast<uint8_t>(code >> 8);
-        f[static_cast<size_t>(6 + 2 * i)] = static_cast<uint8_t>(code & 0xFF);
+    // when each goes out. A character beyond one byte has no code: a space.
+    std::string text;
+    for (const QChar c : CName->text()) {
+        text += c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : ' ';
     }
-    link_.SendFrame(14);
+    SendValue("title.text", TValue{part, {}, text});
 }
 
 void TTitlePage::SetTitleClick() {
@@ -90,18 +84,21 @@ void TTitlePage::SetTitleClick() {
 
 void TTitlePage::DecodePart() {
     const auto& r = Reply();
-    if (r[4] == 0) {
-        reading_.clear();
-    }
-    for (size_t i = 0; i < static_cast<size_t>(kTitlePartLength); ++i) {
-        const auto code = static_cast<uint16_t>(r[5 + 2 * i] << 8 | r[6 + 2 * i]);
-        reading_.append(QChar::fromLatin1(TitleCharOf(code)));
-    }
-    if (r[4] == kTitleParts - 1) {
-        CName->setText(reading_);
-        // Parts that arrive without a part 0 first must not pile up.
-        reading_.clear();
-        SetTitle->setEnabled(true);
+    for (const TDecoded& d : DecodeReply(r.data(), r.size())) {
+        if (d.Setting->Kind != TSettingKind::Text) {
+            continue;
+        }
+        if (d.Value.Number == 0) {
+            reading_.clear();
+        }
+        reading_ +=
+            QString::fromLatin1(d.Value.Text.data(), static_cast<qsizetype>(d.Value.Text.size()));
+        if (d.Value.Number == kTitleParts - 1) {
+            CName->setText(reading_);
+            // Parts that arrive without a part 0 first must not pile up.
+            reading_.clear();
+            SetTitle->setEnabled(true);
+        }
     }
 }
 

@@ -1,17 +1,12 @@
 // The camera title: its text in four parts, its display and position.
 #pragma once
 
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
-#include <array>
 #include <cstdint>
 
-#include "link/catalogue.h"
 #include "panel/page.h"
-#include "panel/widgets/radio_group.h"
-#include "panel/widgets/title_picture.h"
 
 namespace zp {
 

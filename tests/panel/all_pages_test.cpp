@@ -23,6 +23,7 @@
 #include "panel/pages/other_page.h"
 #include "panel/pages/position_page.h"
 #include "panel/pages/title_page.h"
+#include "panel/widgets/area_grid.h"
 #include "panel/widgets/check_box.h"
 #include "tests/panel/e2e_fixture.h"
 #include "tests/panel/page_fixture.h"

@@ -2,6 +2,7 @@
 // and tab order against a scripted port, and their frames on the line through
 // the virtual camera.
 
+#include <QPushButton>
 #include <algorithm>
 #include <map>
 #include <string>
@@ -10,6 +11,7 @@
 #include "panel/pages/alc_page.h"
 #include "panel/pages/blc_page.h"
 #include "panel/pages/colour_page.h"
+#include "panel/widgets/area_grid.h"
 #include "panel/widgets/check_box.h"
 #include "tests/panel/page_fixture.h"
 

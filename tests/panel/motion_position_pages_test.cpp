@@ -7,6 +7,7 @@
 
 #include "panel/pages/motion_page.h"
 #include "panel/pages/position_page.h"
+#include "panel/widgets/area_grid.h"
 #include "panel/widgets/check_box.h"
 #include "tests/panel/page_fixture.h"
 
