@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <array>
 
 #include "link/func.h"
 #include "panel/qt_seams.h"
@@ -104,8 +103,6 @@ std::string SteppedText(const std::string& text, int delta) {
 TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "LensSheet", kGroupLens, parent), releasePause_(PauseMs) {
     const TMotorBox zoom = MotorBox("Zoom", "Wide", "Tele", kZoomMin, kZoomMax, kZoomTicks, this);
-    WideSW = zoom.a;
-    TeleSW = zoom.b;
     ZoomStep = zoom.step;
     ZoomBar = zoom.bar;
     Bind("lens.zoom_step", ZoomStep);
@@ -115,8 +112,6 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
 
     const TMotorBox focus =
         MotorBox("Focus", "Far", "Near", kFocusMin, kFocusMax, kFocusTicks, this);
-    FarSW = focus.a;
-    NearSW = focus.b;
     FocusStep = focus.step;
     FocusBar = focus.bar;
     AFocus = Switch("lens.auto_focus", "AFocus", focus.box);
@@ -130,6 +125,7 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     focus.column->addWidget(OnePushAF);
     focus.column->addStretch(1);
 
+    motionButtons_ = {zoom.a, zoom.b, focus.a, focus.b};
     const std::pair<TMotion, const char*> motions[] = {
         {TMotion::Wide, "Zoom toward wide"},
         {TMotion::Tele, "Zoom toward tele"},
@@ -152,14 +148,14 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     page->addLayout(boxes);
     page->addStretch(1);
 
-    connect(WideSW, &TMotionButton::MouseDown, this, &TLensPage::WideSWMouseDown);
-    connect(WideSW, &TMotionButton::MouseUp, this, &TLensPage::WideSWMouseUp);
-    connect(TeleSW, &TMotionButton::MouseDown, this, &TLensPage::TeleSWMouseDown);
-    connect(TeleSW, &TMotionButton::MouseUp, this, &TLensPage::TeleSWMouseUp);
-    connect(FarSW, &TMotionButton::MouseDown, this, &TLensPage::FarSWMouseDown);
-    connect(FarSW, &TMotionButton::MouseUp, this, &TLensPage::FarSWMouseUp);
-    connect(NearSW, &TMotionButton::MouseDown, this, &TLensPage::NearSWMouseDown);
-    connect(NearSW, &TMotionButton::MouseUp, this, &TLensPage::NearSWMouseUp);
+    connect(zoom.a, &TMotionButton::MouseDown, this, &TLensPage::WideSWMouseDown);
+    connect(zoom.a, &TMotionButton::MouseUp, this, &TLensPage::WideSWMouseUp);
+    connect(zoom.b, &TMotionButton::MouseDown, this, &TLensPage::TeleSWMouseDown);
+    connect(zoom.b, &TMotionButton::MouseUp, this, &TLensPage::TeleSWMouseUp);
+    connect(focus.a, &TMotionButton::MouseDown, this, &TLensPage::FarSWMouseDown);
+    connect(focus.a, &TMotionButton::MouseUp, this, &TLensPage::FarSWMouseUp);
+    connect(focus.b, &TMotionButton::MouseDown, this, &TLensPage::NearSWMouseDown);
+    connect(focus.b, &TMotionButton::MouseUp, this, &TLensPage::NearSWMouseUp);
     connect(ZoomStep, &QLineEdit::textChanged, this, &TLensPage::ZoomStepChange);
     connect(FocusStep, &QLineEdit::textChanged, this, &TLensPage::FocusStepChange);
     connect(zoom.dn, &QPushButton::clicked, this, &TLensPage::ZoomDNClick);
@@ -172,7 +168,7 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
 }
 
 TMotionButton* TLensPage::MotionButton(TMotion m) const {
-    return std::array{WideSW, TeleSW, FarSW, NearSW}[static_cast<size_t>(m)];
+    return motionButtons_[static_cast<size_t>(m)];
 }
 
 bool TLensPage::Shown() const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QLineEdit>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -58,13 +59,11 @@ class TLensPage : public TPage {
     void OnePushAFClick();
 
   private:
-    TMotionButton* WideSW = nullptr;
-    TMotionButton* TeleSW = nullptr;
+    // WideSW, TeleSW, FarSW, NearSW in the order of TMotion.
+    std::array<TMotionButton*, 4> motionButtons_{};
     QLineEdit* ZoomStep = nullptr;
     TTrackBar* ZoomBar = nullptr;
 
-    TMotionButton* FarSW = nullptr;
-    TMotionButton* NearSW = nullptr;
     QLineEdit* FocusStep = nullptr;
     TTrackBar* FocusBar = nullptr;
     TCheckBox* AFocus = nullptr;

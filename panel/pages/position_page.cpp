@@ -79,11 +79,9 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     // fit the window's 640 x 480.
     auto* valueRow = new QHBoxLayout;
     valueRow->setSpacing(6);
-    PosZoom = ValueField("PosZoom", "Zoom", PosSaveArea, valueRow);
+    values_.emplace_back("position.zoom", ValueField("PosZoom", "Zoom", PosSaveArea, valueRow));
     valueRow->addSpacing(18);
-    PosFocus = ValueField("PosFocus", "Focus", PosSaveArea, valueRow);
-    Bind("position.zoom", PosZoom);
-    Bind("position.focus", PosFocus);
+    values_.emplace_back("position.focus", ValueField("PosFocus", "Focus", PosSaveArea, valueRow));
     valueRow->addStretch(1);
     // The record's fields are read back and saved together, never sent alone.
     const auto field = [this, PosSaveArea](const char* id, const char* name) {
@@ -142,8 +140,9 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     for (const auto& [id, g] : record_) {
         connect(g, &TRadioGroup::Click, this, &TPositionPage::UpdateSaveEnabled);
     }
-    for (QLineEdit* e : {PosZoom, PosFocus}) {
-        connect(e, &QLineEdit::textChanged, this, &TPositionPage::UpdateSaveEnabled);
+    for (const auto& [id, edit] : values_) {
+        Bind(id, edit);
+        connect(edit, &QLineEdit::textChanged, this, &TPositionPage::UpdateSaveEnabled);
     }
     UpdateSaveEnabled();
 }
@@ -171,8 +170,7 @@ void TPositionPage::PosSaveClick() {
         PackRecordField(Setting(id), TValue{g->ItemIndex(), {}, {}}, record);
     }
     // A text that is not a number would be saved as 0 over the stored place.
-    for (const auto& [id, edit] :
-         {std::pair{"position.zoom", PosZoom}, {"position.focus", PosFocus}}) {
+    for (const auto& [id, edit] : values_) {
         const std::string text = edit->text().toStdString();
         if (!IsSigned4(text)) {
             return;
@@ -202,9 +200,10 @@ void TPositionPage::UpdateSaveEnabled() {
         }
     }
     QStringList notNumbers;
-    for (const auto& [edit, caption] : {std::pair{PosZoom, "Zoom"}, std::pair{PosFocus, "Focus"}}) {
+    for (const auto& [id, edit] : values_) {
         if (!IsSigned4(edit->text().toStdString())) {
-            notNumbers << caption;
+            notNumbers << QString::fromUtf8(Setting(id).Caption.data(),
+                                            static_cast<qsizetype>(Setting(id).Caption.size()));
         }
     }
     QStringList why;

@@ -32,13 +32,12 @@ class TPositionPage : public TPage {
     // Each number is one spin edit: the spinner is the control, the edit its line.
     TSpinEdit* AlSaveUD = nullptr;
     TSpinEdit* PosSaveUD = nullptr;
-    QLineEdit* PosZoom = nullptr;
-    QLineEdit* PosFocus = nullptr;
     TRadioGroup* PosALC = nullptr;
     TRadioGroup* PosAES = nullptr;
     QPushButton* PosSave = nullptr;
-    // The record's choices with their settings, in the record's order.
+    // The record's choices and its zoom and focus texts, each with its setting.
     std::vector<std::pair<std::string_view, TRadioGroup*>> record_;
+    std::vector<std::pair<std::string_view, QLineEdit*>> values_;
 
     // Save is usable only when every group of the record has a choice.
     void UpdateSaveEnabled();

@@ -22,7 +22,6 @@ class TSpinEdit : public QAbstractSpinBox {
 
   public:
     TSpinEdit(int min, int max, int position, QWidget* parent = nullptr);
-    explicit TSpinEdit(QWidget* parent = nullptr) : TSpinEdit(0, 100, 0, parent) {}
 
     int Min() const { return min_; }
     int Max() const { return max_; }

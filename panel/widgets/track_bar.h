@@ -11,7 +11,6 @@ class TTrackBar : public QSlider {
 
   public:
     TTrackBar(int min, int max, int frequency, QWidget* parent = nullptr);
-    explicit TTrackBar(QWidget* parent = nullptr) : TTrackBar(0, 10, 1, parent) {}
 
     int Min() const { return minimum(); }
     int Max() const { return maximum(); }
