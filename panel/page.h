@@ -38,6 +38,17 @@ TLayout* LayOut(QWidget* on, const QMargins& margins, int spacing) {
 }
 QGridLayout* GridOn(QWidget* on, const QMargins& margins, int hSpacing, int vSpacing);
 
+// The widget with its object name, by which tests and the window find it, and
+// its accessible name when one is given.
+template <class TWidget>
+TWidget* Named(TWidget* w, const QString& objectName, const QString& accessibleName = {}) {
+    w->setObjectName(objectName);
+    if (!accessibleName.isEmpty()) {
+        w->setAccessibleName(accessibleName);
+    }
+    return w;
+}
+
 class TPage : public QWidget {
     Q_OBJECT
 

@@ -39,10 +39,8 @@ TAlcPage::TAlcPage(TCameraLink& link, QWidget* parent)
     auto* AESAutoLv = Choice("alc.aes_auto_level", "AESAutoLv", 1, this);
     auto* AESFixLv = Choice("alc.aes_fix_level", "AESFixLv", 1, this);
 
-    auto* GroupBox2 = ModeBox("ALC", ALC, ALCAutoLv, ALCFixLv, this);
-    GroupBox2->setObjectName("GroupBox2");
-    auto* GroupBox3 = ModeBox("AES", AES, AESAutoLv, AESFixLv, this);
-    GroupBox3->setObjectName("GroupBox3");
+    auto* GroupBox2 = Named(ModeBox("ALC", ALC, ALCAutoLv, ALCFixLv, this), "GroupBox2");
+    auto* GroupBox3 = Named(ModeBox("AES", AES, AESAutoLv, AESFixLv, this), "GroupBox3");
 
     // After the query and after every command, so that the enabled level
     // groups always follow the mode the camera reports.

@@ -12,8 +12,7 @@ TBlcPage::TBlcPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "BLCSheet", kGroupBlc, parent) {
     auto* BLC = Choice("blc.blc", "BLC", 2, this);
     auto* BLCLv = Choice("blc.level", "BLCLv", 1, this);
-    auto* Label2 = new QLabel("BLC Area", this);
-    Label2->setObjectName("Label2");
+    auto* Label2 = Named(new QLabel("BLC Area", this), "Label2");
     auto* BLCArea = Area("blc.area", "BLCArea", "BLCCheck", "BLC", this);
     Label2->setBuddy(BLCArea);
     EnableWith("blc.blc", {BLCLv, BLCArea});

@@ -15,9 +15,7 @@ TColourPage::TColourPage(TCameraLink& link, QWidget* parent)
     auto* BYGain = Choice("colour.by_gain", "BYGain", 1, this);
     // Sends nothing: it only shows, by being enabled, that the camera is in
     // one-push mode.
-    auto* WBOPB = new QPushButton("ONE PUSH", this);
-    WBOPB->setObjectName("WBOPB");
-    WBOPB->setAccessibleName("ONE PUSH");
+    auto* WBOPB = Named(new QPushButton("ONE PUSH", this), "WBOPB", "ONE PUSH");
     WBOPB->setMinimumSize(97, 33);
     auto* WBAutoLv = Choice("colour.auto_level", "WBAutoLv", 1, this);
     auto* WBOPLv = Choice("colour.one_push_level", "WBOPLv", 1, this);

@@ -23,20 +23,16 @@ constexpr int kStepLength = 4;
 
 QPushButton* StepButton(const QString& caption, const QString& name, const QString& what,
                         QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(caption);
+    auto* b = Named(new QPushButton(caption, parent), name, caption);
     b->setAccessibleDescription(what);
     b->setToolTip(what);
     return b;
 }
 
 QLineEdit* StepEdit(const QString& name, const QString& what, QWidget* parent) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(name);
+    auto* e = Named(new QLineEdit(parent), name, what);
     e->setReadOnly(true);
     e->setMaxLength(kStepLength);
-    e->setAccessibleName(what);
     e->setToolTip(what);
     e->setAlignment(Qt::AlignRight);
     e->setMaximumWidth(e->fontMetrics().horizontalAdvance("-0000") + 16);
@@ -44,9 +40,7 @@ QLineEdit* StepEdit(const QString& name, const QString& what, QWidget* parent) {
 }
 
 TMotionButton* MotionSW(const QString& caption, QWidget* parent) {
-    auto* b = new TMotionButton(caption, parent);
-    b->setObjectName(caption + "SW");
-    return b;
+    return Named(new TMotionButton(caption, parent), caption + "SW");
 }
 
 // One motor's box, zoom or focus, in tab order: the two motion buttons, the
@@ -65,16 +59,13 @@ struct TMotorBox {
 TMotorBox MotorBox(const QString& motor, const QString& a, const QString& b, int min, int max,
                    int ticks, QWidget* parent) {
     TMotorBox m{};
-    m.box = new QGroupBox(motor, parent);
-    m.box->setObjectName(motor + "Box");
+    m.box = Named(new QGroupBox(motor, parent), motor + "Box");
     m.a = MotionSW(a, m.box);
     m.b = MotionSW(b, m.box);
     m.step = StepEdit(motor + "Step", motor + " step", m.box);
     m.dn = StepButton("-1", motor + "DN", motor + " step down", m.box);
     m.up = StepButton("+1", motor + "UP", motor + " step up", m.box);
-    m.bar = new TTrackBar(min, max, ticks, m.box);
-    m.bar->setObjectName(motor + "Bar");
-    m.bar->setAccessibleName(motor + " position");
+    m.bar = Named(new TTrackBar(min, max, ticks, m.box), motor + "Bar", motor + " position");
     m.bar->setToolTip(motor + " position");
 
     auto* motion = new QHBoxLayout;
@@ -118,8 +109,7 @@ TLensPage::TLensPage(TCameraLink& link, QWidget* parent)
     AFTrack = Switch("lens.af_tracking", "AFTrack", focus.box);
     Bind("lens.focus_step", FocusStep);
     Bind("lens.focus_position", FocusBar);
-    OnePushAF = new TCheckBox("One Push AF", focus.box);
-    OnePushAF->setObjectName("OnePushAF");
+    OnePushAF = Named(new TCheckBox("One Push AF", focus.box), "OnePushAF");
     focus.column->addWidget(AFocus);
     focus.column->addWidget(AFTrack);
     focus.column->addWidget(OnePushAF);

@@ -13,8 +13,7 @@ TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
     auto* MoDetect = Choice("motion.detection", "MoDetect", 2, this);
     auto* MoOSD = Choice("motion.osd", "MoOSD", 2, this);
     auto* MoLv = Choice("motion.level", "MoLv", 1, this);
-    auto* MoArea = new QGroupBox("Motion Area", this);
-    MoArea->setObjectName("MoArea");
+    auto* MoArea = Named(new QGroupBox("Motion Area", this), "MoArea");
     auto* MoArea2 = Area("motion.area", "MoArea2", "MoCheck", "Motion", MoArea);
     auto* MoTime = Choice("motion.time", "MoTime", 1, this);
 

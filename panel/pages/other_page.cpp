@@ -17,22 +17,16 @@ TOtherPage::TOtherPage(TCameraLink& link, QWidget* parent)
     auto* VRev = Choice("other.v_reverse", "VRev", 2, this);
     auto* Nega = Choice("other.negative", "Nega", 2, this);
 
-    auto* PhaseBox = new QGroupBox("Phase", this);
-    PhaseBox->setObjectName("PhaseBox");
+    auto* PhaseBox = Named(new QGroupBox("Phase", this), "PhaseBox");
     auto* Phase = Choice("other.phase", "Phase", 1, PhaseBox);
     Phase->setAccessibleName("Phase");
     PhaseLv = ChoiceGroup("other.phase_level", "PhaseLv", 2, PhaseBox);
     Bind("other.phase_level", PhaseLv);
     // The level as the camera holds it: the offset is not taken off.
     EnableWith("other.phase", {PhaseLv});
-    auto* OffsetBox = new QGroupBox("Offset", PhaseBox);
-    OffsetBox->setObjectName("OffsetBox");
-    PhLvOf = new TSpinEdit(0, kOffsetMax, 0, OffsetBox);
-    PhLvOf->setObjectName("PhLvOf");
-    PhLvOf->setAccessibleName("Offset");
-    auto* PhOfD = PhLvOf->findChild<QLineEdit*>();
-    PhOfD->setObjectName("PhOfD");
-    PhOfD->setAccessibleName("Offset");
+    auto* OffsetBox = Named(new QGroupBox("Offset", PhaseBox), "OffsetBox");
+    PhLvOf = Named(new TSpinEdit(0, kOffsetMax, 0, OffsetBox), "PhLvOf", "Offset");
+    Named(PhLvOf->findChild<QLineEdit*>(), "PhOfD", "Offset");
     auto* offset = new QVBoxLayout(OffsetBox);
     offset->addWidget(PhLvOf);
 

@@ -15,10 +15,7 @@ namespace zp {
 namespace {
 
 QPushButton* Button(const QString& name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(caption);
-    return b;
+    return Named(new QPushButton(caption, parent), name, caption);
 }
 
 // Names the edit inside a spin edit, so that it can be found as itself.
@@ -33,10 +30,8 @@ void NameEdit(TSpinEdit* spin, const QString& name, const QString& accessible) {
 QLineEdit* ValueField(const QString& name, const QString& caption, QWidget* parent,
                       QHBoxLayout* row) {
     auto* label = new QLabel(caption, parent);
-    auto* edit = new QLineEdit(parent);
+    auto* edit = Named(new QLineEdit(parent), name, caption);
     label->setBuddy(edit);
-    edit->setObjectName(name);
-    edit->setAccessibleName(caption);
     edit->setMaxLength(4);
     edit->setToolTip(QObject::tr("Four characters: 0000 ... 9999, or -001 ... -999"));
     const QFontMetrics fm(edit->font());
@@ -53,8 +48,7 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     auto* PosLoad = Choice("position.load", "PosLoad", 5, this);
 
     auto* alarmBox = new QGroupBox("Alarm Position", this);
-    AlSaveUD = new TSpinEdit(0, 100, 1, alarmBox);
-    AlSaveUD->setObjectName("AlSaveUD");
+    AlSaveUD = Named(new TSpinEdit(0, 100, 1, alarmBox), "AlSaveUD");
     NameEdit(AlSaveUD, "AlmPosEdit", "Alarm Position");
     Bind("position.alarm", AlSaveUD);
     auto* AlSave = Button("AlSave", "Send", alarmBox);
@@ -67,10 +61,8 @@ TPositionPage::TPositionPage(TCameraLink& link, QWidget* parent)
     auto* OSDx = Switch("position.osd", "OSDx", this);
     OSDx->setAccessibleName("OSD");
 
-    auto* PosSaveArea = new QGroupBox("Position Save", this);
-    PosSaveArea->setObjectName("PosSaveArea");
-    PosSaveUD = new TSpinEdit(0, 100, 1, PosSaveArea);
-    PosSaveUD->setObjectName("PosSaveUD");
+    auto* PosSaveArea = Named(new QGroupBox("Position Save", this), "PosSaveArea");
+    PosSaveUD = Named(new TSpinEdit(0, 100, 1, PosSaveArea), "PosSaveUD");
     NameEdit(PosSaveUD, "PosSaveEdit", "Position Save");
     Bind("position.save_number", PosSaveUD);
     auto* PosReadx = Button("PosReadx", "Read", PosSaveArea);

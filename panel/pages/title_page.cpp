@@ -12,15 +12,10 @@ namespace zp {
 
 TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
     : TPage(link, "TitleSheet", kGroupTitle, parent) {
-    auto* GroupBox1 = new QGroupBox("Edit", this);
-    GroupBox1->setObjectName("GroupBox1");
-    CName = new QLineEdit(GroupBox1);
-    CName->setObjectName("CName");
-    CName->setAccessibleName("Title");
+    auto* GroupBox1 = Named(new QGroupBox("Edit", this), "GroupBox1");
+    CName = Named(new QLineEdit(GroupBox1), "CName", "Title");
     CName->setMaxLength(kTitleLength);
-    SetTitle = new QPushButton("Set", GroupBox1);
-    SetTitle->setObjectName("SetTitle");
-    SetTitle->setAccessibleName("Set");
+    SetTitle = Named(new QPushButton("Set", GroupBox1), "SetTitle", "Set");
     SetTitle->setEnabled(false);
     auto* edit = new QVBoxLayout(GroupBox1);
     edit->addWidget(CName);
@@ -29,10 +24,8 @@ TTitlePage::TTitlePage(TCameraLink& link, QWidget* parent)
     auto* TitleDisp = Choice("title.display", "TitleDisp", 2, this);
     auto* TitlePos = Choice("title.position", "TitlePos", 2, this);
 
-    auto* GroupBox4 = new QGroupBox("Special Character", this);
-    GroupBox4->setObjectName("GroupBox4");
-    auto* Image1 = new TTitlePicture(GroupBox4);
-    Image1->setObjectName("Image1");
+    auto* GroupBox4 = Named(new QGroupBox("Special Character", this), "GroupBox4");
+    auto* Image1 = Named(new TTitlePicture(GroupBox4), "Image1");
     auto* special = new QVBoxLayout(GroupBox4);
     special->addWidget(Image1, 0, Qt::AlignHCenter | Qt::AlignTop);
 
