@@ -21,20 +21,16 @@ constexpr uint8_t kGroupTitle = 0x10, kGroupLens = 0x21, kGroupAgc = 0x1A, kGrou
 
 // Title items: the display and position share item 0 in queries and replies,
 // the text travels in parts under item 1.
-constexpr uint8_t kItemTitleDisplay = 0x00;
-constexpr uint8_t kItemTitleText = 0x01;
+constexpr uint8_t kItemTitleDisplay = 0x00, kItemTitleText = 0x01;
 // Position queries besides the page's own: a stored record, the current state.
-constexpr uint8_t kItemReadRecord = 0x01;
-constexpr uint8_t kItemReadCurrent = 0x02;
+constexpr uint8_t kItemReadRecord = 0x01, kItemReadCurrent = 0x02;
 
 // The camera's code for a title character, or this marker where it has none.
 constexpr uint16_t kNoTitleCode = 0xFFFF;
 // The camera's space; it also stands in for characters without a code.
 constexpr uint16_t kTitleSpace = 0x01FE;
-// Characters of a title, and of one part of it.
-constexpr int kTitleLength = 20;
-constexpr int kTitlePartLength = 5;
-constexpr int kTitleParts = 4;
+// Characters of a title and of one part of it, and the parts.
+constexpr int kTitleLength = 20, kTitlePartLength = 5, kTitleParts = 4;
 
 extern const std::array<uint16_t, 256> TitleCharTable;
 

@@ -8,11 +8,7 @@
 namespace zp {
 
 // Control bytes of the protocol.
-constexpr uint8_t kSTX = 0x02;
-constexpr uint8_t kETX = 0x03;
-constexpr uint8_t kENQ = 0x05;
-constexpr uint8_t kACK = 0x06;
-constexpr uint8_t kNAK = 0x15;
+constexpr uint8_t kSTX = 0x02, kETX = 0x03, kENQ = 0x05, kACK = 0x06, kNAK = 0x15;
 
 constexpr int kFrameSize = 18;
 // Bytes of a reply that are kept: start, payload 1 to 15, end; not the checksum.

@@ -144,6 +144,13 @@ TRadioGroup* TPage::Choice(std::string_view settingId, const char* objectName, i
     return g;
 }
 
+void TPage::Choices(QGridLayout* grid, std::initializer_list<TCell> cells) {
+    for (const TCell& c : cells) {
+        grid->addWidget(Choice(c.settingId, c.objectName, c.columns, this), c.row, c.column,
+                        c.rowSpan, c.columnSpan);
+    }
+}
+
 TCheckBox* TPage::Switch(std::string_view settingId, const char* objectName, QWidget* parent) {
     const TSetting* s = &SettingOf(settingId);
     auto* c = new TCheckBox(Text(s->Caption), parent);

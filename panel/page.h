@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -78,6 +79,17 @@ class TPage : public QWidget {
                              QWidget* parent);
     TRadioGroup* Choice(std::string_view settingId, const char* objectName, int columns,
                         QWidget* parent);
+    // Choice groups on this page, made in order (the tab order) into their cells.
+    struct TCell {
+        const char* settingId;
+        const char* objectName;
+        int columns;  // of the group's buttons
+        int row;
+        int column;
+        int rowSpan = 1;
+        int columnSpan = 1;
+    };
+    void Choices(QGridLayout* grid, std::initializer_list<TCell> cells);
     // A check box that sends 1 or 0 and is filled by Decode.
     TCheckBox* Switch(std::string_view settingId, const char* objectName, QWidget* parent);
     // An area grid that sends the whole mask on every box and is filled by Decode.

@@ -10,8 +10,8 @@ namespace zp {
 
 TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
     : TPage(link, "MotionSheet", kGroupMotion, parent) {
-    auto* MoDetect = Choice("motion.detection", "MoDetect", 2, this);
-    auto* MoOSD = Choice("motion.osd", "MoOSD", 2, this);
+    auto* page = GridOn(this, {24, 12, 24, 12}, 24, 12);
+    Choices(page, {{"motion.detection", "MoDetect", 2, 0, 0}, {"motion.osd", "MoOSD", 2, 0, 1}});
     auto* MoLv = Choice("motion.level", "MoLv", 1, this);
     auto* MoArea = Named(new QGroupBox("Motion Area", this), "MoArea");
     auto* MoArea2 = Area("motion.area", "MoArea2", "MoCheck", "Motion", MoArea);
@@ -24,9 +24,6 @@ TMotionPage::TMotionPage(TCameraLink& link, QWidget* parent)
     // With detection off, level, areas and time are shown but cannot be changed.
     EnableWith("motion.detection", {MoLv, MoArea2, MoTime});
 
-    auto* page = GridOn(this, {24, 12, 24, 12}, 24, 12);
-    page->addWidget(MoDetect, 0, 0);
-    page->addWidget(MoOSD, 0, 1);
     page->addWidget(MoLv, 1, 0, 2, 1);
     page->addWidget(MoArea, 1, 1);
     page->addWidget(MoTime, 2, 1, Qt::AlignTop | Qt::AlignLeft);
