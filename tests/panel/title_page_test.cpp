@@ -287,6 +287,18 @@ TEST_F(TitleEndToEnd, CharactersWithoutCodeGoOutAsSpacesAndReadBackAsSpaces) {
     EXPECT_EQ(Ctl<QLineEdit>(page, "CName")->text(), "a b c {|}< >~ Z9 @`^");
 }
 
+// A character beyond one byte must not go out as the character of its low
+// byte: U+0161 would otherwise be taken for "a" (0x61).
+TEST_F(TitleEndToEnd, CharactersBeyondOneByteGoOutAsSpaces) {
+    OpenAndRead();
+    Ctl<QLineEdit>(page, "CName")->setText(QString("a") + QChar(0x161) + "a" + QChar(0x2161));
+    WriteTitle();
+    const auto codes = camera.State().title.codes;
+    for (size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(codes[i], i == 0 || i == 2 ? 0x0030 : 0x01FE) << i;
+    }
+}
+
 TEST_F(TitleEndToEnd, DisplayAndPositionCommands) {
     OpenAndRead();
     const struct {
