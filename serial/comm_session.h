@@ -140,8 +140,9 @@ class TVaCommWriteThread final : public TCommWorker {
     void Report(uint32_t mask);
 
     TVaCommBuffer queue_;
-    // Signalled as the write thread makes room; a sender waits on it.
     std::condition_variable_any room_;
+    // Senders waiting for room in the queue.
+    std::atomic<int> senders_{0};
 };
 
 }  // namespace zp

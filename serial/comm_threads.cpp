@@ -22,6 +22,11 @@ constexpr uint32_t kTxWatchMs = 5;
 // A write that fails for a reason other than a hang-up is retried after this.
 constexpr uint32_t kWriteRetryMs = 50;
 
+// Bounded waits without sleeping, for hand-overs that the other thread
+// completes within microseconds: cheaper than a sleep and a wake-up.
+constexpr uint32_t kRoomSpinUs = 50;
+constexpr uint32_t kDataSpinUs = 30;
+
 }  // namespace
 
 bool IsHangupErrno(int code) {
@@ -311,6 +316,19 @@ bool TVaCommWriteThread::Enqueue(const void* data, int32_t count, uint32_t timeo
     };
     if (!fits()) {
         const Deadline d(timeoutMs);
+        if (count <= queue_.Capacity()) {
+            // The write thread frees room within one platform write, usually
+            // sooner than a sleep and a wake-up take; wait for that briefly
+            // without blocking.
+            g.unlock();
+            senders_.fetch_add(1, std::memory_order_acq_rel);
+            SpinFor(kRoomSpinUs, [&] {
+                return session_->QueuedOut.load(std::memory_order_acquire) + count <=
+                       queue_.Capacity();
+            });
+            senders_.fetch_sub(1, std::memory_order_acq_rel);
+            g.lock();
+        }
         while (!fits()) {
             if (d.Expired()) {
                 return false;
@@ -369,6 +387,13 @@ void TVaCommWriteThread::Execute() {
 }
 
 bool TVaCommWriteThread::WaitForData() {
+    if (senders_.load(std::memory_order_acquire) > 0) {
+        // A sender waits for the room just made and refills at once.
+        SpinFor(kDataSpinUs, [&] {
+            return session_->QueuedOut.load(std::memory_order_acquire) > 0 ||
+                   senders_.load(std::memory_order_acquire) == 0;
+        });
+    }
     const TMultiWaitResult r = WaitForMultiple({&StopEvent, &DataEvent}, kInfinite);
     return r.Result == WaitSignalled && r.Index != 0;
 }
