@@ -229,12 +229,13 @@ std::vector<TSetting> BuildSettings() {
     add(Motion("lens.near", "Near", "Near", 0x03));
     add(Motion("lens.far", "Far", "Far", 0x04));
     add(Motion("lens.focus_stop", "", "Focus stop", 0x05));
-    add(Named(Number("lens.zoom_position", "", 255, kGroupLens, 0x06, 11), "Zoom position"));
-    add(Named(Number("lens.focus_position", "", 255, kGroupLens, 0x07, 12), "Focus position"));
-    add(Check("lens.digital_zoom", "Digital Zoom", kGroupLens, 0x08, 9));
-    add(Check("lens.auto_focus", "Auto Focus", kGroupLens, 0x09, 10));
+    // Read back in the order of the reply's bytes.
     add(Named(Step("lens.zoom_step", "", kGroupLens, 0x0A, 5), "Zoom step"));
     add(Named(Step("lens.focus_step", "", kGroupLens, 0x0B, 7), "Focus step"));
+    add(Check("lens.digital_zoom", "Digital Zoom", kGroupLens, 0x08, 9));
+    add(Check("lens.auto_focus", "Auto Focus", kGroupLens, 0x09, 10));
+    add(Named(Number("lens.zoom_position", "", 255, kGroupLens, 0x06, 11), "Zoom position"));
+    add(Named(Number("lens.focus_position", "", 255, kGroupLens, 0x07, 12), "Focus position"));
     add(Check("lens.af_tracking", "AF after Tracking", kGroupLens, 0x0D, -1));
     add(Motion("lens.one_push", "", "One-push focus", 0x0E));
 

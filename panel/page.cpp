@@ -1,6 +1,7 @@
 #include "panel/page.h"
 
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QStringList>
 #include <algorithm>
 
@@ -134,13 +135,7 @@ TRadioGroup* TPage::Choice(std::string_view settingId, const char* objectName, i
                            QWidget* parent) {
     TRadioGroup* g = ChoiceGroup(settingId, objectName, columns, parent);
     Bind(settingId, g);
-    const TSetting* s = &SettingOf(settingId);
-    connect(g, &TRadioGroup::Click, this, [this, s, g] {
-        // Nothing is chosen only when code cleared the group.
-        if (g->ItemIndex() >= 0) {
-            SendEncoded(*s, TValue{g->ItemIndex(), {}, {}});
-        }
-    });
+    ConnectHandler(g, QByteArray(objectName) + "Click");
     return g;
 }
 
@@ -156,23 +151,49 @@ TCheckBox* TPage::Switch(std::string_view settingId, const char* objectName, QWi
     auto* c = new TCheckBox(Text(s->Caption), parent);
     c->setObjectName(objectName);
     Bind(settingId, c);
-    connect(c, &TCheckBox::Click, this, [this, s, c] {
-        SendEncoded(*s, TValue{c->Checked() ? 1 : 0, {}, {}});
-    });
+    ConnectHandler(c, QByteArray(objectName) + "Click");
     return c;
 }
 
 TAreaGrid* TPage::Area(std::string_view settingId, const char* objectName, const QString& boxPrefix,
                        const QString& label, QWidget* parent) {
-    const TSetting* s = &SettingOf(settingId);
     auto* grid = new TAreaGrid(boxPrefix, label, parent);
     grid->setObjectName(objectName);
     Bind(settingId, grid);
-    // The whole grid, read when the box changes.
-    connect(grid, &TAreaGrid::Click, this, [this, s, grid] {
-        SendEncoded(*s, TValue{0, grid->Mask(), {}});
-    });
+    ConnectHandler(grid, boxPrefix.toLatin1() + "01Click");
     return grid;
+}
+
+void TPage::ConnectHandler(QObject* control, const QByteArray& handler) {
+    // Called from the page's constructor, so the meta-object is the page's own.
+    const int slot = metaObject()->indexOfSlot(handler + "()");
+    const int signal = control->metaObject()->indexOfSignal(
+        qobject_cast<TAreaGrid*>(control) != nullptr ? "Click(int)" : "Click()");
+    if (slot < 0 || signal < 0) {
+        qFatal("page %s has no handler %s", metaObject()->className(), handler.constData());
+    }
+    connect(control, control->metaObject()->method(signal), this, metaObject()->method(slot));
+}
+
+void TPage::SendBound(std::string_view settingId) {
+    const TSetting* s = &SettingOf(settingId);
+    const auto bound =
+        std::find_if(bound_.begin(), bound_.end(), [s](const auto& b) { return b.first == s; });
+    if (bound == bound_.end()) {
+        return;
+    }
+    QWidget* control = bound->second;
+    if (auto* g = qobject_cast<TRadioGroup*>(control)) {
+        // Nothing is chosen only when code cleared the group.
+        if (g->ItemIndex() >= 0) {
+            SendEncoded(*s, TValue{g->ItemIndex(), {}, {}});
+        }
+    } else if (auto* c = qobject_cast<TCheckBox*>(control)) {
+        SendEncoded(*s, TValue{c->Checked() ? 1 : 0, {}, {}});
+    } else if (auto* a = qobject_cast<TAreaGrid*>(control)) {
+        // The whole grid, read when a box changes.
+        SendEncoded(*s, TValue{0, a->Mask(), {}});
+    }
 }
 
 void TPage::Bind(std::string_view settingId, QWidget* control) {

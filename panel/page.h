@@ -72,9 +72,10 @@ class TPage : public QWidget {
     // catalogue's order.
     virtual void Decode();
 
-    // A radio group with the setting's caption and items. Choice also sends
-    // the chosen index and is filled by Decode; a page that sends the value
-    // its own way makes the group with ChoiceGroup and binds it.
+    // A radio group with the setting's caption and items. Choice also binds
+    // it, so Decode fills it, and connects its Click to the page's handler
+    // named after it (ColorClick for Color), which sends it with SendBound; a
+    // page that sends the value its own way makes the group with ChoiceGroup.
     TRadioGroup* ChoiceGroup(std::string_view settingId, const char* objectName, int columns,
                              QWidget* parent);
     TRadioGroup* Choice(std::string_view settingId, const char* objectName, int columns,
@@ -90,9 +91,10 @@ class TPage : public QWidget {
         int columnSpan = 1;
     };
     void Choices(QGridLayout* grid, std::initializer_list<TCell> cells);
-    // A check box that sends 1 or 0 and is filled by Decode.
+    // A check box, bound and connected as Choice does; it sends 1 or 0.
     TCheckBox* Switch(std::string_view settingId, const char* objectName, QWidget* parent);
-    // An area grid that sends the whole mask on every box and is filled by Decode.
+    // An area grid, bound and connected as Choice does, its handler named
+    // after the first box (BLCCheck01Click); it sends the whole mask.
     TAreaGrid* Area(std::string_view settingId, const char* objectName, const QString& boxPrefix,
                     const QString& label, QWidget* parent);
     // Lets Decode fill a control made by hand: a radio group, check box, area
@@ -108,6 +110,10 @@ class TPage : public QWidget {
     // The catalogue's setting; the page names it in code, so it exists.
     static const TSetting& Setting(std::string_view settingId);
     bool SendValue(std::string_view settingId, int32_t value);
+    // What the handler of a plain control does: sends the setting with the
+    // value its bound control shows (index, check, mask); nothing while no
+    // item is chosen.
+    void SendBound(std::string_view settingId);
     bool SendValue(std::string_view settingId, const TValue& value);
     // The setting's set command for a follow-up; empty when it cannot be sent.
     static std::vector<uint8_t> SetCommand(std::string_view settingId, int32_t value = 0);
@@ -139,6 +145,9 @@ class TPage : public QWidget {
     TCameraLink& link_;
 
   private:
+    // Connects the control's Click to this page's slot of that name; a
+    // missing handler is a programming error.
+    void ConnectHandler(QObject* control, const QByteArray& handler);
     bool SendEncoded(const TSetting& s, const TValue& v);
     // Bytes from frame byte at on, then SendFrame up to the last of them.
     bool SendFrom(size_t at, const std::vector<uint8_t>& bytes);

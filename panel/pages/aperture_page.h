@@ -10,6 +10,10 @@ class TAperturePage : public TPage {
 
   public:
     explicit TAperturePage(TCameraLink& link, QWidget* parent = nullptr);
+
+  private slots:
+    void HGainClick() { SendBound("aperture.h_gain"); }
+    void VGainClick() { SendBound("aperture.v_gain"); }
 };
 
 }  // namespace zp

@@ -10,6 +10,11 @@ class TBlcPage : public TPage {
 
   public:
     explicit TBlcPage(TCameraLink& link, QWidget* parent = nullptr);
+
+  private slots:
+    void BLCClick() { SendBound("blc.blc"); }
+    void BLCLvClick() { SendBound("blc.level"); }
+    void BLCCheck01Click() { SendBound("blc.area"); }
 };
 
 }  // namespace zp

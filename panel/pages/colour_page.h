@@ -10,6 +10,13 @@ class TColourPage : public TPage {
 
   public:
     explicit TColourPage(TCameraLink& link, QWidget* parent = nullptr);
+
+  private slots:
+    void ColorClick() { SendBound("colour.white_balance"); }
+    void WBAutoLvClick() { SendBound("colour.auto_level"); }
+    void WBOPLvClick() { SendBound("colour.one_push_level"); }
+    void RYGainClick() { SendBound("colour.ry_gain"); }
+    void BYGainClick() { SendBound("colour.by_gain"); }
 };
 
 }  // namespace zp

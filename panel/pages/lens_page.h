@@ -40,6 +40,9 @@ class TLensPage : public TPage {
     void SetReleasePause(TPause pause) { releasePause_ = std::move(pause); }
 
   private slots:
+    void DZoomClick() { SendBound("lens.digital_zoom"); }
+    void AFocusClick() { SendBound("lens.auto_focus"); }
+    void AFTrackClick() { SendBound("lens.af_tracking"); }
     void WideSWMouseDown() { Start("lens.wide"); }
     void WideSWMouseUp() { Release("lens.zoom_stop", true); }
     void TeleSWMouseDown() { Start("lens.tele"); }

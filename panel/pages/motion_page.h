@@ -10,6 +10,13 @@ class TMotionPage : public TPage {
 
   public:
     explicit TMotionPage(TCameraLink& link, QWidget* parent = nullptr);
+
+  private slots:
+    void MoDetectClick() { SendBound("motion.detection"); }
+    void MoLvClick() { SendBound("motion.level"); }
+    void MoCheck01Click() { SendBound("motion.area"); }
+    void MoTimeClick() { SendBound("motion.time"); }
+    void MoOSDClick() { SendBound("motion.osd"); }
 };
 
 }  // namespace zp

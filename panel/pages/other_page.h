@@ -16,6 +16,12 @@ class TOtherPage : public TPage {
     explicit TOtherPage(TCameraLink& link, QWidget* parent = nullptr);
 
   private slots:
+    void PresetClick() { SendBound("other.preset"); }
+    void InitialClick() { SendBound("other.initial"); }
+    void HRevClick() { SendBound("other.h_reverse"); }
+    void VRevClick() { SendBound("other.v_reverse"); }
+    void NegaClick() { SendBound("other.negative"); }
+    void PhaseClick() { SendBound("other.phase"); }
     void PhaseLvClick();
 
   private:

@@ -21,6 +21,8 @@ class TPositionPage : public TPage {
     explicit TPositionPage(TCameraLink& link, QWidget* parent = nullptr);
 
   private slots:
+    void PosLoadClick() { SendBound("position.load"); }
+    void OSDxClick() { SendBound("position.osd"); }
     void AlSaveClick();
     void PosReadxClick();
     void PosNowReadClick();

@@ -22,6 +22,8 @@ class TTitlePage : public TPage {
     void HandleReply() override;
 
   private slots:
+    void TitleDispClick() { SendBound("title.display"); }
+    void TitlePosClick() { SendBound("title.position"); }
     void SetTitleClick();
 
   private:

@@ -246,14 +246,14 @@ TEST(Catalogue, DecodeReplyReadsWhatThePagesRead) {
          "title.display=ON; title.position=DOWN"},
         {"title, unknown form", Stored(Hex("A0 10 02 00 00 12")), kQuery, ""},
         {"lens", Stored(Hex("A0 21 00 00 04 D2 FB 2E 01 00 01 74")), kQuery,
-         "lens.zoom_position=1; lens.focus_position=116; lens.digital_zoom=ON; "
-         "lens.auto_focus=OFF; lens.zoom_step=1234; lens.focus_step=-1234"},
+         "lens.zoom_step=1234; lens.focus_step=-1234; lens.digital_zoom=ON; "
+         "lens.auto_focus=OFF; lens.zoom_position=1; lens.focus_position=116"},
         {"lens, only 1 is on", Stored(Hex("A0 21 00 00 27 0F FC 19 02 02 FF FF")), kQuery,
-         "lens.zoom_position=255; lens.focus_position=255; lens.digital_zoom=OFF; "
-         "lens.auto_focus=OFF; lens.zoom_step=9999; lens.focus_step=-999"},
+         "lens.zoom_step=9999; lens.focus_step=-999; lens.digital_zoom=OFF; "
+         "lens.auto_focus=OFF; lens.zoom_position=255; lens.focus_position=255"},
         {"lens steps without a four-character form", Stored(Hex("A0 21 00 00 27 10 FC 18")), kQuery,
-         "lens.zoom_position=0; lens.focus_position=0; lens.digital_zoom=OFF; "
-         "lens.auto_focus=OFF; lens.zoom_step=10000; lens.focus_step=-1000"},
+         "lens.zoom_step=10000; lens.focus_step=-1000; lens.digital_zoom=OFF; "
+         "lens.auto_focus=OFF; lens.zoom_position=0; lens.focus_position=0"},
         {"agc", Stored(Hex("A0 1A 00 00 01 08 08")), kQuery,
          "agc.priority=SENS; agc.agc_level=MAX; agc.sens_level=x64"},
         {"agc after a set command", Stored(Hex("A0 1A 00 00 01 08 08")), kSet, ""},
