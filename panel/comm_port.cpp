@@ -1,8 +1,8 @@
 #include "panel/comm_port.h"
 
 #include <chrono>
-#include <thread>
 
+#include "panel/qt_seams.h"
 #include "serial/platform/port_device.h"
 
 namespace zp {
@@ -56,7 +56,7 @@ void TCommPort::WaitSent(int timeoutMs) {
             if (st.OutQueue == 0 || std::chrono::steady_clock::now() >= end) {
                 return;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            PauseMs(2);
         }
     } catch (const EVaCommError&) {
         // A port that cannot say has nothing more to send.

@@ -2,11 +2,18 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QSocketNotifier>
-#include <QThread>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "serial/main_thread.h"
 
@@ -94,8 +101,112 @@ void InstallQtSeams() {
     InstallErrorDisplay(std::make_shared<TQtErrorDisplay>());
 }
 
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// Ends each pause from a thread of its own: the pause's loop leaves the main
+// thread's timers alone, so it cannot end on one of them. Pauses nest only
+// when something reaches the link from inside one (an assistive tool's
+// action), so each loop has its own deadline.
+class TPauseClock {
+  public:
+    ~TPauseClock() {
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    void EndAt(QEventLoop* loop, TClock::time_point at) {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!thread_.joinable()) {
+            thread_ = std::thread([this] { Run(); });
+        }
+        due_.emplace_back(at, loop);
+        wake_.notify_one();
+    }
+
+  private:
+    void Run() {
+        std::unique_lock<std::mutex> l(mutex_);
+        while (!quit_) {
+            if (due_.empty()) {
+                wake_.wait(l);
+                continue;
+            }
+            auto next = due_.begin();
+            for (auto it = due_.begin(); it != due_.end(); ++it) {
+                if (it->first < next->first) {
+                    next = it;
+                }
+            }
+            if (TClock::now() < next->first) {
+                wake_.wait_until(l, next->first);
+                continue;
+            }
+            // The loop lives until this call has run in it: nothing else ends it.
+            QMetaObject::invokeMethod(next->second, &QEventLoop::quit, Qt::QueuedConnection);
+            due_.erase(next);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<std::pair<TClock::time_point, QEventLoop*>> due_;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+int& PauseDepth() {
+    static int depth = 0;
+    return depth;
+}
+
+std::deque<std::function<void()>>& AfterPauseQueue() {
+    static std::deque<std::function<void()>> queue;
+    return queue;
+}
+
+void RunAfterPause() {
+    auto& queue = AfterPauseQueue();
+    // An action may pause again; the rest waits for the end of that pause.
+    while (!Pausing() && !queue.empty()) {
+        std::function<void()> action = std::move(queue.front());
+        queue.pop_front();
+        action();
+    }
+}
+
+}  // namespace
+
 void PauseMs(int milliseconds) {
-    QThread::msleep(static_cast<unsigned long>(milliseconds));
+    static TPauseClock clock;
+    QEventLoop loop;
+    clock.EndAt(&loop, TClock::now() + std::chrono::milliseconds(milliseconds));
+    ++PauseDepth();
+    // Window-system input, timers and socket notifiers (the serial component's
+    // calls, hot-plug) stay queued; posted events (painting, the accessibility
+    // bridge's calls) and the rest of the window system's traffic go on.
+    loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers |
+              QEventLoop::X11ExcludeTimers);
+    --PauseDepth();
+    if (!AfterPauseQueue().empty()) {
+        // After what the paused code does next, from the main loop.
+        QMetaObject::invokeMethod(qApp, &RunAfterPause, Qt::QueuedConnection);
+    }
+}
+
+bool Pausing() {
+    return PauseDepth() > 0;
+}
+
+void AfterPause(std::function<void()> action) {
+    AfterPauseQueue().push_back(std::move(action));
 }
 
 }  // namespace zp

@@ -42,8 +42,15 @@ class TZoomApplication : public QApplication {
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Pauses the calling thread.
+// The link's pause, without sleeping: for its length the main loop goes on
+// painting and answering the accessibility bridge and the window manager (its
+// ping), while operator input, timers and the serial component's calls wait
+// in their queues, as they waited behind a sleep, and are handled after it.
 void PauseMs(int milliseconds);
+// True during such a pause. What reacts to the window system then (a window
+// that loses the focus ends a hold) runs with AfterPause once it is over.
+bool Pausing();
+void AfterPause(std::function<void()> action);
 
 // Installs the Qt side of the serial component's crossing into the main
 // thread (a queued call that the worker waits for; it gives up when the
