@@ -62,10 +62,12 @@ build-blackbox: setup
 	@cmake --build build --target zoompanel camsim
 
 # The real window on a virtual screen, the mouse driven by xdotool; then the
-# status bar as a screen reader hears it (the system's python3, for pyatspi).
+# status bar as a screen reader hears it, and the desktop's ping answered
+# throughout (the system's python3, for pyatspi and python3-xlib).
 blackbox: build-blackbox
 	@python3 tests/blackbox/cable_check.py
 	@tests/blackbox/a11y_check.py
+	@tests/blackbox/ping_check.py
 
 # The pairing test checks the soak's own checker first.
 soak: build-blackbox

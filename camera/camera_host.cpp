@@ -303,9 +303,18 @@ bool TCameraHost::WaitReceivedFrames(size_t frames, std::chrono::milliseconds ti
 }
 
 bool TCameraHost::WriteAll(int fd, int wakeFd, const TBytes& bytes) {
+    const int rate = lineRate_;
+    const auto start = std::chrono::steady_clock::now();
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        size_t chunk = bytes.size() - done;
+        if (rate > 0) {
+            // Each byte leaves once the line would have carried it.
+            std::this_thread::sleep_until(
+                start + std::chrono::microseconds((done + 1) * 10 * 1000000 / rate));
+            chunk = 1;
+        }
+        const ssize_t n = ::write(fd, bytes.data() + done, chunk);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;

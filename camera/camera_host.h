@@ -24,6 +24,7 @@
 // a check of the 100 ms spacing should allow a millisecond or two.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -88,6 +89,9 @@ class TCameraHost {
     void SetChaos(int oneIn, uint32_t seed);
     // Wait before each answer; 0 by default.
     void SetAnswerDelay(std::chrono::milliseconds delay);
+    // Sends the answers as a line at this rate would, ten bits a byte; 0 (the
+    // default) writes them at once.
+    void SetLineRate(int bitsPerSecond) { lineRate_ = bitsPerSecond; }
 
     // A copy of the camera's state, and a way to set it up for a test.
     TCameraState State() const;
@@ -124,6 +128,7 @@ class TCameraHost {
     size_t totalBytes_ = 0;
     size_t receivedFrames_ = 0;
     std::chrono::milliseconds delay_{0};
+    std::atomic<int> lineRate_{0};
     TObserver observer_;
 
     std::thread thread_;

@@ -24,6 +24,7 @@ using zp::camera::TFault;
 constexpr const char* kUsage =
     "Usage: camsim [--device PATH] [--link PATH] [--fault MODE [--fault-on BYTES]]\n"
     "              [--chaos N] [--seed N] [--pull-every SECONDS] [--delay MS]\n"
+    "              [--line-speed]\n"
     "\n"
     "Plays the 26x Zoom camera on a serial line until interrupted (Ctrl+C).\n"
     "\n"
@@ -42,6 +43,8 @@ constexpr const char* kUsage =
     "  --seed N       seed for --chaos (default 1), so a run can be repeated\n"
     "  --pull-every SECONDS  hang up the line this often, as a pulled cable\n"
     "  --delay MS     wait this long before each answer\n"
+    "  --line-speed   send each answer as a 9600 bit/s line does, a byte every\n"
+    "                 1.04 ms, rather than all at once\n"
     "  --help         show this text\n"
     "\n"
     "SIGUSR1 hangs up the line at once. After a hang-up the line comes back a\n"
@@ -128,6 +131,7 @@ int main(int argc, char** argv) {
     long chaos = 0;
     long seed = 1;
     long pullEvery = 0;
+    bool lineSpeed = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -167,6 +171,8 @@ int main(int argc, char** argv) {
             if (!ParseNumber(argv[++i], 0, 4294967295L, seed)) {
                 return Fail("--seed takes a number from 0 to 4294967295");
             }
+        } else if (arg == "--line-speed") {
+            lineSpeed = true;
         } else if (arg == "--pull-every") {
             if (!ParseNumber(argv[++i], 2, 86400, pullEvery)) {
                 return Fail("--pull-every takes seconds from 2 to 86400");
@@ -193,6 +199,7 @@ int main(int argc, char** argv) {
     TCameraHost host;
     host.SetObserver(PrintExchange);
     host.SetAnswerDelay(std::chrono::milliseconds(delayMs));
+    host.SetLineRate(lineSpeed ? 9600 : 0);
     host.SetFaultTrigger(faultOn);
     host.SetFault(fault, fault == TFault::None ? 0 : 1);
     host.SetChaos(static_cast<int>(chaos), static_cast<uint32_t>(seed));

@@ -4,7 +4,9 @@
 #include <QCursor>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -96,6 +98,7 @@ void InstallQtSeams() {
     auto queue = std::make_shared<TMainThreadQueue>();
     auto* notifier = new QSocketNotifier(queue->WakeHandle(), QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [queue] { queue->RunPending(); });
+    HoldDuringPauses(notifier);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [queue] { queue->Shut(); });
     InstallMainThread(queue);
     InstallErrorDisplay(std::make_shared<TQtErrorDisplay>());
@@ -149,8 +152,10 @@ class TPauseClock {
                 wake_.wait_until(l, next->first);
                 continue;
             }
-            // The loop lives until this call has run in it: nothing else ends it.
-            QMetaObject::invokeMethod(next->second, &QEventLoop::quit, Qt::QueuedConnection);
+            // The loop lives until this event has reached it: nothing else
+            // ends it. An event Qt owns from here, so nothing of ours is
+            // shared with the main thread.
+            QCoreApplication::postEvent(next->second, new QEvent(QEvent::Quit));
             due_.erase(next);
         }
     }
@@ -165,6 +170,11 @@ class TPauseClock {
 int& PauseDepth() {
     static int depth = 0;
     return depth;
+}
+
+std::vector<QPointer<QSocketNotifier>>& HeldNotifiers() {
+    static std::vector<QPointer<QSocketNotifier>> held;
+    return held;
 }
 
 std::deque<std::function<void()>>& AfterPauseQueue() {
@@ -188,6 +198,13 @@ void PauseMs(int milliseconds) {
     static TPauseClock clock;
     QEventLoop loop;
     clock.EndAt(&loop, TClock::now() + std::chrono::milliseconds(milliseconds));
+    std::vector<QPointer<QSocketNotifier>> held;
+    for (const QPointer<QSocketNotifier>& n : HeldNotifiers()) {
+        if (n && n->isEnabled()) {
+            n->setEnabled(false);
+            held.push_back(n);
+        }
+    }
     ++PauseDepth();
     // Window-system input, timers and socket notifiers (the serial component's
     // calls, hot-plug) stay queued; posted events (painting, the accessibility
@@ -195,6 +212,11 @@ void PauseMs(int milliseconds) {
     loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers |
               QEventLoop::X11ExcludeTimers);
     --PauseDepth();
+    for (const QPointer<QSocketNotifier>& n : held) {
+        if (n) {
+            n->setEnabled(true);
+        }
+    }
     if (!AfterPauseQueue().empty()) {
         // After what the paused code does next, from the main loop.
         QMetaObject::invokeMethod(qApp, &RunAfterPause, Qt::QueuedConnection);
@@ -203,6 +225,12 @@ void PauseMs(int milliseconds) {
 
 bool Pausing() {
     return PauseDepth() > 0;
+}
+
+void HoldDuringPauses(QSocketNotifier* notifier) {
+    auto& held = HeldNotifiers();
+    held.erase(std::remove(held.begin(), held.end(), nullptr), held.end());
+    held.emplace_back(notifier);
 }
 
 void AfterPause(std::function<void()> action) {

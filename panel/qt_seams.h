@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 
+class QSocketNotifier;
 class QWidget;
 
 namespace zp {
@@ -51,6 +52,9 @@ void PauseMs(int milliseconds);
 // that loses the focus ends a hold) runs with AfterPause once it is over.
 bool Pausing();
 void AfterPause(std::function<void()> action);
+// A notifier that must not fire during a pause (the serial component's calls,
+// hot-plug): not every event dispatcher leaves them out by itself.
+void HoldDuringPauses(QSocketNotifier* notifier);
 
 // Installs the Qt side of the serial component's crossing into the main
 // thread (a queued call that the worker waits for; it gives up when the

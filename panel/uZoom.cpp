@@ -51,6 +51,7 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
         auto* notifier =
             new QSocketNotifier(options_.portMonitor->Fd(), QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, &TForm1::PortsChanged);
+        HoldDuringPauses(notifier);
     }
 
     FormCreate();

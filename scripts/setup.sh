@@ -11,7 +11,7 @@ packages=(
     fonts-dejavu-core
     coreutils
     xvfb xdotool python3
-    dbus at-spi2-core python3-pyatspi
+    dbus at-spi2-core python3-pyatspi python3-xlib
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "link/camera_link.h"
 #include "tests/support/link_fakes.h"
@@ -707,6 +709,106 @@ TEST(ParserReset, AnotherFrameRightAfterTheReply) {
     r.Receive(burst);
     EXPECT_EQ(r.port.writes, (std::vector<Bytes>{kTitleQuery, Hex("06")}));
     EXPECT_EQ(r.link.Vars().LinkState, TLinkState::AwaitingReply);
+}
+
+}  // namespace
+}  // namespace zp
+
+namespace zp {
+namespace {
+
+// The line on a fake clock: each pause moves it on, and so does the camera's
+// time to answer. Every write is stamped with the time it left.
+class ClockedPort : public test::FakePort {
+  public:
+    ClockedPort(test::Journal& j, const int64_t& clock) : FakePort(j), clock_(clock) {}
+    std::vector<std::pair<int64_t, Bytes>> sent;
+
+  protected:
+    void Wrote(int32_t count) override {
+        FakePort::Wrote(count);
+        sent.emplace_back(clock_, writes.back());
+    }
+
+  private:
+    const int64_t& clock_;
+};
+
+struct Clocked {
+    int64_t now = 0;
+    std::vector<int64_t> replies;  // when a reply's last byte arrived
+    test::Journal journal;
+    ClockedPort port{journal, now};
+    test::FakeWindow window{journal};
+    TCameraLink link{port, window, [this](int ms) { now += ms; }};
+
+    void Camera(int afterMs, const Bytes& bytes) {
+        now += afterMs;
+        if (bytes.size() == kFrameSize) {
+            replies.push_back(now);
+        }
+        port.pending.assign(bytes.begin(), bytes.end());
+        link.Comm1RxChar(static_cast<int32_t>(bytes.size()));
+    }
+};
+
+// Whatever decides a transmission, it leaves at least 100 ms after the one
+// before it, and an ACK exactly 100 ms after the reply it answers.
+TEST(Pacing, EveryTransmissionWaitsItsPauseOnTheClock) {
+    struct Case {
+        const char* name;
+        int titleParts;    // replies the page answers with its next query
+        bool followUp;     // a stop queued while the query is out
+        bool silentFirst;  // the first query goes unanswered once
+    };
+    const Case cases[] = {
+        {"link check and one page", 0, false, false},
+        {"the title read, five exchanges", 4, false, false},
+        {"a stop queued behind the query", 0, true, false},
+        {"a resend after a time-out", 0, false, true},
+    };
+    const Bytes ack = Hex("06");
+    for (const Case& c : cases) {
+        Clocked k;
+        int parts = c.titleParts;
+        k.window.onQuery = [&] { test::SendPayload(k.link, kTitleQueryPayload); };
+        k.window.onRoute = [&] {
+            k.link.ReleaseLink();
+            if (parts-- > 0) {
+                test::SendPayload(k.link, kTitleQueryPayload);
+            }
+        };
+        k.link.OpenCameraPort(1, 9600);
+        k.link.CheckLink();
+        k.Camera(3, ack);
+        if (c.followUp) {
+            k.link.SendFollowUp(Hex("21 21 02 00"));
+        }
+        if (c.silentFirst) {
+            k.now += ReplyTimeoutMs(9600);
+            k.link.ReplyTimeout();
+        }
+        for (int i = 0; i <= c.titleParts + (c.followUp ? 1 : 0); ++i) {
+            k.Camera(5, ack);
+            k.Camera(20, kReply);
+        }
+        const auto& sent = k.port.sent;
+        ASSERT_GE(sent.size(), 3u) << c.name;
+        for (size_t i = 1; i < sent.size(); ++i) {
+            EXPECT_GE(sent[i].first - sent[i - 1].first, kSendPauseMs)
+                << c.name << ", transmission " << i;
+        }
+        size_t acks = 0;
+        for (int64_t reply : k.replies) {
+            const auto answer = std::find_if(sent.begin(), sent.end(),
+                                             [&](const auto& s) { return s.first > reply; });
+            ASSERT_NE(answer, sent.end()) << c.name;
+            EXPECT_EQ(answer->second, ack) << c.name;
+            EXPECT_EQ(answer->first - reply, kSendPauseMs) << c.name;
+            ++acks;
+        }
+        EXPECT_EQ(acks, static_cast<size_t>(c.titleParts + (c.followUp ? 2 : 1))) << c.name;
+    }
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <QAction>
 #include <QSettings>
 #include <QTabBar>
+#include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
 
+#include "serial/main_thread.h"
 #include "tests/panel/e2e_fixture.h"
 
 namespace zp::test {
@@ -108,6 +111,41 @@ TEST_F(EndToEnd, FramesAreAtLeastAHundredMillisecondsApart) {
     for (size_t i = 1; i < rx.size(); ++i) {
         EXPECT_GE(rx[i].at - rx[i - 1].at, milliseconds(95)) << i;
     }
+}
+
+// A pause does not sleep, yet holds back what a sleep held back: what is
+// posted (painting, the accessibility bridge) runs during it; timers, the
+// serial component's calls and what waits for its end run after it.
+TEST_F(EndToEnd, DuringAPauseOnlyPostedWorkGoesOn) {
+    Open(true);
+    ASSERT_TRUE(WaitFor([&] { return form->PageControl1->isEnabled(); }));
+    ASSERT_TRUE(WaitIdle());
+    std::vector<std::string> seen;
+    auto note = [&](const char* what) {
+        seen.push_back(std::string(what) + (Pausing() ? " during" : " after"));
+    };
+    std::thread worker;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] { note("timer"); });
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+            note("posted");
+            timer.start(0);
+            AfterPause([&] { note("after-pause"); });
+            worker = std::thread([&] { Synchronize([&] { note("serial call"); }); });
+        },
+        Qt::QueuedConnection);
+    form->PageControl1->setCurrentIndex(5);  // its query waits its pause first
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(WaitFor([&] { return seen.size() == 4; }));
+    worker.join();
+    std::sort(seen.begin(), seen.end());
+    const std::vector<std::string> want = {"after-pause after", "posted during",
+                                           "serial call after", "timer after"};
+    EXPECT_EQ(seen, want);
+    EXPECT_EQ(Frames().back(), Hex("02 31 1B 00 00 00 00 00 00 00 00 00 00 00 00 00 03 AF"));
 }
 
 TEST_F(EndToEnd, SilentCameraGetsTheFrameThreeTimesThenThePanelIsUsable) {

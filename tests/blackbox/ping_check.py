@@ -1,0 +1,182 @@
+#!/usr/bin/python3
+"""Whether the window ever stops answering, as a desktop decides it: the real
+window on a virtual screen, the camera answering at line speed, and the
+desktop's ping (_NET_WM_PING) sent to the window every few milliseconds
+while a tester reads the title at start, changes pages ten times and holds
+Tele five times. Calls through the accessibility bridge, as a screen reader
+makes them, are timed alongside.
+
+Every ping must be answered within 30 ms, and so must every call through the
+bridge. Prints PASS or FAIL with the figures; exits 1 on a failure, 2 when the
+check could not run. ZP_BUILD names another build folder to measure.
+
+Needs Debian's xvfb, xdotool, python3-xlib, dbus, at-spi2-core and
+python3-pyatspi (the system's python3).
+"""
+
+import os
+import select
+import sys
+import threading
+import time
+
+ALONE = "ZP_PING_BUS"
+LIMIT_MS = 30.0
+PING_EVERY_S = 0.004
+
+
+class Pinger(threading.Thread):
+    """Pings the window from a connection of its own; the answer comes back
+    to the root window, where this connection listens."""
+
+    def __init__(self, display_name, window):
+        super().__init__(daemon=True)
+        from Xlib import X, display
+        from Xlib.protocol import event
+        self.X, self.event = X, event
+        self.d = display.Display(display_name)
+        self.root = self.d.screen().root
+        self.root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        self.window = self.d.create_resource_object("window", window)
+        self.protocols = self.d.intern_atom("WM_PROTOCOLS")
+        self.ping = self.d.intern_atom("_NET_WM_PING")
+        self.sent = {}      # sequence number -> time sent
+        self.late = []      # (time sent, answer time in ms)
+        self.stop = threading.Event()
+        self.recording = threading.Event()
+
+    def run(self):
+        n = 1
+        next_at = time.monotonic()
+        fd = self.d.fileno()
+        while not self.stop.is_set():
+            now = time.monotonic()
+            if now >= next_at:
+                ev = self.event.ClientMessage(
+                    window=self.window, client_type=self.protocols,
+                    data=(32, [self.ping, n, self.window.id, 0, 0]))
+                self.window.send_event(ev, event_mask=0)
+                self.d.flush()
+                self.sent[n] = now
+                n += 1
+                next_at = now + PING_EVERY_S
+            ready, _, _ = select.select([fd], [], [], max(0.0, next_at - time.monotonic()))
+            while self.d.pending_events():
+                e = self.d.next_event()
+                if (e.type == self.X.ClientMessage and e.client_type == self.protocols
+                        and e.data[1][0] == self.ping):
+                    t0 = self.sent.pop(e.data[1][1], None)
+                    if t0 is not None and self.recording.is_set():
+                        self.late.append((t0, (time.monotonic() - t0) * 1000))
+
+    def unanswered(self, now):
+        """Pings still waiting, as the age in ms of the oldest."""
+        waiting = [t for t in self.sent.values() if self.recording.is_set()]
+        return (now - min(waiting)) * 1000 if waiting else 0.0
+
+
+def main():
+    # A session bus of its own, so the check never talks to a desktop's.
+    if os.environ.get(ALONE) != "1":
+        os.environ[ALONE] = "1"
+        try:
+            os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable, *sys.argv])
+        except OSError as e:
+            print(f"ping_check: no dbus-run-session ({e}); Debian package dbus", file=sys.stderr)
+            return 2
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import harness as h
+    try:
+        import pyatspi
+        import Xlib  # noqa: F401
+    except ImportError as e:
+        print(f"ping_check: {e}; Debian packages python3-pyatspi, python3-xlib", file=sys.stderr)
+        return 2
+    launcher = "/usr/libexec/at-spi-bus-launcher"
+    if not os.path.exists(launcher):
+        print("ping_check: no AT-SPI bus launcher; Debian package at-spi2-core", file=sys.stderr)
+        return 2
+    h.need_tools()
+
+    with h.Session("ping") as s:
+        s.start_screen()
+        s.spawn([launcher, "--launch-immediately"], "atspi.log")
+        time.sleep(0.5)
+        cam = s.start_camera("--line-speed")
+        s.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        panel = s.start_panel(cam.link)
+        if not panel.wait_window():
+            print(f"FAIL: no window ({panel.how_it_ended()})")
+            return 1
+        pinger = Pinger(s.display, int(panel.window))
+        pinger.start()
+
+        # The status panel, as a screen reader finds it.
+        status = None
+        desktop = pyatspi.Registry.getDesktop(0)
+        deadline = time.monotonic() + 10
+        while status is None and time.monotonic() < deadline:
+            for i in range(desktop.childCount):
+                app = desktop.getChildAtIndex(i)
+                if app is not None and app.name == "zoompanel":
+                    status = pyatspi.findDescendant(
+                        app, lambda a: a is not None and (a.name or "").startswith("Link status"))
+            time.sleep(0.1)
+        if status is None:
+            print("FAIL: the status panel is not reachable through the accessibility bridge")
+            return 1
+
+        # From the start of the title read on: the link check is at the
+        # window's start, so recording begins at once.
+        pinger.recording.set()
+        bridge = []
+        done = threading.Event()
+
+        def drive():
+            time.sleep(2.5)  # the link check and the five-part title read
+            for name in h.TABS[1:] + ["C.ID"]:
+                panel.tab(name)
+                time.sleep(0.7)
+            panel.tab("Len")
+            time.sleep(0.7)
+            for _ in range(5):
+                panel.press("Tele")
+                time.sleep(0.15)
+                panel.release()
+                time.sleep(0.8)
+            done.set()
+
+        driver = threading.Thread(target=drive, daemon=True)
+        driver.start()
+        oldest = 0.0
+        while not done.is_set() and panel.alive():
+            t0 = time.monotonic()
+            # Extents are never cached: each is a call into the window.
+            status.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            bridge.append((time.monotonic() - t0) * 1000)
+            oldest = max(oldest, pinger.unanswered(time.monotonic()))
+            time.sleep(0.01)
+        time.sleep(0.1)
+        pinger.stop.set()
+        pinger.join(2)
+
+        frames = [data for _, data, _ in cam.frames()]
+        queries = {data[6:8] for data in frames if data.startswith("02 31")}
+        starts = sum(1 for data in frames if data.startswith(h.ZOOM_TELE_START))
+        stops = sum(1 for data in frames if data.startswith(h.ZOOM_STOP))
+        late = [ms for _, ms in pinger.late]
+        worst = max(late + [oldest]) if late else oldest
+        over = sum(1 for ms in late if ms >= LIMIT_MS)
+        worst_bridge = max(bridge) if bridge else 0.0
+        ran = len(queries) >= 10 and starts >= 5 and stops >= 5 and panel.alive()
+        ok = ran and worst < LIMIT_MS and worst_bridge < LIMIT_MS
+        print(f"{'PASS' if ok else 'FAIL'}: {len(late)} pings, the latest answered after "
+              f"{worst:.1f} ms, {over} of {LIMIT_MS:.0f} ms or more; {len(bridge)} calls "
+              f"through the accessibility bridge, the slowest {worst_bridge:.1f} ms; "
+              f"the camera saw {len(queries)} page queries, {starts} zoom starts, "
+              f"{stops} stops ({panel.how_it_ended()})")
+        return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
