@@ -24,17 +24,6 @@ import harness as h
 HOLD = 0.3  # how long Tele is held once its start frame is out
 
 
-def settle(cam, quiet=0.6, timeout=10.0):
-    """Waits until the camera has heard nothing for `quiet` seconds."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        frames = cam.frames()
-        if frames and time.monotonic() - frames[-1][0] >= quiet:
-            return True
-        time.sleep(0.1)
-    return False
-
-
 def excerpt(cam, since, limit=40):
     lines = [f"    {t:.3f} {text}" for t, text in cam.lines() if t >= since]
     if len(lines) > limit:
@@ -56,13 +45,13 @@ class Scenario:
         self.panel = session.start_panel(self.cam.link)
         if not self.panel.wait_window():
             raise SetupError("the panel's window did not show (" + self.panel.how_it_ended() + ")")
-        if not settle(self.cam):
+        if not h.settle(self.cam):
             raise SetupError("the panel never went quiet after start-up")
         opened = time.monotonic()
         self.panel.tab("Len")
         if self.cam.wait_frame("02 31 21", after=opened - 0.05, timeout=5) is None:
             raise SetupError("clicking the Len tab read no lens settings")
-        settle(self.cam)
+        h.settle(self.cam)
 
     def press_tele(self):
         pressed = time.monotonic()

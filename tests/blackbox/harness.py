@@ -348,6 +348,17 @@ class Panel:
         self.s.xdo("mouseup", 1)
 
 
+def settle(cam, quiet=0.6, timeout=10.0):
+    """Waits until the camera has heard nothing for `quiet` seconds."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        frames = cam.frames()
+        if frames and time.monotonic() - frames[-1][0] >= quiet:
+            return True
+        time.sleep(0.1)
+    return False
+
+
 def proc_stats(pid):
     """Resident memory in KiB and the number of open descriptors, or None."""
     try:

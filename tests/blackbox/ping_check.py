@@ -36,7 +36,10 @@ class Pinger(threading.Thread):
         self.X, self.event = X, event
         self.d = display.Display(display_name)
         self.root = self.d.screen().root
-        self.root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        # Qt answers with both masks; without a window manager on this screen,
+        # only a client that takes the redirection hears it.
+        self.root.change_attributes(
+            event_mask=X.SubstructureNotifyMask | X.SubstructureRedirectMask)
         self.window = self.d.create_resource_object("window", window)
         self.protocols = self.d.intern_atom("WM_PROTOCOLS")
         self.ping = self.d.intern_atom("_NET_WM_PING")
@@ -130,20 +133,26 @@ def main():
         # window's start, so recording begins at once.
         pinger.recording.set()
         bridge = []
+        clicks = []
         done = threading.Event()
 
         def drive():
-            time.sleep(2.5)  # the link check and the five-part title read
-            for name in h.TABS[1:] + ["C.ID"]:
-                panel.tab(name)
-                time.sleep(0.7)
-            panel.tab("Len")
-            time.sleep(0.7)
+            # The link check and the five-part title read, then each page
+            # once it has read its settings.
+            def after(act):
+                t = time.monotonic()
+                act()
+                # Its first frame, then the exchanges it starts.
+                cam.wait_frame("02", after=t, timeout=3)
+                h.settle(cam, quiet=0.4)
+
+            h.settle(cam, quiet=0.4)
+            for name in h.TABS[1:] + ["C.ID", "Len"]:
+                clicks.append((time.monotonic(), name))
+                after(lambda: panel.tab(name))
             for _ in range(5):
-                panel.press("Tele")
-                time.sleep(0.15)
-                panel.release()
-                time.sleep(0.8)
+                after(lambda: panel.press("Tele"))
+                after(panel.release)
             done.set()
 
         driver = threading.Thread(target=drive, daemon=True)
@@ -175,6 +184,11 @@ def main():
               f"through the accessibility bridge, the slowest {worst_bridge:.1f} ms; "
               f"the camera saw {len(queries)} page queries, {starts} zoom starts, "
               f"{stops} stops ({panel.how_it_ended()})")
+        if os.environ.get("ZP_DEBUG"):
+            for t, name in clicks:
+                print(f"click {t:.3f} {name}")
+            for t, data, _ in cam.frames():
+                print(f"frame {t:.3f} {data[:20]}")
         return 0 if ok else 1
 
 
