@@ -23,35 +23,17 @@ ALONE = "ZP_A11Y_BUS"
 
 
 def main():
-    # A session bus of its own, so the check never talks to a desktop's.
-    if os.environ.get(ALONE) != "1":
-        os.environ[ALONE] = "1"
-        try:
-            os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable, *sys.argv])
-        except OSError as e:
-            print(f"a11y_check: no dbus-run-session ({e}); Debian package dbus", file=sys.stderr)
-            return 2
-
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
     import harness as h
-    try:
-        import pyatspi
-        from gi.repository import GLib
-    except ImportError as e:
-        print(f"a11y_check: {e}; Debian package python3-pyatspi", file=sys.stderr)
-        return 2
-    launcher = "/usr/libexec/at-spi-bus-launcher"
-    if not os.path.exists(launcher):
-        print("a11y_check: no AT-SPI bus launcher; Debian package at-spi2-core", file=sys.stderr)
-        return 2
+    h.own_session_bus(ALONE)
+    pyatspi = h.need_atspi()
+    from gi.repository import GLib
     h.need_tools()
 
     with h.Session("a11y") as s:
         s.start_screen()
-        s.spawn([launcher, "--launch-immediately"], "atspi.log")
-        time.sleep(0.5)
+        s.start_atspi()
         cam = s.start_camera()
-        s.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         panel = s.start_panel(cam.link)
 
         heard = []

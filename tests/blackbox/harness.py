@@ -59,6 +59,31 @@ def need_tools():
             die(f"{BUILD / exe} is missing: build it first (make build)")
 
 
+AT_SPI_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+
+
+def own_session_bus(flag):
+    """Runs the script again under a session bus of its own, so a check never
+    talks to a desktop's."""
+    if os.environ.get(flag) != "1":
+        os.environ[flag] = "1"
+        try:
+            os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable, *sys.argv])
+        except OSError as e:
+            die(f"no dbus-run-session ({e}); Debian package dbus")
+
+
+def need_atspi():
+    """pyatspi, once the AT-SPI bus can be started."""
+    try:
+        import pyatspi
+    except ImportError as e:
+        die(f"{e}; Debian package python3-pyatspi")
+    if not os.path.exists(AT_SPI_LAUNCHER):
+        die("no AT-SPI bus launcher; Debian package at-spi2-core")
+    return pyatspi
+
+
 class Session:
     """Owns the temporary directory and every process started through it."""
 
@@ -190,6 +215,11 @@ class Session:
         if check and r.returncode != 0:
             raise RuntimeError(f"xdotool {' '.join(map(str, args))}: {r.stderr.strip()}")
         return r.stdout
+
+    def start_atspi(self):
+        self.spawn([AT_SPI_LAUNCHER, "--launch-immediately"], "atspi.log")
+        time.sleep(0.5)
+        self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
 
     # ---- the camera and the panel --------------------------------------
 

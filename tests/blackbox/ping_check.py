@@ -79,34 +79,20 @@ class Pinger(threading.Thread):
 
 
 def main():
-    # A session bus of its own, so the check never talks to a desktop's.
-    if os.environ.get(ALONE) != "1":
-        os.environ[ALONE] = "1"
-        try:
-            os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable, *sys.argv])
-        except OSError as e:
-            print(f"ping_check: no dbus-run-session ({e}); Debian package dbus", file=sys.stderr)
-            return 2
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
     import harness as h
+    h.own_session_bus(ALONE)
+    pyatspi = h.need_atspi()
     try:
-        import pyatspi
         import Xlib  # noqa: F401
     except ImportError as e:
-        print(f"ping_check: {e}; Debian packages python3-pyatspi, python3-xlib", file=sys.stderr)
-        return 2
-    launcher = "/usr/libexec/at-spi-bus-launcher"
-    if not os.path.exists(launcher):
-        print("ping_check: no AT-SPI bus launcher; Debian package at-spi2-core", file=sys.stderr)
-        return 2
+        h.die(f"{e}; Debian package python3-xlib")
     h.need_tools()
 
     with h.Session("ping") as s:
         s.start_screen()
-        s.spawn([launcher, "--launch-immediately"], "atspi.log")
-        time.sleep(0.5)
+        s.start_atspi()
         cam = s.start_camera("--line-speed")
-        s.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         panel = s.start_panel(cam.link)
         if not panel.wait_window():
             print(f"FAIL: no window ({panel.how_it_ended()})")
