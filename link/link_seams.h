@@ -1,6 +1,6 @@
 // What the camera link needs of the world around it: the serial port, the
-// window and a pause. The window, the real port and the real sleep plug in
-// here; tests plug in fakes.
+// window and a pause. The window, the real port and the window's pause plug
+// in here; tests plug in fakes.
 #pragma once
 
 #include <cstdint>
@@ -45,7 +45,8 @@ class ILinkWindow {
     virtual void ReportError(const std::string& text) = 0;
 };
 
-// Pauses the calling thread for the given number of milliseconds.
+// Returns after the given number of milliseconds. The window's pause keeps
+// painting meanwhile and holds back everything that could reach the link.
 using TPause = std::function<void(int milliseconds)>;
 
 }  // namespace zp

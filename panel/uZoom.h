@@ -37,7 +37,7 @@ struct TPortMenuList {
 struct TStartOptions {
     int32_t port = 1;
     int32_t baud = 9600;
-    // The pause before every send; tests replace the real sleep.
+    // The pause before every send; tests replace the real one.
     TPause pause = PauseMs;
     // The ports the machine has, asked for each time the Port menu opens.
     std::function<TPortMenuList()> listPorts;

@@ -36,7 +36,7 @@ class TLensPage : public TPage {
     int32_t LastZoomStep() const { return lastZoomStep_; }
     int32_t LastFocusStep() const { return lastFocusStep_; }
 
-    // The pause before a stop; tests replace the real sleep.
+    // The pause before a stop; tests replace the real one.
     void SetReleasePause(TPause pause) { releasePause_ = std::move(pause); }
 
   private slots:
