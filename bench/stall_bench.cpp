@@ -73,7 +73,13 @@ class THeartbeat {
             while (running_) {
                 const auto sent = TClock::now();
                 QMetaObject::invokeMethod(
-                    &context_, [this, sent] { late_.push_back(MsSince(sent, TClock::now())); },
+                    &context_,
+                    [this, sent] {
+                        late_.push_back(MsSince(sent, TClock::now()));
+                        if (onBeat) {
+                            onBeat();
+                        }
+                    },
                     Qt::QueuedConnection);
                 std::this_thread::sleep_for(std::chrono::milliseconds(kPeriodMs));
             }
@@ -87,12 +93,28 @@ class THeartbeat {
         QApplication::processEvents();
     }
     std::vector<double> Lateness() const { return late_; }
+    // Runs on the main thread with each ping, during pauses too.
+    std::function<void()> onBeat;
 
   private:
     QObject context_;
     std::atomic<bool> running_{false};
     std::thread thread_;
     std::vector<double> late_;
+};
+
+// The time the window first paints.
+class TFirstPaint : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Paint && !painted) {
+            painted = true;
+            at = TClock::now();
+        }
+        return QObject::eventFilter(watched, e);
+    }
+    bool painted = false;
+    TClock::time_point at;
 };
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000) {
@@ -159,11 +181,29 @@ void Scenario(const char* name, bool sleeping, TClock::time_point processStart) 
         form.findChild<zp::TLensPage*>()->SetReleasePause(SleepMs);
     }
     form.show();
-    QApplication::processEvents();
-    const auto shown = TClock::now();
+    TFirstPaint firstPaint;
+    form.installEventFilter(&firstPaint);
+    if (!WaitFor([&] { return firstPaint.painted; })) {
+        Fail("the window never painted");
+    }
+    const auto shown = firstPaint.at;
+    // Read with each ping: the query that follows the link check waits its
+    // pause before the loop that waits here runs again.
+    bool linkUp = false;
+    TClock::time_point linkOk;
+    beat.onBeat = [&] {
+        if (!linkUp && form.StatusPanel(0)->text() == zp::kTextLinkOk) {
+            linkUp = true;
+            linkOk = TClock::now();
+        }
+    };
+    if (!WaitFor([&] { return linkUp; })) {
+        Fail("the link did not come up");
+    }
+    beat.onBeat = nullptr;
     auto idle = [&] { return form.Link().Idle() && form.PageControl1->isEnabled(); };
     if (!WaitFor(idle)) {
-        Fail("the link did not come up");
+        Fail("the first page was not read");
     }
     const auto linked = TClock::now();
     // The title read has started with the link: wait until it is through.
@@ -227,9 +267,10 @@ void Scenario(const char* name, bool sleeping, TClock::time_point processStart) 
         "99th percentile %.2f ms\n",
         overhead.size(), s.size(), Percentile(overhead, 0.5), Percentile(overhead, 0.99));
     std::printf(
-        "  start-up: window shown %.0f ms after it was made (%.0f ms after main()), "
-        "CAM LINK OK and the first page read %.0f ms after it was made\n",
-        MsSince(created, shown), MsSince(processStart, shown), MsSince(created, linked));
+        "  start-up: first paint %.0f ms after the window was made (%.0f ms after main()), "
+        "CAM LINK OK %.0f ms and the title read %.0f ms after it was made\n",
+        MsSince(created, shown), MsSince(processStart, shown), MsSince(created, linkOk),
+        MsSince(created, linked));
     camera.Stop();
 }
 

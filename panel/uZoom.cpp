@@ -204,12 +204,18 @@ void TForm1::FormCreate() {
         return;
     }
     SetStatusText(kPanelLink, kTextConnecting);
-    // Only a raised error skips the link check; a port that stayed shut
-    // swallows it and the time-out reports "No camera found".
-    if (!TryOpen(true)) {
-        return;
-    }
-    link_.CheckLink();
+    // On the first turn of the main loop, shown or not: opening the port and
+    // the link check's pause do not hold back the window's first paint.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            // Only a raised error skips the link check; a port that stayed
+            // shut swallows it and the time-out reports "No camera found".
+            if (TryOpen(true)) {
+                link_.CheckLink();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 bool TForm1::TryOpen(bool reportErrors) {

@@ -84,6 +84,8 @@ class EndToEnd : public ::testing::Test {
             options.pause = [](int) {};
         }
         form = std::make_unique<TForm1>(std::move(port), options);
+        // The window opens its port on the first turn of the main loop.
+        QCoreApplication::processEvents();
     }
 
     // Opens and waits until the link is up, the first page has read what it

@@ -176,6 +176,7 @@ TEST_F(EndToEnd, HangUpAndReconnectThroughAMovedLink) {
     TStartOptions options;
     options.pause = [](int) {};
     form = std::make_unique<TForm1>(std::move(port), options);
+    QCoreApplication::processEvents();  // the port opens on the first turn
     ASSERT_TRUE(WaitFor([&] { return form->PageControl1->isEnabled(); }));
     ASSERT_TRUE(WaitIdle());
 
@@ -216,7 +217,8 @@ TEST_F(EndToEnd, PortMenuOpensWhatIsChosen) {
     };
     QSettings().remove(kSettingPort);
     form = std::make_unique<TForm1>(std::move(port), options);
-    ASSERT_EQ(errors.size(), 1u);  // the device it started on is not there
+    QCoreApplication::processEvents();  // the port opens on the first turn
+    ASSERT_EQ(errors.size(), 1u);       // the device it started on is not there
     EXPECT_TRUE(errors[0].endsWith("Choose a port in the Port menu."));
 
     const auto action = [&](const QString& text) -> QAction* {
@@ -254,6 +256,7 @@ TEST_F(EndToEnd, DeviceThatCannotBeOpened) {
     auto port = std::make_unique<TCommPort>();
     port->SetDeviceName("/dev/zp-no-such-device");
     form = std::make_unique<TForm1>(std::move(port), TStartOptions{});
+    QCoreApplication::processEvents();  // the port opens on the first turn
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].startsWith("Unable to open specified device /dev/zp-no-such-device"))
         << errors[0].toStdString();

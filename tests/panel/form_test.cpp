@@ -42,13 +42,17 @@ struct Form : ::testing::Test {
         SetErrorHook(oldHook);
     }
 
-    void Start(bool failOpen = false) {
+    void Start(bool failOpen = false, bool turnLoop = true) {
         auto p = std::make_unique<test::FakePanelPort>();
         p->failOpen = failOpen;
         port = p.get();
         TStartOptions options;
         options.pause = [](int) {};
         form = std::make_unique<TForm1>(std::move(p), options);
+        // The window opens its port on the first turn of the main loop.
+        if (turnLoop) {
+            QCoreApplication::processEvents();
+        }
     }
 
     // ENQ, ACK: the link is up and the title query is out.
@@ -114,6 +118,18 @@ TEST_F(Form, StartUpAgainstAnAnsweringCamera) {
     EXPECT_TRUE(form->PageControl1->isEnabled());
     EXPECT_FALSE(form->Link().Vars().SendBusy);
     EXPECT_FALSE(form->BusyCursorShown());
+}
+
+// Shown or not, the window opens its port and checks the link on the first
+// turn of the main loop, not before: nothing holds back its first paint.
+TEST_F(Form, PortOpensOnTheFirstTurnOfTheLoop) {
+    Start(false, false);
+    EXPECT_EQ(Panel(0), "Comm. Connecting");
+    EXPECT_EQ(port->opens, 0);
+    EXPECT_TRUE(port->writes.empty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(port->opens, 1);
+    EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
 }
 
 TEST_F(Form, NakToTheLinkCheck) {
@@ -335,6 +351,7 @@ TEST_F(Form, OpenThatLeavesThePortShutStillChecksTheLink) {
     TStartOptions options;
     options.pause = [](int) {};
     form = std::make_unique<TForm1>(std::move(p), options);
+    QCoreApplication::processEvents();  // the port opens on the first turn
     EXPECT_EQ(Panel(0), "Comm. Connecting fail");
     EXPECT_EQ(port->writes, std::vector<Bytes>{Hex("05")});
     EXPECT_TRUE(errors.empty());
@@ -638,6 +655,7 @@ TEST_F(Form, RememberedPortThatIsGone) {
     options.pause = [](int) {};
     options.rememberedPort = true;
     form = std::make_unique<TForm1>(std::move(p), options);
+    QCoreApplication::processEvents();  // the port opens on the first turn
     EXPECT_EQ(Panel(0), kTextPortAbsent);
     EXPECT_EQ(port->opens, 0);
     EXPECT_TRUE(errors.empty());
@@ -671,6 +689,7 @@ TEST_F(Form, DeviceThatComesBackIsReopenedAtOnce) {
     options.pause = [](int) {};
     options.portMonitor = monitor;
     form = std::make_unique<TForm1>(std::move(p), options);
+    QCoreApplication::processEvents();  // the port opens on the first turn
     port->Deliver(Hex("06"));
     port->open = false;
     port->onHangUp();

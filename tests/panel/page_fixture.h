@@ -49,6 +49,8 @@ class PageScripted : public ::testing::Test {
         TStartOptions options;
         options.pause = [](int) {};
         form = std::make_unique<TForm1>(std::move(p), options);
+        // The window opens its port on the first turn of the main loop.
+        QCoreApplication::processEvents();
         port->Deliver({0x06});
     }
 
