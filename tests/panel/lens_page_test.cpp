@@ -508,6 +508,36 @@ TEST_F(LensForm, ChoosingAnotherPortStopsTheOldCameraOnly) {
     }
 }
 
+// On the fake clock: the stop leaves its release pause and its own pause
+// after the release, and never sooner than 100 ms after the transmission
+// before it, also when the release comes while the start is answered.
+TEST_F(LensForm, StopWaitsTheReleasePauseOnTheClock) {
+    page->SetReleasePause([this](int ms) { clock += ms; });
+    auto* tele = Ctl<TMotionButton>(page, "TeleSW");
+    AnswerAll();  // the page's own query
+    for (bool answeredFirst : {true, false}) {
+        port->writes.clear();
+        port->writtenAt.clear();
+        QTest::mousePress(tele, Qt::LeftButton);
+        if (answeredFirst) {
+            AnswerFrame(Hex(kIdleReply));
+        }
+        const int64_t released = clock;
+        QTest::mouseRelease(tele, Qt::LeftButton);
+        AnswerAll();
+        const std::vector<Bytes> frames = FramesSent();
+        ASSERT_EQ(frames.size(), 2u) << answeredFirst;
+        EXPECT_EQ(frames[1][3], 0x02) << answeredFirst;
+        const auto& at = port->writtenAt;
+        const auto stop = static_cast<size_t>(
+            std::find(port->writes.begin(), port->writes.end(), frames[1]) - port->writes.begin());
+        EXPECT_GE(at[stop] - released, 2 * kSendPauseMs) << answeredFirst;
+        for (size_t i = 1; i < at.size(); ++i) {
+            EXPECT_GE(at[i] - at[i - 1], kSendPauseMs) << answeredFirst << ", write " << i;
+        }
+    }
+}
+
 // ---- On the line, through the virtual camera ------------------------------------
 
 struct Lens : EndToEnd {

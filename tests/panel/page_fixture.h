@@ -46,8 +46,9 @@ class PageScripted : public ::testing::Test {
     void Connect() {
         auto p = std::make_unique<FakePanelPort>();
         port = p.get();
+        port->clock = &clock;
         TStartOptions options;
-        options.pause = [](int) {};
+        options.pause = [this](int ms) { clock += ms; };
         form = std::make_unique<TForm1>(std::move(p), options);
         // The window opens its port on the first turn of the main loop.
         QCoreApplication::processEvents();
@@ -116,6 +117,8 @@ class PageScripted : public ::testing::Test {
     }
 
     FakePanelPort* port = nullptr;
+    // Moved on by every pause; the port stamps its writes with it.
+    int64_t clock = 0;
     std::unique_ptr<TForm1> form;
 };
 

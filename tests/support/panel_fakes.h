@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "panel/panel_port.h"
 #include "serial/platform/port_device.h"
@@ -42,6 +43,12 @@ class FakePanelPort : public TScriptedPort<IPanelPort> {
     std::string device = "/dev/ttyS0";
     std::function<void(int32_t)> onRx;
     std::function<void()> onHangUp;
+    // A test's fake clock, read at each write into writtenAt.
+    const int64_t* clock = nullptr;
+    std::vector<int64_t> writtenAt;
+
+  protected:
+    void Wrote(int32_t /*count*/) override { writtenAt.push_back(clock != nullptr ? *clock : 0); }
 };
 
 }  // namespace zp::test
