@@ -65,17 +65,78 @@ bool TCameraLink::Guarded(TWrite&& write) {
     return false;
 }
 
-bool TCameraLink::Transmit(const uint8_t* bytes, int32_t count) {
-    return Guarded([&] { port_.TransmitData(bytes, count); });
+bool TCameraLink::Transmit(const uint8_t* bytes, int32_t count, bool resend) {
+    if (!Guarded([&] { port_.TransmitData(bytes, count); })) {
+        return false;
+    }
+    Report(resend ? TTrafficKind::Resend : TTrafficKind::Frame, TDirection::ToCamera,
+           {bytes, bytes + count}, resend ? retries_ : 0);
+    return true;
 }
 
-bool TCameraLink::TransmitControl(uint8_t b) {
-    return Guarded([&] { port_.TransmitByte(b); });
+bool TCameraLink::TransmitControl(uint8_t b, bool resend) {
+    if (!Guarded([&] { port_.TransmitByte(b); })) {
+        return false;
+    }
+    Report(resend ? TTrafficKind::Resend : TTrafficKind::Control, TDirection::ToCamera, {b},
+           resend ? retries_ : 0);
+    return true;
+}
+
+void TCameraLink::AddObserver(ITrafficObserver* observer) {
+    observers_.push_back(observer);
+}
+
+void TCameraLink::RemoveObserver(ITrafficObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void TCameraLink::Report(TTrafficKind kind, TDirection direction, std::vector<uint8_t> bytes,
+                         int count, std::string note) {
+    if (observers_.empty()) {
+        return;
+    }
+    TTrafficEvent e;
+    e.at = std::chrono::steady_clock::now();
+    e.wall = std::chrono::system_clock::now();
+    e.kind = kind;
+    e.direction = direction;
+    e.bytes = std::move(bytes);
+    e.count = count;
+    e.of = kind == TTrafficKind::Resend ? kReplyRetries : 0;
+    e.note = std::move(note);
+    // A copy: an observer may remove itself.
+    const std::vector<ITrafficObserver*> observers = observers_;
+    for (ITrafficObserver* o : observers) {
+        o->OnTraffic(e);
+    }
+}
+
+void TCameraLink::ReportReceived(TReplyResult r) {
+    switch (r.kind) {
+        case TReplyKind::Nothing:
+            return;
+        case TReplyKind::Complete:
+            Report(TTrafficKind::Reply, TDirection::FromCamera, unit_);
+            break;
+        case TReplyKind::Malformed:
+            Report(TTrafficKind::Malformed, TDirection::FromCamera, unit_);
+            break;
+        case TReplyKind::Ack:
+        case TReplyKind::Nak:
+            Report(TTrafficKind::Answer, TDirection::FromCamera, {r.byte});
+            break;
+        case TReplyKind::Byte:
+            Report(TTrafficKind::Discarded, TDirection::FromCamera, {r.byte});
+            break;
+    }
+    unit_.clear();
 }
 
 // Nothing went out, so no answer will come: the link is free again, and the
 // operator reads why.
 void TCameraLink::SendFailed(const char* what) {
+    Report(TTrafficKind::WriteFailed, TDirection::Link, {}, 0, what);
     // A follow-up whose resend failed is still owed.
     RequeueFollowUp();
     if (confirmed_) {
@@ -145,7 +206,9 @@ void TCameraLink::OpenCameraPort(int32_t port, int32_t baud) {
     confirmed_ = false;
     holdFollowUps_ = true;
     port_.Open();
-    window_.SetStatusText(kPanelLink, port_.IsOpen() ? ConnectedText(port) : kTextConnectFail);
+    const std::string text = port_.IsOpen() ? ConnectedText(port) : kTextConnectFail;
+    Report(TTrafficKind::LineOpened, TDirection::Link, {}, 0, text);
+    window_.SetStatusText(kPanelLink, text);
 }
 
 void TCameraLink::CheckLink() {
@@ -177,7 +240,19 @@ void TCameraLink::Comm1RxChar(int32_t count) {
     // Count was taken before the read: bytes beyond it arrived meanwhile and
     // are the camera's too, so they are parsed rather than dropped.
     for (const char c : text) {
-        Act(vars_.Parser.FeedReplyByte(static_cast<uint8_t>(c)));
+        const auto b = static_cast<uint8_t>(c);
+        if (!observers_.empty()) {
+            const TParserState before = vars_.Parser.ParserState;
+            if (before == TParserState::Hunting || before == TParserState::PassThrough) {
+                unit_.clear();
+            }
+            unit_.push_back(b);
+        }
+        const TReplyResult r = vars_.Parser.FeedReplyByte(b);
+        if (!observers_.empty()) {
+            ReportReceived(r);
+        }
+        Act(r);
     }
 }
 
@@ -340,6 +415,7 @@ void TCameraLink::DrainFollowUps() {
 }
 
 void TCameraLink::PortLost() {
+    Report(TTrafficKind::LineLost, TDirection::Link, {}, 0, "the device went away");
     vars_.LinkState = TLinkState::Unchecked;
     // A stop still in the output queue went with the line.
     RequeueFollowUp();
@@ -364,6 +440,7 @@ void TCameraLink::ReplyTimeout() {
         DrainFollowUps();
         return;
     }
+    Report(TTrafficKind::Timeout, TDirection::Link, {}, ReplyTimeoutMs(baud_));
     if (retries_ < kReplyRetries) {
         ++retries_;
         vars_.Parser.Reset();
@@ -371,10 +448,10 @@ void TCameraLink::ReplyTimeout() {
         window_.StartReplyTimer(ReplyTimeoutMs(baud_));
         if (awaiting_ == TAwaiting::Frame) {
             vars_.LinkState = TLinkState::Ready;
-            Transmit(lastFrame_.data(), kFrameSize);
+            Transmit(lastFrame_.data(), kFrameSize, true);
         } else {
             vars_.LinkState = TLinkState::AwaitingLinkAck;
-            TransmitControl(lastControl_);
+            TransmitControl(lastControl_, true);
         }
         return;
     }
@@ -393,6 +470,8 @@ void TCameraLink::ReplyTimeout() {
         holdFollowUps_ = true;
     }
     AbandonExchange();
+    Report(TTrafficKind::GiveUp, TDirection::Link, {}, 0,
+           !noCamera ? kTextNoAnswer : (retryShown_ ? kTextRetry : kTextNoCamera));
     if (!noCamera) {
         window_.SetStatusText(kPanelLink, kTextNoAnswer);
     } else if (!retryShown_) {

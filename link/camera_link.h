@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/link_seams.h"
+#include "link/traffic.h"
 #include "link/uVar.h"
 
 namespace zp {
@@ -38,6 +39,8 @@ class TCameraLink {
     TCameraLink(ILinkPort& port, ILinkWindow& window, TPause pause);
 
     TLinkVars& Vars() { return vars_; }
+    // When the link began: relative times of its events count from here.
+    std::chrono::steady_clock::time_point Origin() const { return origin_; }
     const TLinkVars& Vars() const { return vars_; }
 
     // True while no exchange is outstanding.
@@ -100,6 +103,10 @@ class TCameraLink {
     // a camera that is no longer on this port.
     void DropFollowUps();
 
+    // Observers hear every event on the line, in order, as it happens.
+    void AddObserver(ITrafficObserver* observer);
+    void RemoveObserver(ITrafficObserver* observer);
+
   private:
     enum class TAwaiting { Nothing, Frame, ControlByte };
 
@@ -110,8 +117,14 @@ class TCameraLink {
     // link instead of leaving the handler. False when the write failed.
     template <typename TWrite>
     bool Guarded(TWrite&& write);
-    bool Transmit(const uint8_t* bytes, int32_t count);
-    bool TransmitControl(uint8_t b);
+    // A resend is reported as one, with the send it is.
+    bool Transmit(const uint8_t* bytes, int32_t count, bool resend = false);
+    bool TransmitControl(uint8_t b, bool resend = false);
+    void Report(TTrafficKind kind, TDirection direction, std::vector<uint8_t> bytes = {},
+                int count = 0, std::string note = {});
+    // What a received byte completed, for the observers: reply, answer,
+    // malformed frame or a byte dropped.
+    void ReportReceived(TReplyResult r);
     void SendFailed(const char* what);
     // Nothing on its way is awaited any more: the link is free, the cursor back.
     void AbandonExchange();
@@ -150,6 +163,10 @@ class TCameraLink {
     // The active page is read again once the follow-ups are through.
     bool requery_ = false;
     std::deque<std::vector<uint8_t>> followUps_;
+    std::chrono::steady_clock::time_point origin_ = std::chrono::steady_clock::now();
+    std::vector<ITrafficObserver*> observers_;
+    // The bytes of the unit being received: a frame, or a control byte.
+    std::vector<uint8_t> unit_;
 };
 
 // Fills in start byte, zeroed payload, end byte and checksum in place.

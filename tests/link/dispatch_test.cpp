@@ -813,3 +813,83 @@ TEST(Pacing, EveryTransmissionWaitsItsPauseOnTheClock) {
 
 }  // namespace
 }  // namespace zp
+
+namespace zp {
+namespace {
+
+struct Recorder : ITrafficObserver {
+    void OnTraffic(const TTrafficEvent& e) override {
+        seen.push_back(std::string(KindText(e.kind)) + " " + TrafficHex(e.bytes));
+        meanings.push_back(TrafficMeaning(e));
+    }
+    std::vector<std::string> seen;
+    std::vector<std::string> meanings;
+};
+
+// Observers hear every event of the line in order: what went out, what came
+// back and what became of the exchange.
+TEST(Observers, HearEveryEventInOrder) {
+    const std::string query = "frame " + test::ToHex(kTitleQuery);
+    const std::string reply = "reply " + test::ToHex(kReply);
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> play;
+        std::vector<std::string> seen;
+        std::string meaning;  // said of one of them
+    };
+    const Case cases[] = {
+        {"an exchange",
+         [](Rig& r) {
+             r.Receive(Hex("06"));
+             r.Receive(kReply);
+         },
+         {"answer 06", reply, "control 06"},
+         "ACK"},
+        {"a resend, then a give-up",
+         [](Rig& r) {
+             test::SendPayload(r.link, kTitleQueryPayload);
+             r.link.ReplyTimeout();
+             r.link.ReplyTimeout();
+             r.link.ReplyTimeout();
+         },
+         {query, "time-out ", "resend " + test::ToHex(kTitleQuery), "time-out ",
+          "resend " + test::ToHex(kTitleQuery), "time-out ", "give-up "},
+         "resend 1 of 2: C.ID \xC2\xB7 query title part 0"},
+        {"a malformed frame",
+         [](Rig& r) {
+             r.Receive(Hex("06"));
+             r.Receive(kBadEnd);
+         },
+         {"answer 06", "malformed " + test::ToHex(kBadEnd), "control 06"},
+         "malformed: end byte 04"},
+        {"a byte after a reply nobody waits for",
+         [](Rig& r) {
+             Bytes bytes = kReply;
+             bytes.push_back(0x41);
+             r.Receive(bytes);
+         },
+         {reply, "discarded 41"},
+         "1 byte outside a frame, dropped"},
+        {"a hang-up", [](Rig& r) { r.link.PortLost(); }, {"hang-up "}, "the device went away"},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        Recorder rec;
+        r.link.AddObserver(&rec);
+        r.link.OpenCameraPort(1, 9600);
+        r.link.CheckLink();
+        r.Receive(Hex("06"));
+        const std::vector<std::string> start = {"port opened ", "control 05", "answer 06", query};
+        ASSERT_EQ(rec.seen, start) << c.name;
+        rec.seen.clear();
+        c.play(r);
+        EXPECT_EQ(rec.seen, c.seen) << c.name;
+        EXPECT_NE(std::find(rec.meanings.begin(), rec.meanings.end(), c.meaning),
+                  rec.meanings.end())
+            << c.name << ": " << ::testing::PrintToString(rec.meanings);
+        r.link.RemoveObserver(&rec);
+    }
+}
+
+}  // namespace
+}  // namespace zp
