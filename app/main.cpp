@@ -22,6 +22,10 @@ struct TOptions {
                                 "Talk to a built-in virtual camera over a pseudo-terminal."};
     QCommandLineOption listPorts{"list-ports",
                                  "Print the serial ports found (path, description) and exit."};
+    QCommandLineOption log{"log",
+                           "Write every event on the line, as the traffic view shows it, to "
+                           "FILE (appended, a line at a time).",
+                           "FILE"};
 };
 
 void SetNames() {
@@ -41,6 +45,7 @@ void Define(QCommandLineParser& parser, const TOptions& options) {
     parser.addOption(options.device);
     parser.addOption(options.simulate);
     parser.addOption(options.listPorts);
+    parser.addOption(options.log);
 }
 
 bool HasDisplay() {
@@ -87,6 +92,7 @@ int main(int argc, char** argv) {
     auto port = std::make_unique<zp::TCommPort>();
     zp::camera::TCameraHost camera;
     zp::TStartOptions start;
+    start.logPath = parser.value(options.log).toStdString();
     start.listPorts = zp::SystemPorts;
     start.portMonitor = zp::OpenPortMonitor();
     start.startVirtualCamera = [&camera] {

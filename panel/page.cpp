@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "link/func.h"
+#include "panel/qt_seams.h"
 #include "panel/widgets/area_grid.h"
 #include "panel/widgets/check_box.h"
 #include "panel/widgets/radio_group.h"
@@ -242,6 +243,11 @@ bool TPage::SendSet(uint8_t item, const std::vector<uint8_t>& args) {
 }
 
 bool TPage::SendFrom(size_t at, const std::vector<uint8_t>& bytes) {
+    // Only an assistive tool's action reaches a page during a pause (input
+    // waits for its end): the link is taken, as it would be after a sleep.
+    if (Pausing()) {
+        return false;
+    }
     TCommandFrame& f = Frame();
     for (uint8_t b : bytes) {
         if (at > 15) {

@@ -134,6 +134,15 @@ class TPauseClock {
         wake_.notify_one();
     }
 
+    // The loop has ended (its Quit came, or the application quits): its
+    // entry must not outlive it.
+    void Forget(QEventLoop* loop) {
+        std::lock_guard<std::mutex> g(mutex_);
+        due_.erase(std::remove_if(due_.begin(), due_.end(),
+                                  [loop](const auto& d) { return d.second == loop; }),
+                   due_.end());
+    }
+
   private:
     void Run() {
         std::unique_lock<std::mutex> l(mutex_);
@@ -152,9 +161,10 @@ class TPauseClock {
                 wake_.wait_until(l, next->first);
                 continue;
             }
-            // The loop lives until this event has reached it: nothing else
-            // ends it. An event Qt owns from here, so nothing of ours is
-            // shared with the main thread.
+            // The loop lives until it has been forgotten, under this lock;
+            // an event still pending when it ends dies with it. Qt owns the
+            // event from here, so nothing of ours is shared with the main
+            // thread.
             QCoreApplication::postEvent(next->second, new QEvent(QEvent::Quit));
             due_.erase(next);
         }
@@ -211,6 +221,7 @@ void PauseMs(int milliseconds) {
     // bridge's calls) and the rest of the window system's traffic go on.
     loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers |
               QEventLoop::X11ExcludeTimers);
+    clock.Forget(&loop);
     --PauseDepth();
     for (const QPointer<QSocketNotifier>& n : held) {
         if (n) {
@@ -235,6 +246,10 @@ void HoldDuringPauses(QSocketNotifier* notifier) {
 
 void AfterPause(std::function<void()> action) {
     AfterPauseQueue().push_back(std::move(action));
+}
+
+void RunAfterPauseNow() {
+    RunAfterPause();
 }
 
 }  // namespace zp

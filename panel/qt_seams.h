@@ -52,6 +52,9 @@ void PauseMs(int milliseconds);
 // that loses the focus ends a hold) runs with AfterPause once it is over.
 bool Pausing();
 void AfterPause(std::function<void()> action);
+// Runs what waits for the end of a pause now (unless one is on): before the
+// line closes or changes, a stop that waited must go out.
+void RunAfterPauseNow();
 // A notifier that must not fire during a pause (the serial component's calls,
 // hot-plug): not every event dispatcher leaves them out by itself.
 void HoldDuringPauses(QSocketNotifier* notifier);

@@ -4,11 +4,13 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QSocketNotifier>
@@ -27,7 +29,8 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
     : QMainWindow(parent),
       port_(std::move(port)),
       options_(options),
-      link_(*port_, *this, options_.pause) {
+      link_(*port_, *this, options_.pause),
+      log_(link_.Origin()) {
     setObjectName("Form1");
     virtual_ = options_.virtualCamera;
     device_ = port_->DeviceText();
@@ -47,6 +50,21 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
             SwitchPort();
         }
     });
+    link_.AddObserver(traffic_->Model());
+    link_.AddObserver(&log_);
+    log_.OnError = [this](const std::string& error) {
+        // Told after the log closed itself; the panel goes on without it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, error] {
+                StopLog();
+                ShowErrorMessage(QString::fromLocal8Bit(error.c_str()), this);
+            },
+            Qt::QueuedConnection);
+    };
+    if (!options_.logPath.empty()) {
+        StartLog(options_.logPath);
+    }
     if (options_.portMonitor) {
         auto* notifier =
             new QSocketNotifier(options_.portMonitor->Fd(), QSocketNotifier::Read, this);
@@ -135,6 +153,59 @@ void TForm1::BuildLayout() {
     }
 }
 
+void TForm1::BuildViewMenu() {
+    traffic_ = new TTrafficView(link_.Origin());
+    trafficDock_ = new QDockWidget("Traffic", this);
+    trafficDock_->setObjectName("TrafficDock");
+    trafficDock_->setWidget(traffic_);
+    trafficDock_->setAccessibleName("Traffic");
+    addDockWidget(Qt::BottomDockWidgetArea, trafficDock_);
+    trafficDock_->hide();
+    QMenu* view = menuBar()->addMenu("&View");
+    view->setObjectName("ViewMenu");
+    QAction* show = trafficDock_->toggleViewAction();
+    show->setObjectName("TrafficAction");
+    show->setText("&Traffic");
+    show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    show->setShortcutContext(Qt::WindowShortcut);
+    view->addAction(show);
+    addAction(show);
+    logAction_ = view->addAction("Start traffic &log...");
+    logAction_->setObjectName("TrafficLogAction");
+    connect(logAction_, &QAction::triggered, this, &TForm1::ChooseLog);
+}
+
+bool TForm1::StartLog(const std::string& path) {
+    std::string error;
+    if (!log_.Open(path, error)) {
+        ShowErrorMessage(
+            QString::fromLocal8Bit(error.c_str()) + "\n\nThe panel goes on without a traffic log.",
+            this);
+        StopLog();
+        return false;
+    }
+    logAction_->setText("Stop traffic &log (" + QString::fromStdString(path) + ")");
+    return true;
+}
+
+void TForm1::StopLog() {
+    log_.Close();
+    logAction_->setText("Start traffic &log...");
+}
+
+void TForm1::ChooseLog() {
+    if (log_.IsOpen()) {
+        StopLog();
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(this, "Traffic log", "zoompanel-traffic.log",
+                                                      "Log (*.log *.txt)", nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
+    if (!path.isEmpty()) {
+        StartLog(path.toStdString());
+    }
+}
+
 void TForm1::BuildMenu() {
     portMenu_ = menuBar()->addMenu("&Port");
     portMenu_->setObjectName("PortMenu");
@@ -147,6 +218,7 @@ void TForm1::BuildMenu() {
     addAction(reconnectAction_);
     connect(portMenu_, &QMenu::aboutToShow, this, &TForm1::FillPortMenu);
     FillPortMenu();
+    BuildViewMenu();
 }
 
 void TForm1::FillPortMenu() {
@@ -263,6 +335,7 @@ void TForm1::FormClose() {
     }
     // A zoom or focus still held stops before the line closes, and its stop
     // may leave before the rest of the output is dropped.
+    RunAfterPauseNow();
     EndHolds();
     replyTimer_.stop();
     reconnectTimer_.stop();
@@ -275,7 +348,9 @@ void TForm1::FormClose() {
 }
 
 void TForm1::PageControl1Changing(QObject*, bool& allowChange) {
-    if (!link_.CanSend()) {
+    // Only an assistive tool's action reaches here during a pause: the link
+    // is taken until it ends.
+    if (!link_.CanSend() || Pausing()) {
         allowChange = false;
     }
 }
@@ -427,8 +502,19 @@ void TForm1::ShowDeviceInTitle(const TPortMenuList& list) {
 }
 
 void TForm1::ChoosePort(const std::string& device, bool virtualCamera) {
+    if (Pausing()) {
+        // Chosen through an assistive tool while a send waits its pause: the
+        // change follows it.
+        AfterPause([form = QPointer<TForm1>(this), device, virtualCamera] {
+            if (form) {
+                form->ChoosePort(device, virtualCamera);
+            }
+        });
+        return;
+    }
     // What the old camera is still owed goes to it while its link is up; a
     // stop behind an outstanding exchange is waited for, a little while.
+    RunAfterPauseNow();
     EndHolds();
     nextDevice_ = device;
     nextVirtual_ = virtualCamera;
@@ -578,6 +664,14 @@ void TForm1::ReconnectTimerRanOut() {
 }
 
 void TForm1::Reconnect() {
+    if (Pausing()) {
+        AfterPause([form = QPointer<TForm1>(this)] {
+            if (form) {
+                form->Reconnect();
+            }
+        });
+        return;
+    }
     const bool lookingAgain = reconnectTimer_.isActive();
     reconnectTimer_.stop();
     replyTimer_.stop();

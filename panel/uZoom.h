@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QActionGroup>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
@@ -19,6 +20,7 @@
 #include "panel/page.h"
 #include "panel/panel_port.h"
 #include "panel/qt_seams.h"
+#include "panel/traffic_view.h"
 #include "serial/platform/port_list.h"
 
 namespace zp {
@@ -46,6 +48,8 @@ struct TStartOptions {
     std::function<std::string()> startVirtualCamera;
     // The device already set on the port is the virtual camera.
     bool virtualCamera = false;
+    // The traffic log's file, "" for none.
+    std::string logPath;
     // The device set on the port is the remembered one: when it is gone,
     // nothing is opened.
     bool rememberedPort = false;
@@ -149,6 +153,13 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     QToolButton* ReconnectButton() const { return reconnect_; }
     TPage* Page(int index) const { return pages_.at(static_cast<size_t>(index)); }
     bool BusyCursorShown() const { return cursor_.Shown(); }
+    TTrafficView* Traffic() const { return traffic_; }
+    QDockWidget* TrafficDock() const { return trafficDock_; }
+    // Starts writing the traffic log (appending); a file that cannot be
+    // written is reported and the panel goes on without it. False then.
+    bool StartLog(const std::string& path);
+    void StopLog();
+    const TTrafficLog& Log() const { return log_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -168,6 +179,8 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void ReplyTimerRanOut();
     void ReconnectTimerRanOut();
     void BuildMenu();
+    void BuildViewMenu();
+    void ChooseLog();
     void PortsChanged();
     // The second half of ChoosePort, once the old camera has what it is owed.
     void SwitchPort();
@@ -191,6 +204,10 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     QMenu* portMenu_ = nullptr;
     QActionGroup* portGroup_ = nullptr;
     QAction* reconnectAction_ = nullptr;
+    TTrafficView* traffic_ = nullptr;
+    QDockWidget* trafficDock_ = nullptr;
+    QAction* logAction_ = nullptr;
+    TTrafficLog log_;
     // The device the port opens ("" while it is COM1 of the layout), and
     // what the title calls it.
     std::string device_;

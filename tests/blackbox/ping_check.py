@@ -43,6 +43,7 @@ class Pinger(threading.Thread):
         self.window = self.d.create_resource_object("window", window)
         self.protocols = self.d.intern_atom("WM_PROTOCOLS")
         self.ping = self.d.intern_atom("_NET_WM_PING")
+        self.lock = threading.Lock()
         self.sent = {}      # sequence number -> time sent
         self.late = []      # (time sent, answer time in ms)
         self.stop = threading.Event()
@@ -60,7 +61,8 @@ class Pinger(threading.Thread):
                     data=(32, [self.ping, n, self.window.id, 0, 0]))
                 self.window.send_event(ev, event_mask=0)
                 self.d.flush()
-                self.sent[n] = now
+                with self.lock:
+                    self.sent[n] = now
                 n += 1
                 next_at = now + PING_EVERY_S
             ready, _, _ = select.select([fd], [], [], max(0.0, next_at - time.monotonic()))
@@ -68,13 +70,15 @@ class Pinger(threading.Thread):
                 e = self.d.next_event()
                 if (e.type == self.X.ClientMessage and e.client_type == self.protocols
                         and e.data[1][0] == self.ping):
-                    t0 = self.sent.pop(e.data[1][1], None)
+                    with self.lock:
+                        t0 = self.sent.pop(e.data[1][1], None)
                     if t0 is not None and self.recording.is_set():
                         self.late.append((t0, (time.monotonic() - t0) * 1000))
 
     def unanswered(self, now):
         """Pings still waiting, as the age in ms of the oldest."""
-        waiting = [t for t in self.sent.values() if self.recording.is_set()]
+        with self.lock:
+            waiting = list(self.sent.values()) if self.recording.is_set() else []
         return (now - min(waiting)) * 1000 if waiting else 0.0
 
 
@@ -98,6 +102,9 @@ def main():
             print(f"FAIL: no window ({panel.how_it_ended()})")
             return 1
         pinger = Pinger(s.display, int(panel.window))
+        # From the start of the title read on: the link check starts with the
+        # window, so recording begins at once.
+        pinger.recording.set()
         pinger.start()
 
         # The status panel, as a screen reader finds it.
@@ -115,9 +122,6 @@ def main():
             print("FAIL: the status panel is not reachable through the accessibility bridge")
             return 1
 
-        # From the start of the title read on: the link check is at the
-        # window's start, so recording begins at once.
-        pinger.recording.set()
         bridge = []
         clicks = []
         done = threading.Event()

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "panel/widgets/radio_group.h"
 #include "serial/main_thread.h"
 #include "tests/panel/e2e_fixture.h"
 
@@ -115,7 +116,9 @@ TEST_F(EndToEnd, FramesAreAtLeastAHundredMillisecondsApart) {
 
 // A pause does not sleep, yet holds back what a sleep held back: what is
 // posted (painting, the accessibility bridge) runs during it; timers, the
-// serial component's calls and what waits for its end run after it.
+// serial component's calls and what waits for its end run after it. An
+// assistive tool's action during it finds the link taken: a page change is
+// refused and a control sends nothing.
 TEST_F(EndToEnd, DuringAPauseOnlyPostedWorkGoesOn) {
     Open(true);
     ASSERT_TRUE(WaitFor([&] { return form->PageControl1->isEnabled(); }));
@@ -135,6 +138,8 @@ TEST_F(EndToEnd, DuringAPauseOnlyPostedWorkGoesOn) {
             timer.start(0);
             AfterPause([&] { note("after-pause"); });
             worker = std::thread([&] { Synchronize([&] { note("serial call"); }); });
+            form->PageControl1->setCurrentIndex(6);
+            form->Page(5)->findChild<TRadioGroup*>("Color")->SetItemIndex(1);
         },
         Qt::QueuedConnection);
     form->PageControl1->setCurrentIndex(5);  // its query waits its pause first
@@ -145,7 +150,11 @@ TEST_F(EndToEnd, DuringAPauseOnlyPostedWorkGoesOn) {
     const std::vector<std::string> want = {"after-pause after", "posted during",
                                            "serial call after", "timer after"};
     EXPECT_EQ(seen, want);
+    EXPECT_EQ(form->PageControl1->currentIndex(), 5);
     EXPECT_EQ(Frames().back(), Hex("02 31 1B 00 00 00 00 00 00 00 00 00 00 00 00 00 03 AF"));
+    for (const Bytes& f : Frames()) {
+        EXPECT_NE(f[1], 0x21) << "a set command went out";
+    }
 }
 
 TEST_F(EndToEnd, SilentCameraGetsTheFrameThreeTimesThenThePanelIsUsable) {

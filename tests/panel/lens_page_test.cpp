@@ -600,6 +600,28 @@ TEST_F(Lens, QueryOnOpeningAndReadBack) {
     EXPECT_EQ(Frames().size(), 1u);  // decoding sent nothing back
 }
 
+// During the release's real pause the link may be free, yet an assistive
+// tool's action then sends nothing: the stop is never overtaken.
+TEST_F(Lens, NothingOvertakesTheStopDuringItsPause) {
+    OpenLens();
+    page->SetReleasePause(PauseMs);
+    auto* tele = Ctl<TMotionButton>(page, "TeleSW");
+    QTest::mousePress(tele, Qt::LeftButton);
+    ASSERT_TRUE(WaitIdle());
+    bool during = false;
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+            during = Pausing();
+            Ctl<TCheckBox>(page, "DZoom")->click();
+        },
+        Qt::QueuedConnection);
+    QTest::mouseRelease(tele, Qt::LeftButton);
+    const std::vector<Bytes> f = Sent(2);
+    EXPECT_TRUE(during);
+    EXPECT_EQ(f, (std::vector<Bytes>{LensSet(0x01), LensSet(0x02)}));
+}
+
 TEST_F(Lens, MotionButtonsPressAndRelease) {
     OpenLens();
     struct Row {
