@@ -242,13 +242,16 @@ TTrafficView::TTrafficView(std::chrono::steady_clock::time_point origin, QWidget
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
     const int digit = table_->fontMetrics().horizontalAdvance('0');
-    for (auto [column, width] : {std::pair{TTrafficModel::kTime, 9},
-                                 {TTrafficModel::kClock, 13},
-                                 {TTrafficModel::kDirection, 12},
-                                 {TTrafficModel::kKind, 14},
-                                 {TTrafficModel::kBytes, 54}}) {
+    for (auto [column, width] : {std::pair{TTrafficModel::kTime, 8},
+                                 {TTrafficModel::kClock, 12},
+                                 {TTrafficModel::kDirection, 11},
+                                 {TTrafficModel::kKind, 13},
+                                 {TTrafficModel::kMeaning, 46}}) {
         table_->setColumnWidth(column, width * digit);
     }
+    // What it means before its bytes, which are long; the text keeps the
+    // log's order.
+    table_->horizontalHeader()->moveSection(TTrafficModel::kMeaning, TTrafficModel::kBytes);
     auto* copyKey = new QAction(this);
     copyKey->setShortcut(QKeySequence::Copy);
     copyKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);

@@ -161,6 +161,15 @@ void TForm1::BuildViewMenu() {
     trafficDock_->setAccessibleName("Traffic");
     addDockWidget(Qt::BottomDockWidgetArea, trafficDock_);
     trafficDock_->hide();
+    // Docked, the view takes room of its own below the pages rather than
+    // theirs: the window grows while it shows.
+    connect(trafficDock_, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+        if (trafficDock_->isFloating() || shown == trafficGrown_) {
+            return;
+        }
+        trafficGrown_ = shown;
+        resize(width(), height() + (shown ? kTrafficHeight : -kTrafficHeight));
+    });
     QMenu* view = menuBar()->addMenu("&View");
     view->setObjectName("ViewMenu");
     QAction* show = trafficDock_->toggleViewAction();

@@ -91,6 +91,9 @@ constexpr int kCloseFlushMs = 300;
 // (a stop behind an exchange that may be sent three times).
 constexpr int kOwedWaitMs = 4000;
 
+// What the docked traffic view adds to the window's height.
+constexpr int kTrafficHeight = 280;
+
 inline constexpr const char* kTextDeviceLost = "Device lost, reconnecting";
 inline constexpr const char* kTextPortAbsent = "Remembered port absent";
 
@@ -208,6 +211,7 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     QDockWidget* trafficDock_ = nullptr;
     QAction* logAction_ = nullptr;
     TTrafficLog log_;
+    bool trafficGrown_ = false;
     // The device the port opens ("" while it is COM1 of the layout), and
     // what the title calls it.
     std::string device_;

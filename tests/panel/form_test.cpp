@@ -8,12 +8,14 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -737,6 +739,98 @@ TEST_F(Form, PortThatReachedTheCameraIsRemembered) {
         EXPECT_EQ(RememberedPort(), r.remembered) << r.chosen;
     }
     EXPECT_EQ(StartDevice("", false, RememberedPort()).device, "/dev/ttyUSB3");
+}
+
+// The traffic view keeps its bound, misses nothing while paused, filters,
+// and saves the rows as the log writes them.
+TEST(TrafficModel, BoundPauseFilterAndText) {
+    const auto origin = std::chrono::steady_clock::now();
+    TTrafficModel model(origin, 3);
+    const auto event = [&](TTrafficKind kind, test::Bytes bytes) {
+        TTrafficEvent e;
+        e.at = origin + std::chrono::milliseconds(1500);
+        e.wall = std::chrono::system_clock::now();
+        e.kind = kind;
+        e.direction = kind == TTrafficKind::Frame ? TDirection::ToCamera : TDirection::Link;
+        e.bytes = std::move(bytes);
+        e.count = 939;
+        return e;
+    };
+    const test::Bytes colQuery = Hex("02 31 1B 00 00 00 00 00 00 00 00 00 00 00 00 00 03 AF");
+    const test::Bytes lensQuery = Hex("02 31 21 00 00 00 00 00 00 00 00 00 00 00 00 00 03 A9");
+    for (int i = 0; i < 5; ++i) {
+        model.OnTraffic(event(TTrafficKind::Frame, i % 2 ? lensQuery : colQuery));
+    }
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.Event(0).bytes, colQuery);  // the third, the oldest kept
+    model.SetPaused(true);
+    model.OnTraffic(event(TTrafficKind::Timeout, {}));
+    EXPECT_EQ(model.rowCount(), 3);
+    model.SetPaused(false);
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.Event(2).kind, TTrafficKind::Timeout);
+    EXPECT_EQ(model.data(model.index(2, TTrafficModel::kMeaning), Qt::DisplayRole).toString(),
+              "no answer within 939 ms");
+    EXPECT_FALSE(model.data(model.index(2, TTrafficModel::kKind), Qt::DecorationRole).isNull());
+
+    TTrafficFilter filter;
+    filter.setSourceModel(&model);
+    const struct {
+        const char* name;
+        uint8_t group;
+        TTrafficFilter::TKinds kinds;
+        bool troubleOnly;
+        int rows;
+    } rows[] = {
+        {"everything", 0, TTrafficFilter::kAllKinds, false, 3},
+        {"errors only", 0, TTrafficFilter::kAllKinds, true, 1},
+        {"the lens page", kGroupLens, TTrafficFilter::kAllKinds, false, 1},
+        {"frames sent", 0, TTrafficFilter::kFrames, false, 2},
+        {"link events", 0, TTrafficFilter::kLinkEvents, false, 1},
+    };
+    for (const auto& r : rows) {
+        filter.SetGroup(r.group);
+        filter.SetKinds(r.kinds);
+        filter.SetTroubleOnly(r.troubleOnly);
+        EXPECT_EQ(filter.rowCount(), r.rows) << r.name;
+    }
+    EXPECT_EQ(model.Line(0), TrafficLine(model.Event(0), origin));
+    EXPECT_EQ(model.Line(0).substr(0, 6), "1.500\t");
+}
+
+// A log that cannot be written is said so, and the panel goes on without
+// it; one that can gets every event, the view's rows in the same words.
+TEST_F(Form, TrafficLogAndViewTellTheSameRows) {
+    Start();
+    EXPECT_FALSE(form->StartLog("/nonexistent-folder/traffic.log"));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(
+        errors[0].startsWith("Cannot write the traffic log "
+                             "/nonexistent-folder/traffic.log: No such file or directory"))
+        << errors[0].toStdString();
+    EXPECT_FALSE(form->Log().IsOpen());
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("traffic.log");
+    ASSERT_TRUE(form->StartLog(path.toStdString()));
+    TTrafficModel* model = form->Traffic()->Model();
+    const int before = model->rowCount();
+    port->Deliver(Hex("06"));
+    port->Deliver(Hex("06"));
+    form->StopLog();
+    QString error;
+    ASSERT_TRUE(form->Traffic()->Save(dir.filePath("saved.txt"), error)) << error.toStdString();
+    QFile log(path);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), model->rowCount() - before);
+    for (int i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].toStdString(), model->Line(before + i));
+    }
+    EXPECT_TRUE(lines.join("\n").contains("C.ID \u00B7 query title part 0"));
+    QFile text(dir.filePath("saved.txt"));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(text.readAll()).count('\n'), model->rowCount());
 }
 
 }  // namespace

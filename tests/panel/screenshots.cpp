@@ -85,6 +85,31 @@ int main(int argc, char** argv) {
         }
         std::printf("%s\n", qPrintable(file));
     }
+    // The traffic view beside the pages during the title read, and after an
+    // exchange that went unanswered.
+    const auto picture = [&](const char* name) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        const QString file = dir + "/" + name;
+        if (!form.grab().save(file)) {
+            std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(file));
+            std::exit(1);
+        }
+        std::printf("%s\n", qPrintable(file));
+    };
+    form.TrafficDock()->show();
+    form.Traffic()->Model()->Clear();
+    form.PageControl1->setCurrentIndex(0);
+    WaitFor([&] { return form.Traffic()->Model()->rowCount() >= 12; });
+    picture("traffic.png");
+    WaitFor([&] { return form.Link().Idle(); });
+    camera.SetFault(zp::camera::TFault::Silent, 3);
+    form.PageControl1->setCurrentIndex(5);
+    WaitFor([&] { return form.StatusPanel(0)->text() == zp::kTextNoAnswer; });
+    picture("traffic-timeout.png");
+    camera.SetFault(zp::camera::TFault::None, 0);
+    form.TrafficDock()->hide();
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+
     // The Port menu open over the first page.
     form.PageControl1->setCurrentIndex(0);
     QMenu* menu = form.PortMenu();
