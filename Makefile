@@ -68,6 +68,7 @@ blackbox: build-blackbox
 	@python3 tests/blackbox/cable_check.py
 	@tests/blackbox/a11y_check.py
 	@tests/blackbox/ping_check.py
+	@tests/blackbox/traffic_check.py
 
 # The pairing test checks the soak's own checker first.
 soak: build-blackbox

@@ -75,6 +75,47 @@ void BM_SendFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_SendFrame);
 
+// An observer that keeps every event, as the traffic view does.
+struct TKeeper : zp::ITrafficObserver {
+    void OnTraffic(const zp::TTrafficEvent& e) override {
+        if (kept.size() == 4096) {
+            kept.clear();
+        }
+        kept.push_back(e);
+    }
+    std::vector<zp::TTrafficEvent> kept;
+};
+
+// One whole exchange (frame, ACK, reply, the link's ACK: four events), with
+// and without an observer that keeps them: the difference over four is what
+// recording costs the link per event.
+void BM_Exchange(benchmark::State& state) {
+    zp::test::NullPort port;
+    zp::test::NullWindow window;
+    zp::TCameraLink link(port, window, [](int) {});
+    TKeeper keeper;
+    if (state.range(0) != 0) {
+        link.AddObserver(&keeper);
+    }
+    zp::TLinkTestAccess::SetLinkState(link, zp::TLinkState::Ready);
+    const std::string answer =
+        std::string("\x06") + std::string(reinterpret_cast<const char*>(
+                                              zp::test::Sealed({0xA0, 0x1B, 0x00, 0x00, 2}).data()),
+                                          zp::kFrameSize);
+    for (auto _ : state) {
+        link.ReleaseLink();
+        auto& f = link.Vars().CommandFrame;
+        f[1] = 0x31;
+        f[2] = 0x1B;
+        link.SendFrame(4);
+        port.pending = answer;
+        link.Comm1RxChar(static_cast<int32_t>(answer.size()));
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 4);
+    state.SetLabel(state.range(0) != 0 ? "observed" : "unobserved");
+}
+BENCHMARK(BM_Exchange)->Arg(0)->Arg(1);
+
 }  // namespace
 
 BENCHMARK_MAIN();
