@@ -84,6 +84,22 @@ def need_atspi():
     return pyatspi
 
 
+def find_in_panel(pyatspi, wanted, timeout=10.0):
+    """The panel's first accessible object for which wanted(a) holds, found
+    as a screen reader finds it; None when there is none in time."""
+    desktop = pyatspi.Registry.getDesktop(0)
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        for i in range(desktop.childCount):
+            app = desktop.getChildAtIndex(i)
+            if app is not None and app.name == "zoompanel":
+                found = pyatspi.findDescendant(app, lambda a: a is not None and wanted(a))
+                if found is not None:
+                    return found
+        time.sleep(0.1)
+    return None
+
+
 class Session:
     """Owns the temporary directory and every process started through it."""
 

@@ -108,16 +108,7 @@ def main():
         pinger.start()
 
         # The status panel, as a screen reader finds it.
-        status = None
-        desktop = pyatspi.Registry.getDesktop(0)
-        deadline = time.monotonic() + 10
-        while status is None and time.monotonic() < deadline:
-            for i in range(desktop.childCount):
-                app = desktop.getChildAtIndex(i)
-                if app is not None and app.name == "zoompanel":
-                    status = pyatspi.findDescendant(
-                        app, lambda a: a is not None and (a.name or "").startswith("Link status"))
-            time.sleep(0.1)
+        status = h.find_in_panel(pyatspi, lambda a: (a.name or "").startswith("Link status"))
         if status is None:
             print("FAIL: the status panel is not reachable through the accessibility bridge")
             return 1

@@ -57,17 +57,8 @@ def main():
                 print(f"    camera {a}\n    log    {b}")
 
         # The view through the bridge: its rows' meanings, as the log has them.
-        table = None
-        desktop = pyatspi.Registry.getDesktop(0)
-        deadline = time.monotonic() + 10
-        while table is None and time.monotonic() < deadline:
-            for i in range(desktop.childCount):
-                app = desktop.getChildAtIndex(i)
-                if app is not None and app.name == "zoompanel":
-                    table = pyatspi.findDescendant(
-                        app, lambda a: a is not None and a.getRoleName() == "table"
-                        and a.name == "Traffic")
-            time.sleep(0.2)
+        table = h.find_in_panel(pyatspi,
+                                lambda a: a.getRoleName() == "table" and a.name == "Traffic")
         view_ok = False
         shown = []
         if table is not None:
