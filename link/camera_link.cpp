@@ -31,15 +31,6 @@ void CompleteFrame(TCommandFrame& frame, int32_t payloadLength) {
     frame[17] = static_cast<uint8_t>(0 - sum);
 }
 
-std::string HexText(const uint8_t* bytes, int first, int last) {
-    std::string text;
-    text.reserve(static_cast<size_t>(2 * (last - first + 1)));
-    for (int i = first; i <= last; ++i) {
-        text += ByteToHex(bytes[i]);
-    }
-    return text;
-}
-
 std::string ConnectedText(int32_t port) {
     return "Comm" + std::to_string(port) + ". Connected";
 }
@@ -189,7 +180,7 @@ bool TCameraLink::TrySendFrame(int32_t payloadLength) {
     if (!Transmit(frame.data(), kFrameSize)) {
         return false;
     }
-    window_.SetStatusText(kPanelSent, HexText(frame.data(), 1, 14));
+    window_.SetStatusText(kPanelSent, BytesToHex(frame.data() + 1, 14));
     return true;
 }
 
@@ -349,7 +340,7 @@ void TCameraLink::ConfirmLink() {
 }
 
 void TCameraLink::CompleteReply() {
-    window_.SetStatusText(kPanelReply, HexText(vars_.Parser.ReplyFrame.data(), 1, 15));
+    window_.SetStatusText(kPanelReply, BytesToHex(vars_.Parser.ReplyFrame.data() + 1, 15));
     if (noAnswerShown_) {
         window_.SetStatusText(kPanelLink, kTextLinkOk);
         noAnswerShown_ = false;

@@ -172,7 +172,4 @@ class TCameraLink {
 // Fills in start byte, zeroed payload, end byte and checksum in place.
 void CompleteFrame(TCommandFrame& frame, int32_t payloadLength);
 
-// The hexadecimal text of bytes [first, last] of a buffer.
-std::string HexText(const uint8_t* bytes, int first, int last);
-
 }  // namespace zp

@@ -398,17 +398,6 @@ std::string Join(const std::vector<std::string>& parts, std::string_view sep) {
     return out;
 }
 
-std::string Hex(const uint8_t* bytes, size_t n, std::string_view sep = "") {
-    std::string out;
-    for (size_t i = 0; i < n; ++i) {
-        if (i > 0) {
-            out += sep;
-        }
-        out += ByteToHex(bytes[i]);
-    }
-    return out;
-}
-
 bool ParseInt(std::string_view t, int32_t& v) {
     if (!t.empty() && t.front() == '+') {
         t.remove_prefix(1);
@@ -562,7 +551,7 @@ std::string ArgumentsText(const uint8_t* frame) {
     while (end > 4 && frame[end - 1] == 0) {
         --end;
     }
-    return end > 4 ? Hex(frame + 4, end - 4, " ") : "00";
+    return end > 4 ? BytesToHex(frame + 4, end - 4, " ") : "00";
 }
 
 std::string QueryText(uint8_t group, const uint8_t* f) {
@@ -697,13 +686,13 @@ std::string ValueText(const TSetting& s, const TValue& v) {
             }
             return FormatSigned4(static_cast<int16_t>(v.Number));
         case TSettingKind::Area:
-            return Hex(v.Area.data(), v.Area.size());
+            return BytesToHex(v.Area.data(), v.Area.size());
         case TSettingKind::Text:
             return v.Text;
         case TSettingKind::Command:
             return {};
         case TSettingKind::Record:
-            return std::to_string(v.Number) + " " + Hex(v.Area.data(), v.Area.size());
+            return std::to_string(v.Number) + " " + BytesToHex(v.Area.data(), v.Area.size());
     }
     return {};
 }
@@ -918,7 +907,7 @@ std::string DescribeReply(const uint8_t* reply, size_t n) {
         n > static_cast<size_t>(kFrameSize) || reply[0] != kSTX || reply[16] != kETX) {
         return DescribeMalformed(reply, n);
     }
-    const std::string body = Hex(reply + 3, 13, " ");
+    const std::string body = BytesToHex(reply + 3, 13, " ");
     if (reply[1] != kDataReply) {
         return "reply kind " + ByteToHex(reply[1]) + " " + GroupText(reply[2]) + ": " + body;
     }

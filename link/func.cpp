@@ -22,6 +22,18 @@ std::string ByteToHex(uint8_t b) {
     return {kHexDigits[b / 16], kHexDigits[b % 16]};
 }
 
+std::string BytesToHex(const uint8_t* bytes, size_t n, std::string_view separator) {
+    std::string out;
+    out.reserve(n * (2 + separator.size()));
+    for (size_t i = 0; i < n; ++i) {
+        if (i > 0) {
+            out += separator;
+        }
+        out += ByteToHex(bytes[i]);
+    }
+    return out;
+}
+
 std::string FormatSigned4(int16_t v) {
     char first = 0;
     int m = 0;

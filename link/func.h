@@ -2,6 +2,7 @@
 // four-character signed texts of zoom and focus positions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,6 +11,8 @@ namespace zp {
 
 // Two upper-case hexadecimal digits.
 std::string ByteToHex(uint8_t b);
+// Each byte as two digits, the separator between them.
+std::string BytesToHex(const uint8_t* bytes, size_t n, std::string_view separator = "");
 
 // A sign or thousands digit, then three digits. Negative values lose their
 // thousands digit; from 10000 up the first character is the minus sign (see

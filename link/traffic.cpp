@@ -69,18 +69,6 @@ const char* KindText(TTrafficKind kind) {
     return "hang-up";
 }
 
-std::string TrafficHex(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (uint8_t b : bytes) {
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += ByteToHex(b);
-    }
-    return text;
-}
-
 namespace {
 
 std::string Described(const std::vector<uint8_t>& bytes) {
@@ -154,7 +142,7 @@ std::string TrafficLine(const TTrafficEvent& e, std::chrono::steady_clock::time_
     std::string line = RelativeTime(e, origin);
     for (const std::string& field :
          {WallTime(e), std::string(DirectionText(e.direction)), std::string(KindText(e.kind)),
-          TrafficHex(e.bytes), TrafficMeaning(e)}) {
+          BytesToHex(e.bytes.data(), e.bytes.size(), " "), TrafficMeaning(e)}) {
         line += '\t';
         line += field;
     }

@@ -1,7 +1,7 @@
 // What the link reports of the line: every transmission and reception and
-// what became of each exchange, time-stamped, to its observers (the status
-// bar's echo, the traffic view, the traffic log); and the one text of such an
-// event that the view and the log share.
+// what became of each exchange, time-stamped, to its observers (the traffic
+// view, the traffic log); and the one text of such an event that the view and
+// the log share.
 #pragma once
 
 #include <chrono>
@@ -54,10 +54,8 @@ class ITrafficObserver {
 bool IsTrouble(TTrafficKind kind);
 // "to camera", "from camera", "link".
 const char* DirectionText(TDirection d);
-// "frame", "resend", "ACK/NAK", ...
+// "frame", "resend", "answer", "time-out", ...
 const char* KindText(TTrafficKind kind);
-// The bytes as "02 31 10 ..."; empty for none.
-std::string TrafficHex(const std::vector<uint8_t>& bytes);
 // What the event means, in the catalogue's words: "Col · White Balance :=
 // AUTO", "reply Col: ...", "resend 1 of 2: ...", "malformed: end byte 04".
 std::string TrafficMeaning(const TTrafficEvent& e);
@@ -84,7 +82,6 @@ class TTrafficLog : public ITrafficObserver {
     bool Open(const std::string& path, std::string& error);
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
-    const std::string& Path() const { return path_; }
     // Told once when a write fails; the log is closed then.
     std::function<void(const std::string& error)> OnError;
 

@@ -192,6 +192,8 @@ std::deque<std::function<void()>>& AfterPauseQueue() {
     return queue;
 }
 
+}  // namespace
+
 void RunAfterPause() {
     auto& queue = AfterPauseQueue();
     // An action may pause again; the rest waits for the end of that pause.
@@ -201,8 +203,6 @@ void RunAfterPause() {
         action();
     }
 }
-
-}  // namespace
 
 void PauseMs(int milliseconds) {
     static TPauseClock clock;
@@ -246,10 +246,6 @@ void HoldDuringPauses(QSocketNotifier* notifier) {
 
 void AfterPause(std::function<void()> action) {
     AfterPauseQueue().push_back(std::move(action));
-}
-
-void RunAfterPauseNow() {
-    RunAfterPause();
 }
 
 }  // namespace zp

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
 #include <QString>
 #include <functional>
 
@@ -52,9 +53,24 @@ void PauseMs(int milliseconds);
 // that loses the focus ends a hold) runs with AfterPause once it is over.
 bool Pausing();
 void AfterPause(std::function<void()> action);
-// Runs what waits for the end of a pause now (unless one is on): before the
-// line closes or changes, a stop that waited must go out.
-void RunAfterPauseNow();
+// Runs what waits for the end of a pause, unless one is on. The end of each
+// pause asks for it; before the line closes or changes a stop that waited
+// must go out, so that asks for it too.
+void RunAfterPause();
+// During a pause, queues call(object) for after it, dropped if the object is
+// gone by then, and returns true; otherwise false: the caller goes on now.
+template <class TObject, class TCall>
+bool AfterPauseIfPausing(TObject* object, TCall call) {
+    if (!Pausing()) {
+        return false;
+    }
+    AfterPause([o = QPointer<TObject>(object), call = std::move(call)] {
+        if (o) {
+            call(o.data());
+        }
+    });
+    return true;
+}
 // A notifier that must not fire during a pause (the serial component's calls,
 // hot-plug): not every event dispatcher leaves them out by itself.
 void HoldDuringPauses(QSocketNotifier* notifier);

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "link/catalogue.h"
+#include "link/func.h"
 #include "panel/qt_seams.h"
 
 namespace zp {
@@ -64,7 +65,7 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
                 case kKind:
                     return KindText(e.kind);
                 case kBytes:
-                    return Q(TrafficHex(e.bytes));
+                    return Q(BytesToHex(e.bytes.data(), e.bytes.size(), " "));
                 case kMeaning:
                     return Q(TrafficMeaning(e));
                 default:

@@ -10,7 +10,6 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMenuBar>
-#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QSocketNotifier>
@@ -344,7 +343,7 @@ void TForm1::FormClose() {
     }
     // A zoom or focus still held stops before the line closes, and its stop
     // may leave before the rest of the output is dropped.
-    RunAfterPauseNow();
+    RunAfterPause();
     EndHolds();
     replyTimer_.stop();
     reconnectTimer_.stop();
@@ -511,19 +510,16 @@ void TForm1::ShowDeviceInTitle(const TPortMenuList& list) {
 }
 
 void TForm1::ChoosePort(const std::string& device, bool virtualCamera) {
-    if (Pausing()) {
-        // Chosen through an assistive tool while a send waits its pause: the
-        // change follows it.
-        AfterPause([form = QPointer<TForm1>(this), device, virtualCamera] {
-            if (form) {
-                form->ChoosePort(device, virtualCamera);
-            }
-        });
+    // Chosen through an assistive tool while a send waits its pause: the
+    // change follows it.
+    if (AfterPauseIfPausing(this, [device, virtualCamera](TForm1* form) {
+            form->ChoosePort(device, virtualCamera);
+        })) {
         return;
     }
     // What the old camera is still owed goes to it while its link is up; a
     // stop behind an outstanding exchange is waited for, a little while.
-    RunAfterPauseNow();
+    RunAfterPause();
     EndHolds();
     nextDevice_ = device;
     nextVirtual_ = virtualCamera;
@@ -673,12 +669,7 @@ void TForm1::ReconnectTimerRanOut() {
 }
 
 void TForm1::Reconnect() {
-    if (Pausing()) {
-        AfterPause([form = QPointer<TForm1>(this)] {
-            if (form) {
-                form->Reconnect();
-            }
-        });
+    if (AfterPauseIfPausing(this, [](TForm1* form) { form->Reconnect(); })) {
         return;
     }
     const bool lookingAgain = reconnectTimer_.isActive();

@@ -2,7 +2,6 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -186,14 +185,11 @@ void TLensPage::Start(std::string_view motion) {
 // A stop must reach the camera even when the press is still being answered,
 // or the lens runs on to the end of its range: it waits for the link.
 void TLensPage::Release(std::string_view stop, bool onePushFollows) {
-    if (Pausing()) {
-        // A hold ended by the window system (the window lost the focus) while
-        // the link pauses: the stop follows the pause, as the events would.
-        AfterPause([page = QPointer<TLensPage>(this), stop, onePushFollows] {
-            if (page) {
-                page->Release(stop, onePushFollows);
-            }
-        });
+    // A hold ended by the window system (the window lost the focus) while
+    // the link pauses: the stop follows the pause, as the events would.
+    if (AfterPauseIfPausing(this, [stop, onePushFollows](TLensPage* page) {
+            page->Release(stop, onePushFollows);
+        })) {
         return;
     }
     releasePause_(kSendPauseMs);

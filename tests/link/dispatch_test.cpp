@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "link/camera_link.h"
+#include "link/func.h"
 #include "tests/support/link_fakes.h"
 
 namespace zp {
@@ -819,7 +820,8 @@ namespace {
 
 struct Recorder : ITrafficObserver {
     void OnTraffic(const TTrafficEvent& e) override {
-        seen.push_back(std::string(KindText(e.kind)) + " " + TrafficHex(e.bytes));
+        seen.push_back(std::string(KindText(e.kind)) + " " +
+                       BytesToHex(e.bytes.data(), e.bytes.size(), " "));
         meanings.push_back(TrafficMeaning(e));
     }
     std::vector<std::string> seen;
