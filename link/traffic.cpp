@@ -12,8 +12,10 @@
 
 namespace zp {
 
-bool IsTrouble(TTrafficKind kind) {
-    switch (kind) {
+bool IsTrouble(const TTrafficEvent& e) {
+    switch (e.kind) {
+        case TTrafficKind::Answer:
+            return e.bytes.size() == 1 && e.bytes[0] == kNAK;
         case TTrafficKind::Malformed:
         case TTrafficKind::Discarded:
         case TTrafficKind::Timeout:

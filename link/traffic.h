@@ -51,7 +51,7 @@ class ITrafficObserver {
 
 // Errors, NAKs, time-outs, resends, give-ups and lost lines: what a view
 // makes stand out.
-bool IsTrouble(TTrafficKind kind);
+bool IsTrouble(const TTrafficEvent& e);
 // "to camera", "from camera", "link".
 const char* DirectionText(TDirection d);
 // "frame", "resend", "answer", "time-out", ...

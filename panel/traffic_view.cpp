@@ -51,7 +51,7 @@ QVariant TTrafficModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const TTrafficEvent& e = Event(index.row());
-    const bool trouble = IsTrouble(e.kind);
+    const bool trouble = IsTrouble(e);
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
@@ -159,7 +159,7 @@ bool TTrafficFilter::filterAcceptsRow(int row, const QModelIndex& parent) const 
         return false;
     }
     const TTrafficEvent& e = model->Event(row);
-    if (troubleOnly_ && !IsTrouble(e.kind)) {
+    if (troubleOnly_ && !IsTrouble(e)) {
         return false;
     }
     if (group_ != 0 && TrafficGroup(e) != group_) {

@@ -751,7 +751,9 @@ TEST(TrafficModel, BoundPauseFilterAndText) {
         e.at = origin + std::chrono::milliseconds(1500);
         e.wall = std::chrono::system_clock::now();
         e.kind = kind;
-        e.direction = kind == TTrafficKind::Frame ? TDirection::ToCamera : TDirection::Link;
+        e.direction = kind == TTrafficKind::Frame    ? TDirection::ToCamera
+                      : kind == TTrafficKind::Answer ? TDirection::FromCamera
+                                                     : TDirection::Link;
         e.bytes = std::move(bytes);
         e.count = 939;
         return e;
@@ -764,6 +766,7 @@ TEST(TrafficModel, BoundPauseFilterAndText) {
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_EQ(model.Event(0).bytes, colQuery);  // the third, the oldest kept
     model.SetPaused(true);
+    model.OnTraffic(event(TTrafficKind::Answer, Hex("15")));
     model.OnTraffic(event(TTrafficKind::Timeout, {}));
     EXPECT_EQ(model.rowCount(), 3);
     model.SetPaused(false);
@@ -783,9 +786,11 @@ TEST(TrafficModel, BoundPauseFilterAndText) {
         int rows;
     } rows[] = {
         {"everything", 0, TTrafficFilter::kAllKinds, false, 3},
-        {"errors only", 0, TTrafficFilter::kAllKinds, true, 1},
-        {"the lens page", kGroupLens, TTrafficFilter::kAllKinds, false, 1},
-        {"frames sent", 0, TTrafficFilter::kFrames, false, 2},
+        {"errors only: the NAK and the time-out", 0, TTrafficFilter::kAllKinds, true, 2},
+        {"the colour page", kGroupColour, TTrafficFilter::kAllKinds, false, 1},
+        {"the lens page, gone by now", kGroupLens, TTrafficFilter::kAllKinds, false, 0},
+        {"frames sent", 0, TTrafficFilter::kFrames, false, 1},
+        {"control bytes", 0, TTrafficFilter::kControl, false, 1},
         {"link events", 0, TTrafficFilter::kLinkEvents, false, 1},
     };
     for (const auto& r : rows) {
