@@ -241,6 +241,11 @@ void TCameraHost::SetChaos(int oneIn, uint32_t seed) {
     camera_.SetChaos(oneIn, seed);
 }
 
+void TCameraHost::SetInterlocks(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    camera_.SetInterlocks(on);
+}
+
 void TCameraHost::SetAnswerDelay(std::chrono::milliseconds delay) {
     std::lock_guard<std::mutex> lock(mutex_);
     delay_ = delay;

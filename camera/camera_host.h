@@ -87,6 +87,7 @@ class TCameraHost {
     void SetFault(TFault mode, int count = 1);
     void SetFaultTrigger(TBytes prefix);
     void SetChaos(int oneIn, uint32_t seed);
+    void SetInterlocks(bool on);
     // Wait before each answer; 0 by default.
     void SetAnswerDelay(std::chrono::milliseconds delay);
     // Sends the answers as a line at this rate would, ten bits a byte; 0 (the

@@ -24,7 +24,7 @@ using zp::camera::TFault;
 constexpr const char* kUsage =
     "Usage: camsim [--device PATH] [--link PATH] [--fault MODE [--fault-on BYTES]]\n"
     "              [--chaos N] [--seed N] [--pull-every SECONDS] [--delay MS]\n"
-    "              [--line-speed]\n"
+    "              [--line-speed] [--interlocks]\n"
     "\n"
     "Plays the 26x Zoom camera on a serial line until interrupted (Ctrl+C).\n"
     "\n"
@@ -45,6 +45,8 @@ constexpr const char* kUsage =
     "  --delay MS     wait this long before each answer\n"
     "  --line-speed   send each answer as a 9600 bit/s line does, a byte every\n"
     "                 1.04 ms, rather than all at once\n"
+    "  --interlocks   take a level only while its mode uses it (an ALC fixed level\n"
+    "                 only in FIX, a phase level only with the phase on, ...)\n"
     "  --help         show this text\n"
     "\n"
     "SIGUSR1 hangs up the line at once. After a hang-up the line comes back a\n"
@@ -132,6 +134,7 @@ int main(int argc, char** argv) {
     long seed = 1;
     long pullEvery = 0;
     bool lineSpeed = false;
+    bool interlocks = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -173,6 +176,8 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--line-speed") {
             lineSpeed = true;
+        } else if (arg == "--interlocks") {
+            interlocks = true;
         } else if (arg == "--pull-every") {
             if (!ParseNumber(argv[++i], 2, 86400, pullEvery)) {
                 return Fail("--pull-every takes seconds from 2 to 86400");
@@ -200,6 +205,7 @@ int main(int argc, char** argv) {
     host.SetObserver(PrintExchange);
     host.SetAnswerDelay(std::chrono::milliseconds(delayMs));
     host.SetLineRate(lineSpeed ? 9600 : 0);
+    host.SetInterlocks(interlocks);
     host.SetFaultTrigger(faultOn);
     host.SetFault(fault, fault == TFault::None ? 0 : 1);
     host.SetChaos(static_cast<int>(chaos), static_cast<uint32_t>(seed));

@@ -430,10 +430,35 @@ TExchange TVirtualCamera::OnFrame(const TFrame& frame) {
     return ex;
 }
 
+bool TVirtualCamera::Locked(uint8_t group, uint8_t item) const {
+    if (!interlocks_) {
+        return false;
+    }
+    const TCameraState& s = state_;
+    switch (static_cast<TGroup>(group)) {
+        case TGroup::Exposure:
+            return (item == 0x01 && s.exposure.alc != 0) || (item == 0x02 && s.exposure.alc == 0) ||
+                   (item == 0x04 && s.exposure.aes != 0) || (item == 0x05 && s.exposure.aes == 0);
+        case TGroup::Colour:
+            return (item == 0x01 && s.colour.mode != 0) || (item == 0x02 && s.colour.mode == 0);
+        case TGroup::BackLight:
+            return (item == 0x01 || item == 0x02) && s.backLight.on == 0;
+        case TGroup::Motion:
+            return item >= 0x01 && item <= 0x03 && s.motion.detect == 0;
+        case TGroup::Other:
+            return item == 0x06 && s.other.phase == 0;
+        default:
+            return false;
+    }
+}
+
 bool TVirtualCamera::ApplySet(const TFrame& f) {
     const uint8_t item = f[3];
     const uint8_t v = f[4];
     TCameraState& s = state_;
+    if (Locked(f[2], item)) {
+        return false;
+    }
     switch (static_cast<TGroup>(f[2])) {
         case TGroup::Title:
             switch (item) {

@@ -273,6 +273,12 @@ class TVirtualCamera {
     // set with SetFault goes first.
     void SetChaos(int oneIn, uint32_t seed);
 
+    // With interlocks a level is taken only while its mode uses it (ALC and
+    // AES fixed levels in FIX, automatic ones in AUTO, colour levels by the
+    // white balance, back-light, motion and phase levels while they are on);
+    // otherwise the camera answers and changes nothing. Off by default.
+    void SetInterlocks(bool on) { interlocks_ = on; }
+
     // Garbage sent before the answer by the stray-bytes fault.
     void SetStrayBytes(TBytes bytes) { stray_ = std::move(bytes); }
 
@@ -297,6 +303,8 @@ class TVirtualCamera {
 
     // Changes the state by a set command; false when the command is refused.
     bool ApplySet(const TFrame& frame);
+    // With interlocks on: the mode of this group and item does not take it now.
+    bool Locked(uint8_t group, uint8_t item) const;
     // The reply to a well-formed frame, or nullopt when it is refused.
     std::optional<TFrame> BuildReply(const TFrame& request) const;
 
@@ -308,6 +316,7 @@ class TVirtualCamera {
     TBytes stray_;
     TBytes trigger_;
     int chaos_ = 0;
+    bool interlocks_ = false;
     std::mt19937 random_;
 };
 

@@ -234,8 +234,11 @@ std::vector<TSetting> BuildSettings() {
     add(Named(Step("lens.focus_step", "", kGroupLens, 0x0B, 7), "Focus step"));
     add(Check("lens.digital_zoom", "Digital Zoom", kGroupLens, 0x08, 9));
     add(Check("lens.auto_focus", "Auto Focus", kGroupLens, 0x09, 10));
-    add(Named(Number("lens.zoom_position", "", 255, kGroupLens, 0x06, 11), "Zoom position"));
-    add(Named(Number("lens.focus_position", "", 255, kGroupLens, 0x07, 12), "Focus position"));
+    // Setting a position moves the lens.
+    add(AnAction(
+        Named(Number("lens.zoom_position", "", 255, kGroupLens, 0x06, 11), "Zoom position")));
+    add(AnAction(
+        Named(Number("lens.focus_position", "", 255, kGroupLens, 0x07, 12), "Focus position")));
     add(Check("lens.af_tracking", "AF after Tracking", kGroupLens, 0x0D, -1));
     add(Motion("lens.one_push", "", "One-push focus", 0x0E));
 
@@ -305,7 +308,7 @@ std::vector<TSetting> BuildSettings() {
         "Record ALC Lv"));
     add(Named(Field(Pick("position.wb_level", "WB Lv", Balance(), kGroupPosition, -1, 10), 4, 4),
               "Record WB Lv"));
-    // Writes a camera memory: never replayed from a backup.
+    // Writes a camera memory: a backup restores memories whole, not this.
     TSetting save = Number("position.save", "Save", 100, kGroupPosition, 0x01, -1);
     save.Kind = TSettingKind::Record;
     save.Encoding = TEncoding::Record;
@@ -607,6 +610,19 @@ const std::vector<TSetting>& CatalogueSettings() {
 const std::vector<TPageDef>& CataloguePages() {
     static const std::vector<TPageDef> pages = BuildPages();
     return pages;
+}
+
+// The pages enable their level groups by the same rules.
+const std::vector<TInterlock>& CatalogueInterlocks() {
+    static const std::vector<TInterlock> interlocks = {
+        {"alc.alc", {"alc.alc_auto_level"}, {"alc.alc_fix_level"}},
+        {"alc.aes", {"alc.aes_auto_level"}, {"alc.aes_fix_level"}},
+        {"blc.blc", {}, {"blc.level", "blc.area"}},
+        {"colour.white_balance", {"colour.auto_level"}, {"colour.one_push_level"}},
+        {"motion.detection", {}, {"motion.level", "motion.area", "motion.time"}},
+        {"other.phase", {}, {"other.phase_level"}},
+    };
+    return interlocks;
 }
 
 const TPageDef* FindPage(std::string_view idOrCaption) {

@@ -84,10 +84,19 @@ struct TSetting {
     int ReplyBits = 8;         // width of the field
     int ReplyForm = kAnyForm;  // reply byte 3 of the replies that carry it
     bool ClampToLast = false;  // a reply value past the last item selects the last
-    // Moves or resets the camera (preset, initialise, a motion, a position
-    // load): never part of a backup or a restore.
+    // Moves, resets or writes the camera (preset, initialise, a motion, a
+    // lens position, a position load or save): never a setting of a backup.
     bool Action = false;
 };
+
+// A mode that decides which of its levels the camera takes: those of WhenOff
+// while the mode's value is 0, those of WhenOn otherwise.
+struct TInterlock {
+    std::string_view Mode;
+    std::vector<std::string_view> WhenOff;
+    std::vector<std::string_view> WhenOn;
+};
+const std::vector<TInterlock>& CatalogueInterlocks();
 
 struct TPageDef {
     std::string_view Id;       // "colour"

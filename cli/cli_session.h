@@ -1,0 +1,85 @@
+// zoomctl's side of the camera link: the serial port with the camera's line
+// settings, a window that is a terminal, and a main loop of its own that
+// runs the port's calls, the reply timer and the pauses.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/camera_job.h"
+#include "link/camera_link.h"
+#include "serial/VaComm.h"
+#include "serial/main_thread.h"
+
+namespace zp {
+
+// Set by the signal handler: the job stops after the exchange on its way.
+extern std::atomic<bool> gInterrupted;
+
+class TCliSession : private ILinkPort, private ILinkWindow {
+  public:
+    // pause: the wait before every send (the camera needs 100 ms).
+    explicit TCliSession(TPause pause);
+    ~TCliSession() override;
+    TCliSession(const TCliSession&) = delete;
+    TCliSession& operator=(const TCliSession&) = delete;
+
+    // Opens the device ("COM1" style or a path) and checks the link. False
+    // with the reason: the port's error, or the link's last status text.
+    bool Connect(const std::string& device, std::string& error);
+    // What panel 0 says: "CAM LINK OK", "No camera found", ...
+    const std::string& LinkText() const { return linkText_; }
+
+    // Runs the steps to their end; progress after each answered step.
+    // False with the reason when the job stopped early (a time-out, a
+    // hang-up, an interruption: "interrupted after 3 of 12 exchanges").
+    bool Run(std::vector<TJobStep> steps, std::vector<TReplyBytes>& replies, std::string& error,
+             const std::function<void(const TCameraJob&)>& progress = {});
+
+    // The device as opened.
+    std::string DeviceText();
+
+  private:
+    // ILinkPort
+    bool IsOpen() override { return comm_.IsOpen(); }
+    void Open() override { comm_.Open(); }
+    void Close() override { comm_.Close(); }
+    void SetPortNum(int32_t port) override { comm_.SetPortNum(port); }
+    void SetUserBaudrate(int32_t baud) override { comm_.SetUserBaudrate(baud); }
+    int32_t TransmitData(const void* data, int32_t count) override {
+        return comm_.TransmitData(data, count);
+    }
+    bool TransmitByte(uint8_t b) override { return comm_.TransmitByte(b); }
+    std::string ReceivePending() override { return comm_.ReceivePending(); }
+
+    // ILinkWindow
+    void SetStatusText(int panel, const std::string& text) override;
+    void ShowHourglass() override {}
+    void RestoreCursor() override {}
+    void EnablePageControl() override {}
+    void QueryActivePage() override;
+    void RouteReplyToPage() override;
+    void StartReplyTimer(int milliseconds) override;
+    void ReportError(const std::string& text) override;
+
+    // Runs the loop until done() holds; false when the camera went quiet
+    // for longer than any exchange may take.
+    bool Loop(const std::function<bool()>& done);
+
+    std::shared_ptr<TMainThreadQueue> queue_;
+    TVaComm comm_;
+    TCameraLink link_;
+    TCameraJob job_;
+    std::string linkText_;
+    std::string lastError_;
+    bool confirmed_ = false;
+    bool lost_ = false;
+    std::optional<std::chrono::steady_clock::time_point> replyDeadline_;
+};
+
+}  // namespace zp

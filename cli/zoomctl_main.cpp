@@ -1,0 +1,650 @@
+// zoomctl: the camera from the command line, and a camera's configuration
+// backed up, restored and verified.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camera/camera_host.h"
+#include "cli/cli_session.h"
+#include "link/backup.h"
+#include "link/func.h"
+#include "serial/platform/port_list.h"
+
+namespace {
+
+using namespace zp;
+
+// Exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitCamera = 1;    // the port, the line or the camera failed
+constexpr int kExitUsage = 2;     // a mistake in the command or the file: nothing sent
+constexpr int kExitMismatch = 3;  // the camera does not hold what was set
+constexpr int kExitInterrupted = 130;
+
+constexpr const char* kUsage =
+    R"(Usage: zoomctl [--device PATH | --simulate] [OPTIONS] COMMAND [ARGUMENTS]
+
+Talks to the 26x Zoom camera module on a serial line (9600 bit/s, 8N1).
+
+Commands:
+  status               open the port, check the link, say what answered
+  get [PAGE...]        read pages (all when none is named) and print their
+                       settings, one "identifier = value" a line
+  set ID=VALUE...      check every assignment, then send them in order and
+                       read the pages back to confirm
+  backup [FILE]        read every setting and the position memories into a
+                       JSON file (standard output without FILE, or "-")
+  restore FILE         check the whole file, set the camera to it, read
+                       everything back and print any difference
+  raw HEX...           send one frame of these payload bytes (bytes 1 to 15;
+                       start, end and checksum are added) and print the reply
+
+Options:
+  --device PATH        the camera's serial device, e.g. /dev/ttyUSB0 or COM2
+                       (COM1 is /dev/ttyS0, the default)
+  --simulate           talk to a built-in virtual camera instead
+  --json               get: print the pages as a backup file would hold them
+  --memories FIRST-LAST  backup: the position memories to read (default 1-64,
+                       the ones Position Load recalls; "none" for none, 0-100
+                       for every number)
+  --quiet              no progress on standard error
+  --list-ports         print the serial ports found and exit
+  --help               show this text and exit
+  --version            show the version and exit
+
+Pages: title, lens, agc, alc, blc, colour, aperture, motion, position, other
+(or the tab captions C.ID, Len, AGC, ALC, BLC, Col, Ape, Mot, Pos, Oth).
+Settings are named page.setting, e.g. colour.white_balance=AUTO,
+title.text="GATE 2", blc.area=00003C3C0000; `zoomctl set help` lists them.
+
+Never in a backup or a restore, because they move, reset or write the camera:
+other.preset, other.initial, position.load, position.save, the lens motions
+and one-push focus, lens.zoom_position and lens.focus_position. Not read back
+by the camera, so not in a backup either: lens.af_tracking, position.osd.
+position.save_number is backed up but set only by saving memories: a restore
+saves the memory it names last.
+
+Exit codes:
+  0    done; for set and restore, the camera holds what was asked
+  1    the port could not be opened, or the camera did not answer, or the
+       line was lost, or a file could not be written
+  2    a mistake in the command line or in the file: nothing was sent
+  3    the camera was read back and does not hold everything that was set
+  130  interrupted (Ctrl+C) after the exchange on its way
+)";
+
+struct TArgs {
+    std::string device;
+    bool simulate = false;
+    bool json = false;
+    bool quiet = false;
+    int firstMemory = kFirstMemory;
+    int lastMemory = kLastMemory;
+    std::string command;
+    std::vector<std::string> rest;
+};
+
+int Usage(const std::string& what) {
+    std::cerr << "zoomctl: " << what << " (see zoomctl --help)\n";
+    return kExitUsage;
+}
+
+int Failed(const std::string& what, int code = kExitCamera) {
+    std::cerr << "zoomctl: " << what << "\n";
+    return code;
+}
+
+bool ParseMemories(const std::string& text, TArgs& args) {
+    if (text == "none") {
+        args.firstMemory = 1;
+        args.lastMemory = 0;
+        return true;
+    }
+    const size_t dash = text.find('-');
+    try {
+        size_t used = 0;
+        const int first = std::stoi(text.substr(0, dash), &used);
+        if (used != (dash == std::string::npos ? text.size() : dash)) {
+            return false;
+        }
+        int last = first;
+        if (dash != std::string::npos) {
+            const std::string tail = text.substr(dash + 1);
+            last = std::stoi(tail, &used);
+            if (used != tail.size()) {
+                return false;
+            }
+        }
+        if (first < kMemoryMin || last > kMemoryMax || first > last) {
+            return false;
+        }
+        args.firstMemory = first;
+        args.lastMemory = last;
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Payload bytes from "31 1B 00 00", "311B0000" or "0x31 0x1b".
+bool ParseHex(const std::vector<std::string>& words, std::vector<uint8_t>& bytes,
+              std::string& error) {
+    std::string digits;
+    for (std::string w : words) {
+        for (size_t at; (at = w.find("0x")) != std::string::npos;) {
+            w.erase(at, 2);
+        }
+        for (char c : w) {
+            if (c == ' ' || c == ',') {
+                continue;
+            }
+            if (std::isxdigit(static_cast<unsigned char>(c)) == 0) {
+                error = std::string("\"") + c + "\" is not a hexadecimal digit";
+                return false;
+            }
+            digits += c;
+        }
+    }
+    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 30) {
+        error = "raw takes 1 to 15 whole bytes in hexadecimal, payload bytes 1 to 15";
+        return false;
+    }
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    }
+    return true;
+}
+
+// Progress on standard error: a bar on a terminal, otherwise a line a page.
+class TProgress {
+  public:
+    TProgress(const char* verb, bool quiet) : verb_(verb), quiet_(quiet), bar_(isatty(2) == 1) {}
+    ~TProgress() {
+        if (bar_ && drawn_) {
+            std::cerr << "\n";
+        }
+    }
+    void operator()(const TCameraJob& job) {
+        if (quiet_) {
+            return;
+        }
+        const size_t done = job.Done();
+        const TJobStep& step = job.Steps()[done - 1];
+        if (bar_) {
+            constexpr size_t kWidth = 30;
+            const size_t filled = kWidth * done / job.Total();
+            std::cerr << "\r" << verb_ << " [" << std::string(filled, '#')
+                      << std::string(kWidth - filled, ' ') << "] " << done << "/" << job.Total()
+                      << " " << step.What << "\033[K" << std::flush;
+            drawn_ = true;
+            return;
+        }
+        // A line when a page's (or a memory's) exchanges are through.
+        const bool last = done == job.Total() || job.Steps()[done].Page != step.Page ||
+                          job.Steps()[done].Memory != step.Memory || step.Page == nullptr;
+        if (last) {
+            const std::string what = step.Memory >= 0 ? "memory " + std::to_string(step.Memory)
+                                     : step.Page != nullptr ? std::string(step.Page->Caption)
+                                                            : step.What;
+            std::cerr << verb_ << ": " << what << " (" << done << " of " << job.Total() << ")\n";
+        }
+    }
+
+  private:
+    const char* verb_;
+    bool quiet_;
+    bool bar_;
+    bool drawn_ = false;
+};
+
+bool ReadFile(const std::string& path, std::string& text, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream s;
+    s << in.rdbuf();
+    text = s.str();
+    return true;
+}
+
+bool WriteOut(const std::string& path, const std::string& text, std::string& error) {
+    if (path.empty() || path == "-") {
+        std::cout << text << std::flush;
+        return true;
+    }
+    // Written beside the file and moved over it, so a failed backup never
+    // leaves half a file where a good one was.
+    const std::string temp = path + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out || !(out << text) || !out.flush()) {
+            error = "cannot write " + path + ": " + std::strerror(errno);
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// One assignment checked: the steps that carry it.
+bool Assignment(const std::string& text, std::vector<TJobStep>& steps,
+                std::vector<std::pair<const TSetting*, TValue>>& done, std::string& error) {
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos) {
+        error = "\"" + text + "\" is not ID=VALUE";
+        return false;
+    }
+    const std::string id = text.substr(0, eq);
+    const TSetting* s = LookupSetting(id, error);
+    if (s == nullptr) {
+        return false;
+    }
+    TValue v;
+    if (!ParseValue(*s, text.substr(eq + 1), v, error)) {
+        return false;
+    }
+    const int parts = s->Kind == TSettingKind::Text ? kTitleParts : 1;
+    for (int p = 0; p < parts; ++p) {
+        if (s->Kind == TSettingKind::Text) {
+            v.Number = p;
+        }
+        TJobStep step;
+        step.Payload = EncodeSet(*s, v);
+        if (step.Payload.empty()) {
+            error = id + " has no command of its own";
+            return false;
+        }
+        step.What =
+            id + " := " + ValueText(*s, v) + (parts > 1 ? " (part " + std::to_string(p) + ")" : "");
+        steps.push_back(std::move(step));
+    }
+    done.emplace_back(s, std::move(v));
+    return true;
+}
+
+std::string SettingList() {
+    std::string out;
+    for (const TSetting& s : CatalogueSettings()) {
+        if (s.Item < 0) {
+            continue;
+        }
+        std::string values;
+        switch (s.Kind) {
+            case TSettingKind::Choice:
+            case TSettingKind::Switch:
+                for (size_t i = static_cast<size_t>(std::max(s.Min, 0)); i < s.Items.size(); ++i) {
+                    values += (values.empty() ? "" : "|") + std::string(s.Items[i]);
+                }
+                if (s.Kind == TSettingKind::Choice && s.Items.empty()) {
+                    values = std::to_string(s.Min) + "..." + std::to_string(s.Max);
+                }
+                break;
+            case TSettingKind::Number:
+            case TSettingKind::Step:
+                values = std::to_string(s.Min) + "..." + std::to_string(s.Max);
+                break;
+            case TSettingKind::Area:
+                values = "12 hex digits, a byte per row";
+                break;
+            case TSettingKind::Text:
+                values = "up to 20 characters";
+                break;
+            case TSettingKind::Command:
+                values = "(no value)";
+                break;
+            case TSettingKind::Record:
+                values = "NUMBER RECORD (12 hex digits)";
+                break;
+        }
+        out += "  " + std::string(s.Id) + "=" + values + (s.Action ? "   [action]" : "") + "\n";
+    }
+    return out;
+}
+
+int Status(TCliSession& session) {
+    std::cout << session.DeviceText() << ": " << session.LinkText() << "\n";
+    return kExitOk;
+}
+
+int Get(TCliSession& session, const TArgs& args) {
+    std::vector<const TPageDef*> pages;
+    for (const std::string& name : args.rest) {
+        pages.push_back(FindPage(name));
+    }
+    const std::vector<TJobStep> steps = ReadSteps(pages, 1, 0);
+    std::vector<TReplyBytes> replies;
+    std::string error;
+    TProgress progress("get", args.quiet || !args.json);
+    if (!session.Run(steps, replies, error, std::ref(progress))) {
+        return Failed(error, gInterrupted ? kExitInterrupted : kExitCamera);
+    }
+    TCameraConfig config = ConfigFromReplies(steps, replies);
+    if (args.json) {
+        config.Time = UtcNow();
+        config.Device = session.DeviceText();
+        std::cout << ConfigToJson(config);
+        return kExitOk;
+    }
+    // Every setting a reply carries, actions and all: get only reads.
+    for (const TPageConfig& page : config.Pages) {
+        for (const std::string& line : ValueLines({0, {}, {}, {page}, {}})) {
+            if (line.rfind("title.text = ", 0) == 0) {
+                std::cout << line << "\n";
+            }
+        }
+        for (const TReplyBytes& r : page.Replies) {
+            for (const TDecoded& d : DecodeReply(r.data(), r.size())) {
+                if (d.Setting->Kind != TSettingKind::Text) {
+                    std::cout << d.Setting->Id << " = " << ValueText(*d.Setting, d.Value) << "\n";
+                }
+            }
+        }
+    }
+    return kExitOk;
+}
+
+int Set(TCliSession& session, const TArgs& args,
+        const std::vector<std::pair<const TSetting*, TValue>>& assigned,
+        const std::vector<TJobStep>& sets) {
+    std::vector<TReplyBytes> replies;
+    std::string error;
+    TProgress progress("set", args.quiet);
+    if (!session.Run(sets, replies, error, std::ref(progress))) {
+        return Failed(error, gInterrupted ? kExitInterrupted : kExitCamera);
+    }
+    // The pages read back, in the order first set.
+    std::vector<const TPageDef*> pages;
+    for (const auto& [s, v] : assigned) {
+        const TPageDef* page = PageOfGroup(s->Group);
+        if (s->ReplyByte >= 0 && std::find(pages.begin(), pages.end(), page) == pages.end()) {
+            pages.push_back(page);
+        }
+    }
+    if (pages.empty()) {
+        return kExitOk;
+    }
+    const std::vector<TJobStep> reads = ReadSteps(pages, 1, 0);
+    if (!session.Run(reads, replies, error, std::ref(progress))) {
+        return Failed(error, gInterrupted ? kExitInterrupted : kExitCamera);
+    }
+    // What a restore of the same values would expect, reply byte for reply
+    // byte; what no command of a page sets is compared as decoded.
+    const TCameraConfig now = ConfigFromReplies(reads, replies);
+    TCameraConfig wanted;
+    for (const auto& [s, v] : assigned) {
+        if (!Restorable(*s)) {
+            continue;
+        }
+        const TPageDef* page = PageOfGroup(s->Group);
+        if (wanted.Pages.empty() || wanted.Pages.back().Page != page) {
+            wanted.Pages.push_back({page, {}, {}});
+        }
+        wanted.Pages.back().Values.emplace_back(s, v);
+    }
+    const std::vector<std::string> differences = Differences(wanted, now);
+    int rc = kExitOk;
+    for (const auto& [s, v] : assigned) {
+        const std::string id(s->Id);
+        const auto differs =
+            std::find_if(differences.begin(), differences.end(),
+                         [&](const std::string& d) { return d.rfind(id + ":", 0) == 0; });
+        if (differs != differences.end()) {
+            std::cout << *differs << "\n";
+            rc = kExitMismatch;
+        } else if (Restorable(*s)) {
+            std::cout << id << " = " << ValueText(*s, v) << "\n";
+        } else {
+            std::cout << id << " = " << ValueText(*s, v) << " (sent; not read back)\n";
+        }
+    }
+    return rc;
+}
+
+int Backup(TCliSession& session, const TArgs& args) {
+    const std::vector<TJobStep> steps = ReadSteps({}, args.firstMemory, args.lastMemory);
+    std::vector<TReplyBytes> replies;
+    std::string error;
+    TProgress progress("backup", args.quiet);
+    const auto started = std::chrono::steady_clock::now();
+    if (!session.Run(steps, replies, error, std::ref(progress))) {
+        return Failed(error + "; nothing was written",
+                      gInterrupted ? kExitInterrupted : kExitCamera);
+    }
+    TCameraConfig config = ConfigFromReplies(steps, replies);
+    config.Time = UtcNow();
+    config.Device = session.DeviceText();
+    const std::string file = args.rest.empty() ? "-" : args.rest[0];
+    if (!WriteOut(file, ConfigToJson(config), error)) {
+        return Failed(error);
+    }
+    if (!args.quiet) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::fprintf(stderr, "backup: %zu exchanges in %.1f s, %zu memories\n", steps.size(),
+                     seconds, config.Memories.size());
+    }
+    return kExitOk;
+}
+
+int Restore(TCliSession& session, const TArgs& args, const TCameraConfig& config) {
+    const std::string& file = args.rest[0];
+    const std::vector<TJobStep> sets = RestoreSteps(config);
+    std::vector<TReplyBytes> replies;
+    std::string error;
+    TProgress progress("restore", args.quiet);
+    const auto started = std::chrono::steady_clock::now();
+    if (!session.Run(sets, replies, error, std::ref(progress))) {
+        return Failed(error + "; the camera holds part of " + file,
+                      gInterrupted ? kExitInterrupted : kExitCamera);
+    }
+    const std::vector<TJobStep> reads = ReadStepsFor(config);
+    TProgress verify("verify", args.quiet);
+    if (!session.Run(reads, replies, error, std::ref(verify))) {
+        return Failed(error + " while reading back", gInterrupted ? kExitInterrupted : kExitCamera);
+    }
+    const std::vector<std::string> differences =
+        Differences(config, ConfigFromReplies(reads, replies));
+    if (!args.quiet) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::fprintf(stderr, "restore: %zu commands and %zu reads in %.1f s\n", sets.size(),
+                     reads.size(), seconds);
+    }
+    for (const std::string& d : differences) {
+        std::cout << d << "\n";
+    }
+    if (!differences.empty()) {
+        return Failed(std::to_string(differences.size()) + " setting(s) differ from " + file,
+                      kExitMismatch);
+    }
+    if (!args.quiet) {
+        std::cerr << "restore: the camera holds every setting of " << file << "\n";
+    }
+    return kExitOk;
+}
+
+int Raw(TCliSession& session, const std::vector<uint8_t>& payload) {
+    TJobStep step;
+    step.Payload = payload;
+    step.AnyGroup = true;
+    step.What = "raw frame";
+    std::vector<TReplyBytes> replies;
+    std::string error;
+    if (!session.Run({step}, replies, error)) {
+        return Failed(error, gInterrupted ? kExitInterrupted : kExitCamera);
+    }
+    TCommandFrame frame{};
+    std::copy(payload.begin(), payload.end(), frame.begin() + 1);
+    CompleteFrame(frame, static_cast<int32_t>(payload.size()));
+    std::cout << "sent  " << BytesToHex(frame.data(), frame.size(), " ") << "  "
+              << DescribeCommand(frame.data(), frame.size()) << "\n";
+    const TReplyBytes& r = replies[0];
+    std::cout << "reply " << BytesToHex(r.data(), r.size(), " ") << "  "
+              << DescribeReply(r.data(), r.size()) << "\n";
+    return kExitOk;
+}
+
+extern "C" void OnInterrupt(int) {
+    gInterrupted = true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TArgs args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool value = i + 1 < argc;
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return kExitOk;
+        }
+        if (a == "--version") {
+            std::cout << "zoomctl " << ZOOMPANEL_VERSION << "\n";
+            return kExitOk;
+        }
+        if (a == "--list-ports") {
+            std::cout << PortListText(ListPorts());
+            return kExitOk;
+        }
+        if (a == "--device" || a == "--memories") {
+            if (!value) {
+                return Usage(a + " needs a value");
+            }
+            if (a == "--device") {
+                args.device = argv[++i];
+            } else if (!ParseMemories(argv[++i], args)) {
+                return Usage("--memories takes FIRST-LAST within 0-100, a number, or none");
+            }
+        } else if (a == "--simulate") {
+            args.simulate = true;
+        } else if (a == "--json") {
+            args.json = true;
+        } else if (a == "--quiet" || a == "-q") {
+            args.quiet = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Usage("unknown option " + a);
+        } else if (args.command.empty()) {
+            args.command = a;
+        } else {
+            args.rest.push_back(a);
+        }
+    }
+    if (args.simulate && !args.device.empty()) {
+        return Usage("--device and --simulate exclude each other");
+    }
+
+    // Everything is checked before the port is opened: a mistake sends nothing.
+    std::vector<TJobStep> sets;
+    std::vector<std::pair<const TSetting*, TValue>> assigned;
+    std::vector<uint8_t> payload;
+    TCameraConfig config;
+    std::string error;
+    const std::string& c = args.command;
+    if (c.empty()) {
+        return Usage("no command given");
+    } else if (c == "status" || c == "backup") {
+        if (args.rest.size() > (c == "backup" ? 1u : 0u)) {
+            return Usage(c + " takes " + (c == "backup" ? "at most a file" : "no arguments"));
+        }
+    } else if (c == "get") {
+        for (const std::string& name : args.rest) {
+            if (FindPage(name) == nullptr) {
+                return Usage("no page \"" + name +
+                             "\"; pages: title, lens, agc, alc, blc, colour, aperture, motion, "
+                             "position, other");
+            }
+        }
+    } else if (c == "set") {
+        if (args.rest.size() == 1 && args.rest[0] == "help") {
+            std::cout << "Settings (ID=VALUES):\n" << SettingList();
+            return kExitOk;
+        }
+        if (args.rest.empty()) {
+            return Usage("set needs ID=VALUE assignments; `zoomctl set help` lists them");
+        }
+        std::vector<std::string> faults;
+        for (const std::string& a : args.rest) {
+            if (!Assignment(a, sets, assigned, error)) {
+                faults.push_back(error);
+            }
+        }
+        if (!faults.empty()) {
+            for (const std::string& f : faults) {
+                std::cerr << "zoomctl: " << f << "\n";
+            }
+            std::cerr << "zoomctl: nothing was sent\n";
+            return kExitUsage;
+        }
+    } else if (c == "restore") {
+        if (args.rest.size() != 1) {
+            return Usage("restore takes one file");
+        }
+        std::string text;
+        if (!ReadFile(args.rest[0], text, error)) {
+            return Failed(error, kExitUsage);
+        }
+        if (!ConfigFromJson(text, config, error)) {
+            std::cerr << "zoomctl: " << args.rest[0] << " cannot be restored:\n" << error << "\n";
+            std::cerr << "zoomctl: nothing was sent\n";
+            return kExitUsage;
+        }
+    } else if (c == "raw") {
+        if (!ParseHex(args.rest, payload, error)) {
+            return Usage(error);
+        }
+    } else {
+        return Usage("unknown command \"" + c + "\"");
+    }
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    camera::TCameraHost simulated;
+    std::string device = args.device.empty() ? "COM1" : args.device;
+    if (args.simulate) {
+        const camera::TStartResult started = simulated.Start();
+        if (!started) {
+            return Failed("the virtual camera did not start: " + started.error);
+        }
+        device = started.path;
+    }
+    TCliSession session([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+    if (!session.Connect(device, error)) {
+        return Failed(device + ": " + error, gInterrupted ? kExitInterrupted : kExitCamera);
+    }
+    if (c == "status") {
+        return Status(session);
+    }
+    if (c == "get") {
+        return Get(session, args);
+    }
+    if (c == "set") {
+        return Set(session, args, assigned, sets);
+    }
+    if (c == "backup") {
+        return Backup(session, args);
+    }
+    if (c == "restore") {
+        return Restore(session, args, config);
+    }
+    return Raw(session, payload);
+}
