@@ -433,7 +433,8 @@ TEST(Catalogue, ActionsAreMarked) {
     const std::set<std::string_view> expected{"lens.wide",     "lens.tele",     "lens.zoom_stop",
                                               "lens.near",     "lens.far",      "lens.focus_stop",
                                               "lens.one_push", "position.load", "position.save",
-                                              "other.preset",  "other.initial"};
+                                              "other.preset",  "other.initial",
+                                              "lens.zoom_position", "lens.focus_position"};
     EXPECT_EQ(actions, expected);
 }
 
