@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "link/backup.h"
+#include "link/camera_job.h"
 #include "link/camera_link.h"
 #include "link/reply_parser.h"
 #include "tests/support/link_fakes.h"
@@ -115,6 +117,56 @@ void BM_Exchange(benchmark::State& state) {
     state.SetLabel(state.range(0) != 0 ? "observed" : "unobserved");
 }
 BENCHMARK(BM_Exchange)->Arg(0)->Arg(1);
+
+// The window of a job: replies go to the job, as zoomctl and the File menu
+// route them.
+struct TJobWindow : zp::test::NullWindow {
+    void RouteReplyToPage() override { job->TakeReply(); }
+    zp::TCameraJob* job = nullptr;
+};
+
+// A whole restore of a camera's configuration (its commands, each answered
+// at once), per exchange: what the job adds to the link's own exchange
+// (compare BM_Exchange/0, which counts four events an exchange).
+void BM_RestoreJob(benchmark::State& state) {
+    zp::test::NullPort port;
+    TJobWindow window;
+    zp::TCameraLink link(port, window, [](int) {});
+    zp::TCameraJob job(link);
+    window.job = &job;
+    zp::TLinkTestAccess::SetLinkState(link, zp::TLinkState::Ready);
+    zp::TCameraConfig config;
+    std::string error;
+    // Every page as a factory camera answers; the values are what counts.
+    std::vector<zp::TJobStep> reads = zp::ReadSteps({}, 1, 64);
+    std::vector<zp::TReplyBytes> replies;
+    for (const zp::TJobStep& step : reads) {
+        zp::TReplyBytes r{};
+        r[0] = zp::kSTX;
+        r[1] = zp::kDataReply;
+        r[2] = step.Payload[1];
+        r[3] = static_cast<uint8_t>(step.Form == zp::kAnyForm ? step.Payload[2] : step.Form);
+        r[4] = step.Payload[3];
+        r[16] = zp::kETX;
+        replies.push_back(r);
+    }
+    const std::vector<zp::TJobStep> steps = zp::RestoreSteps(zp::ConfigFromReplies(reads, replies));
+    size_t exchanges = 0;
+    for (auto _ : state) {
+        job.Start(steps);
+        while (job.Running()) {
+            const auto& f = link.Vars().CommandFrame;
+            const zp::test::Bytes reply = zp::test::Sealed({0xA0, f[2], f[3], f[4]});
+            port.pending = std::string("\x06") +
+                           std::string(reinterpret_cast<const char*>(reply.data()), reply.size());
+            link.Comm1RxChar(static_cast<int32_t>(port.pending.size()));
+        }
+        exchanges += job.Done();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(exchanges));
+    state.SetLabel(std::to_string(steps.size()) + " exchanges a restore");
+}
+BENCHMARK(BM_RestoreJob);
 
 }  // namespace
 
