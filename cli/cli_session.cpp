@@ -124,7 +124,9 @@ bool TCliSession::Connect(const std::string& device, std::string& error) {
     if (confirmed_) {
         return true;
     }
+    const std::string lostReason = comm_.LostReason();
     error = gInterrupted          ? "interrupted"
+            : !lostReason.empty() ? lostReason
             : lost_               ? "the line to the camera was lost"
             : !heard              ? "the camera does not answer"
             : !lastError_.empty() ? lastError_
@@ -155,6 +157,9 @@ bool TCliSession::Run(std::vector<TJobStep> steps, std::vector<TReplyBytes>& rep
         return false;
     }
     error = job_.Error();
+    if (!job_.Succeeded() && lost_ && !comm_.LostReason().empty()) {
+        error += ": " + comm_.LostReason();
+    }
     return job_.Succeeded();
 }
 

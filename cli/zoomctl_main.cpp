@@ -629,7 +629,9 @@ int main(int argc, char** argv) {
     }
     TCliSession session([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
     if (!session.Connect(device, error)) {
-        return Failed(device + ": " + error, gInterrupted ? kExitInterrupted : kExitCamera);
+        // The port's own messages name the device already.
+        return Failed(error.find(device) == std::string::npos ? device + ": " + error : error,
+                      gInterrupted ? kExitInterrupted : kExitCamera);
     }
     if (c == "status") {
         return Status(session);

@@ -12,7 +12,7 @@ packages=(
     coreutils
     xvfb xdotool python3
     dbus at-spi2-core python3-pyatspi python3-xlib
-    nlohmann-json3-dev
+    nlohmann-json3-dev libtelnet-dev ser2net
 )
 
 missing=()

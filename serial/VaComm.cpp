@@ -358,7 +358,28 @@ void TVaCustomComm::OpenDevice() {
 }
 
 int TVaCustomComm::OpenPlatformDevice(const std::string& path, TPortDevicePtr& device) {
-    return OpenTtyDevice(path, device);
+    return IsNetDeviceName(path) ? OpenNetDevice(path, device) : OpenTtyDevice(path, device);
+}
+
+std::string TVaCustomComm::LostReason() const {
+    if (!session_) {
+        return {};
+    }
+    int code = 0;
+    std::string text;
+    if (session_->Device->Failure(code, text)) {
+        return FormatText("Unable to open specified device %s (%d), %s",
+                          {DeviceText(), code, text});
+    }
+    if (session_->HungUp.load(std::memory_order_acquire)) {
+        return FormatText("Read error (%d), %s",
+                          {session_->HangupErrno, ErrorText(session_->HangupErrno)});
+    }
+    return {};
+}
+
+bool TVaCustomComm::Acknowledged(uint8_t command, std::vector<uint8_t>& value) const {
+    return session_ && session_->Device->Acknowledged(command, value);
 }
 
 void TVaCustomComm::SetupBuffers() {

@@ -141,6 +141,13 @@ class TVaCustomComm : public TVaComponent, private ICommSink {
     bool IsOpen() const { return handle_ != -1; }
     // The open port's descriptor, -1 while closed.
     int Handle() const { return handle_; }
+    // Why the open line was lost, as an error message ("Unable to open
+    // specified device rfc2217://host:2000 (111), Connection refused" for a
+    // network device that never connected); empty while it is not lost.
+    std::string LostReason() const;
+    // A network serial server's answer to one of the line settings (RFC 2217
+    // command number, the value as answered); false when none came.
+    bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const;
 
     int32_t TransmitData(const void* data, int32_t count);
     bool TransmitByte(uint8_t b);

@@ -30,7 +30,26 @@ constexpr uint32_t kDataSpinUs = 30;
 }  // namespace
 
 bool IsHangupErrno(int code) {
-    return code == EIO || code == ENXIO || code == ENODEV || code == EPIPE;
+    switch (code) {
+        case EIO:
+        case ENXIO:
+        case ENODEV:
+        case EPIPE:
+        // A network serial line that could not connect or broke off.
+        case ECONNREFUSED:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case ETIMEDOUT:
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case ENETDOWN:
+        case EPROTO:
+        case EPROTONOSUPPORT:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // ---- session ----

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "serial/comm_types.h"
 
@@ -79,6 +80,21 @@ class IPortDevice {
     // closes when the last holder lets go of the device, and nobody touches
     // it in between.
     virtual void Release() = 0;
+    // A failure the device found by itself after it was opened (a network
+    // device that could not connect, a connection that dropped): true with
+    // an error code and the system's text for it.
+    virtual bool Failure(int& code, std::string& text) const {
+        (void)code;
+        (void)text;
+        return false;
+    }
+    // A network serial server's answer to one of its line settings (RFC 2217
+    // command number, the value as answered); false when none came.
+    virtual bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const {
+        (void)command;
+        (void)value;
+        return false;
+    }
 };
 
 using TPortDevicePtr = std::shared_ptr<IPortDevice>;
@@ -86,6 +102,23 @@ using TPortDevicePtr = std::shared_ptr<IPortDevice>;
 // The path a device name stands for: "COMn" is /dev/ttyS(n-1), a name
 // beginning with "/" is a path, any other name lives in /dev.
 std::string DevicePath(const std::string& name);
+
+// "rfc2217://HOST:PORT" (telnet with the COM-PORT option) and "tcp://HOST:PORT"
+// (raw bytes): a serial line behind a network serial server.
+struct TNetAddress {
+    bool rfc2217 = false;
+    std::string host;  // a name, an IPv4 address or [an IPv6 address]
+    std::string port;
+};
+bool IsNetDeviceName(const std::string& name);
+// False when the name is not a well-formed network device name.
+bool ParseNetDevice(const std::string& name, TNetAddress& address);
+// Returns at once: name resolution, connecting and negotiation go on in the
+// device's own thread; until they are through, what is written waits. A
+// failure then (refused, unknown host, time-out, no COM-PORT option) ends
+// the line as a hang-up whose reason Failure tells. 0 or an errno (EINVAL
+// for a malformed name).
+int OpenNetDevice(const std::string& name, TPortDevicePtr& device);
 
 // Opens a tty exclusively (TIOCEXCL and an flock, which also keeps out root).
 // Returns 0 and sets device, or returns the errno of the failing call.

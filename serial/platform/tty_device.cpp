@@ -145,7 +145,7 @@ class TTtyDevice : public IPortDevice {
 }  // namespace
 
 std::string DevicePath(const std::string& name) {
-    if (!name.empty() && name[0] == '/') {
+    if ((!name.empty() && name[0] == '/') || IsNetDeviceName(name)) {
         return name;
     }
     if (name.size() > 3 && name.compare(0, 3, "COM") == 0 &&
