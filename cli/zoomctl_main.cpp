@@ -1,5 +1,8 @@
 // zoomctl: the camera from the command line, and a camera's configuration
 // backed up, restored and verified.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,8 +55,14 @@ Commands:
                        start, end and checksum are added) and print the reply
 
 Options:
-  --device PATH        the camera's serial device, e.g. /dev/ttyUSB0 or COM2
-                       (COM1 is /dev/ttyS0, the default)
+  --device DEVICE      the camera's serial line: a device (/dev/ttyUSB0, COM2;
+                       COM1 is /dev/ttyS0, the default), or a serial device
+                       server: rfc2217://HOST:PORT (telnet with the line
+                       settings) or tcp://HOST:PORT (raw bytes). Given more
+                       than once, status, backup and restore work on every
+                       camera at once and print a line for each; backup then
+                       takes a folder and writes one file per camera
+  --devices FILE       the same, one device a line (# starts a comment)
   --simulate           talk to a built-in virtual camera instead
   --json               get: print the pages as a backup file would hold them
   --memories FIRST-LAST  backup: the position memories to read (default 1-64,
@@ -77,7 +86,8 @@ position.save_number is backed up but set only by saving memories: a restore
 saves the memory it names last.
 
 Exit codes:
-  0    done; for set and restore, the camera holds what was asked
+  0    done; for set and restore, the camera holds what was asked; with
+       several devices: every camera succeeded (otherwise the highest code)
   1    the port could not be opened, or the camera did not answer, or the
        line was lost, or a file could not be written
   2    a mistake in the command line or in the file: nothing was sent
@@ -86,7 +96,7 @@ Exit codes:
 )";
 
 struct TArgs {
-    std::string device;
+    std::vector<std::string> devices;
     bool simulate = false;
     bool json = false;
     bool quiet = false;
@@ -503,6 +513,144 @@ int Raw(TCliSession& session, const std::vector<uint8_t>& payload) {
     return kExitOk;
 }
 
+bool AllowsSite(const std::string& command) {
+    return command == "status" || command == "backup" || command == "restore";
+}
+
+// One device a line; blank lines and "#" comments are skipped.
+bool ReadDeviceList(const std::string& path, std::vector<std::string>& devices,
+                    std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    for (std::string line; std::getline(in, line);) {
+        line = line.substr(0, line.find('#'));
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos) {
+            continue;
+        }
+        devices.push_back(line.substr(first, line.find_last_not_of(" \t\r") - first + 1));
+    }
+    if (devices.empty()) {
+        error = path + " names no device";
+        return false;
+    }
+    return true;
+}
+
+// A file name for a camera's backup in a folder: the device with its
+// separators made plain ("rfc2217___host_2000.json").
+std::string BackupName(const std::string& device) {
+    std::string name;
+    for (char ch : device) {
+        name +=
+            std::isalnum(static_cast<unsigned char>(ch)) != 0 || ch == '-' || ch == '.' ? ch : '_';
+    }
+    return name + ".json";
+}
+
+// Several cameras at once: one zoomctl process each, so no camera's pauses
+// hold up another's; a line of result per camera, in the order given.
+int Site(const char* self, const TArgs& args) {
+    struct TChild {
+        std::string device;
+        pid_t pid = -1;
+        std::string log;
+        int code = kExitCamera;
+    };
+    std::string folder;
+    if (args.command == "backup") {
+        folder = args.rest.empty() ? "." : args.rest[0];
+        if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+            return Failed("cannot make the folder " + folder + ": " + std::strerror(errno));
+        }
+    }
+    std::vector<TChild> children;
+    char dir[] = "/tmp/zoomctl-XXXXXX";
+    if (::mkdtemp(dir) == nullptr) {
+        return Failed(std::string("cannot make a temporary folder: ") + std::strerror(errno));
+    }
+    const auto started = std::chrono::steady_clock::now();
+    for (const std::string& device : args.devices) {
+        TChild child;
+        child.device = device;
+        child.log = std::string(dir) + "/" + std::to_string(children.size()) + ".log";
+        std::vector<std::string> argv = {self, "--device", device, "--quiet"};
+        if (args.command == "backup") {
+            argv.push_back("--memories");
+            argv.push_back(std::to_string(args.firstMemory) + "-" +
+                           std::to_string(args.lastMemory));
+            argv.push_back(args.command);
+            argv.push_back(folder + "/" + BackupName(device));
+        } else {
+            argv.push_back(args.command);
+            argv.insert(argv.end(), args.rest.begin(), args.rest.end());
+        }
+        std::vector<char*> cargv;
+        for (std::string& a : argv) {
+            cargv.push_back(a.data());
+        }
+        cargv.push_back(nullptr);
+        child.pid = ::fork();
+        if (child.pid == 0) {
+            const int fd =
+                ::open(child.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd >= 0) {
+                ::dup2(fd, 1);
+                ::dup2(fd, 2);
+            }
+            ::execv("/proc/self/exe", cargv.data());
+            ::_exit(127);
+        }
+        children.push_back(std::move(child));
+    }
+    int worst = kExitOk;
+    for (TChild& child : children) {
+        int status = 0;
+        if (child.pid > 0 && ::waitpid(child.pid, &status, 0) == child.pid && WIFEXITED(status)) {
+            child.code = WEXITSTATUS(status);
+        }
+        worst = std::max(worst, child.code);
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    for (const TChild& child : children) {
+        std::string text;
+        std::string unread;
+        ReadFile(child.log, text, unread);
+        std::remove(child.log.c_str());
+        // The child's last line says what became of it.
+        while (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        std::string last =
+            text.substr(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+        if (last.rfind("zoomctl: ", 0) == 0) {
+            last = last.substr(9);
+        }
+        if (last.rfind(child.device + ": ", 0) == 0) {
+            last = last.substr(child.device.size() + 2);
+        }
+        const std::string done = args.command == "backup"
+                                     ? "written to " + folder + "/" + BackupName(child.device)
+                                 : args.command == "restore" ? "holds " + args.rest[0]
+                                                             : last;
+        std::cout << child.device << ": "
+                  << (child.code == kExitOk
+                          ? "ok, " + done
+                          : "failed (exit " + std::to_string(child.code) + "): " + last)
+                  << "\n";
+    }
+    ::rmdir(dir);
+    if (!args.quiet) {
+        std::fprintf(stderr, "%s: %zu cameras in %.1f s\n", args.command.c_str(), children.size(),
+                     seconds);
+    }
+    return worst;
+}
+
 extern "C" void OnInterrupt(int) {
     gInterrupted = true;
 }
@@ -511,6 +659,7 @@ extern "C" void OnInterrupt(int) {
 
 int main(int argc, char** argv) {
     TArgs args;
+    std::string error;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool value = i + 1 < argc;
@@ -526,12 +675,16 @@ int main(int argc, char** argv) {
             std::cout << PortListText(ListPorts());
             return kExitOk;
         }
-        if (a == "--device" || a == "--memories") {
+        if (a == "--devices") {
+            if (!value || !ReadDeviceList(argv[++i], args.devices, error)) {
+                return Usage(value ? error : "--devices needs a file");
+            }
+        } else if (a == "--device" || a == "--memories") {
             if (!value) {
                 return Usage(a + " needs a value");
             }
             if (a == "--device") {
-                args.device = argv[++i];
+                args.devices.emplace_back(argv[++i]);
             } else if (!ParseMemories(argv[++i], args)) {
                 return Usage("--memories takes FIRST-LAST within 0-100, a number, or none");
             }
@@ -549,8 +702,12 @@ int main(int argc, char** argv) {
             args.rest.push_back(a);
         }
     }
-    if (args.simulate && !args.device.empty()) {
+    if (args.simulate && !args.devices.empty()) {
         return Usage("--device and --simulate exclude each other");
+    }
+    const bool site = args.devices.size() > 1;
+    if (site && AllowsSite(args.command) == false) {
+        return Usage("several devices go with status, backup and restore only");
     }
 
     // Everything is checked before the port is opened: a mistake sends nothing.
@@ -558,7 +715,6 @@ int main(int argc, char** argv) {
     std::vector<std::pair<const TSetting*, TValue>> assigned;
     std::vector<uint8_t> payload;
     TCameraConfig config;
-    std::string error;
     const std::string& c = args.command;
     if (c.empty()) {
         return Usage("no command given");
@@ -616,10 +772,13 @@ int main(int argc, char** argv) {
         return Usage("unknown command \"" + c + "\"");
     }
 
+    if (site) {
+        return Site(argv[0], args);
+    }
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     camera::TCameraHost simulated;
-    std::string device = args.device.empty() ? "COM1" : args.device;
+    std::string device = args.devices.empty() ? "COM1" : args.devices[0];
     if (args.simulate) {
         const camera::TStartResult started = simulated.Start();
         if (!started) {
