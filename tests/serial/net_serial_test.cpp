@@ -1,0 +1,271 @@
+// The component on network serial lines, against the real ser2net started
+// here on 127.0.0.1 in front of a pseudo-terminal that the test plays.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "tests/serial/comm_fixture.h"
+
+extern char** environ;
+
+namespace zp::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// RFC 2217 command numbers the server acknowledges.
+constexpr uint8_t kBaud = 1, kDataSize = 2, kParity = 3, kStopSize = 4;
+
+int FreePort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+bool Listening(int port) {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(s);
+    return ok;
+}
+
+// ser2net with an RFC 2217 port and a raw TCP port in front of one device.
+// The device starts at other settings than the component's (1200 bit/s, two
+// stop bits, hardware flow), so that a check of what arrived can fail.
+class TSer2net {
+  public:
+    explicit TSer2net(const std::string& device)
+        : device_(device), telnetPort(FreePort()), rawPort(FreePort()) {
+        config_ = "/tmp/zp-ser2net-" + std::to_string(getpid()) + "-" + std::to_string(telnetPort) +
+                  ".yaml";
+        std::ofstream(config_) << "connection: &rfc2217\n"
+                               << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << telnetPort << "\n"
+                               << "  connector: serialdev," << device_ << ",1200n82,local,rtscts\n"
+                               << "  options:\n    kickolduser: true\n"
+                               << "connection: &raw\n"
+                               << "  accepter: tcp,127.0.0.1," << rawPort << "\n"
+                               << "  connector: serialdev," << device_ << ",9600n81,local\n"
+                               << "  options:\n    kickolduser: true\n";
+        Start();
+    }
+    ~TSer2net() {
+        Stop();
+        std::remove(config_.c_str());
+    }
+    bool Start() {
+        const char* argv[] = {"ser2net", "-n", "-u", "-c", config_.c_str(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const int r = posix_spawnp(&pid_, "ser2net", &actions, nullptr,
+                                   const_cast<char* const*>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (r != 0) {
+            pid_ = -1;
+            return false;
+        }
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (!(Listening(telnetPort) && Listening(rawPort))) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+    void Stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+    bool Running() const { return pid_ > 0; }
+    std::string Rfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(telnetPort); }
+    std::string Tcp() const { return "tcp://127.0.0.1:" + std::to_string(rawPort); }
+
+  private:
+    std::string device_;
+    std::string config_;
+    pid_t pid_ = -1;
+
+  public:
+    const int telnetPort;
+    const int rawPort;
+};
+
+class NetSerial : public TCommFixture<TVaComm> {
+  protected:
+    void SetUp() override {
+        TCommFixture::SetUp();
+        server = std::make_unique<TSer2net>(pty.SlavePath());
+        if (!server->Running()) {
+            GTEST_SKIP() << "ser2net did not start";
+        }
+        comm->OnRxChar = [this](TVaComponent*, int32_t) { received += comm->ReceivePending(); };
+        comm->OnError = [this](TVaComponent*, uint32_t errors) {
+            hangUps += (errors & CE_HANGUP) != 0 ? 1 : 0;
+        };
+    }
+    void TearDown() override {
+        comm.reset();
+        server.reset();
+        TCommFixture::TearDown();
+    }
+
+    // What the pseudo-terminal's far end reads within the time.
+    std::string FromLine(size_t n, std::chrono::milliseconds within = 5s) {
+        std::string got;
+        const auto end = std::chrono::steady_clock::now() + within;
+        while (got.size() < n && std::chrono::steady_clock::now() < end) {
+            loop.RunFor(5ms);
+            char b[512];
+            const ssize_t r = read(pty.Master(), b, sizeof b);
+            if (r > 0) {
+                got.append(b, static_cast<size_t>(r));
+            }
+        }
+        return got;
+    }
+
+    // The server's answer to a setting, once it is the one expected.
+    std::vector<uint8_t> Acked(uint8_t command, const std::vector<uint8_t>& expected) {
+        std::vector<uint8_t> v;
+        loop.RunUntil([&] { return comm->Acknowledged(command, v) && v == expected; }, 5s);
+        return v;
+    }
+
+    termios LineNow() {
+        termios t{};
+        const int fd = open(pty.SlavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        tcgetattr(fd, &t);
+        close(fd);
+        return t;
+    }
+
+    speed_t Speed() {
+        const termios t = LineNow();
+        return cfgetospeed(&t);
+    }
+
+    std::unique_ptr<TSer2net> server;
+    std::string received;
+    int hangUps = 0;
+};
+
+TEST_F(NetSerial, TheLineSettingsReachTheDeviceThroughTheServer) {
+    comm->SetDeviceName(server->Rfc2217());
+    comm->SetBaudrate(br9600);
+    comm->Open();
+    const std::vector<uint8_t> b9600{0, 0, 0x25, 0x80};
+    EXPECT_EQ(Acked(kBaud, b9600), b9600);
+    // A pseudo-terminal always reads back 8 data bits and no parity: those
+    // two are checked in what the server acknowledged.
+    EXPECT_EQ(Acked(kDataSize, {8}), std::vector<uint8_t>{8});
+    EXPECT_EQ(Acked(kParity, {1}), std::vector<uint8_t>{1});
+    EXPECT_EQ(Acked(kStopSize, {1}), std::vector<uint8_t>{1});
+    loop.RunUntil([&] { return Speed() == B9600; }, 5s);
+    termios t = LineNow();
+    EXPECT_EQ(cfgetospeed(&t), B9600);
+    EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
+    EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+
+    // Applied to the open port, it goes out again.
+    comm->SetBaudrate(br19200);
+    comm->SetStopbits(sb2);
+    EXPECT_TRUE(loop.RunUntil([&] { return Speed() == B19200; }, 5s));
+    t = LineNow();
+    EXPECT_NE(t.c_cflag & CSTOPB, 0u);
+    EXPECT_EQ(Acked(kStopSize, {2}), std::vector<uint8_t>{2});
+}
+
+TEST_F(NetSerial, EveryByteValuePassesBothWays) {
+    std::string all;
+    for (int i = 0; i < 256; ++i) {
+        all += static_cast<char>(i);
+    }
+    all += "\xFF\xFF\xFF\x0D\x00\x0D\x0A";  // telnet's IAC and CR NUL, twice over
+    for (const std::string& device : {server->Rfc2217(), server->Tcp()}) {
+        SCOPED_TRACE(device);
+        received.clear();
+        comm->SetDeviceName(device);
+        comm->Open();
+        ASSERT_EQ(comm->TransmitData(all.data(), static_cast<int32_t>(all.size())),
+                  static_cast<int32_t>(all.size()));
+        EXPECT_EQ(FromLine(all.size()), all);
+        ASSERT_TRUE(pty.WriteAll(all));
+        EXPECT_TRUE(loop.RunUntil([&] { return received.size() >= all.size(); }, 5s));
+        EXPECT_EQ(received, all);
+        comm->Close();
+        // The server lets the device go before the next connection takes it.
+        loop.RunFor(300ms);
+    }
+}
+
+TEST_F(NetSerial, AStoppedServerIsOneHangUpAndTheLineComesBackWithIt) {
+    comm->SetDeviceName(server->Rfc2217());
+    comm->Open();
+    ASSERT_EQ(Acked(kParity, {1}), std::vector<uint8_t>{1});
+    server->Stop();
+    EXPECT_TRUE(loop.RunUntil([&] { return hangUps > 0; }, 5s));
+    loop.RunFor(500ms);
+    EXPECT_EQ(hangUps, 1);
+    EXPECT_NE(comm->LostReason().find("the server closed the connection"), std::string::npos)
+        << comm->LostReason();
+    ASSERT_TRUE(server->Start());
+    comm->Close();
+    comm->Open();
+    ASSERT_EQ(comm->TransmitData("\x05", 1), 1);
+    EXPECT_EQ(FromLine(1), "\x05");
+    EXPECT_EQ(hangUps, 1);
+}
+
+TEST_F(NetSerial, AFailureToConnectIsAHangUpThatSaysWhy) {
+    struct Row {
+        std::string device;
+        const char* reason;
+    };
+    const std::vector<Row> rows{
+        {"rfc2217://127.0.0.1:" + std::to_string(FreePort()), "(111), Connection refused"},
+        {"tcp://127.0.0.1:" + std::to_string(FreePort()), "(111), Connection refused"},
+        // A raw port never agrees to the COM-PORT option.
+        {"rfc2217://127.0.0.1:" + std::to_string(server->rawPort),
+         "(93), the server does not agree to the COM-PORT option"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.device);
+        hangUps = 0;
+        comm->SetDeviceName(row.device);
+        comm->Open();  // returns at once; the failure comes as a hang-up
+        EXPECT_TRUE(loop.RunUntil([&] { return hangUps == 1; }, 10s));
+        EXPECT_EQ(comm->LostReason(),
+                  "Unable to open specified device " + row.device + " " + row.reason);
+        comm->Close();
+    }
+    for (const char* bad : {"rfc2217://127.0.0.1", "tcp://:80", "tcp://host:0", "tcp://h:99999"}) {
+        comm->SetDeviceName(bad);
+        EXPECT_THROW(comm->Open(), EVaCommError) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace zp::test
