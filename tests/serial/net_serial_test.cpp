@@ -1,20 +1,9 @@
 // The component on network serial lines, against the real ser2net started
 // here on 127.0.0.1 in front of a pseudo-terminal that the test plays.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <termios.h>
 
-#include <cstdio>
-#include <fstream>
-#include <thread>
-
 #include "tests/serial/comm_fixture.h"
-
-extern char** environ;
+#include "tests/support/ser2net.h"
 
 namespace zp::test {
 namespace {
@@ -23,95 +12,6 @@ using namespace std::chrono_literals;
 
 // RFC 2217 command numbers the server acknowledges.
 constexpr uint8_t kBaud = 1, kDataSize = 2, kParity = 3, kStopSize = 4;
-
-int FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-bool Listening(int port) {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(s);
-    return ok;
-}
-
-// ser2net with an RFC 2217 port and a raw TCP port in front of one device.
-// The device starts at other settings than the component's (1200 bit/s, two
-// stop bits, hardware flow), so that a check of what arrived can fail.
-class TSer2net {
-  public:
-    explicit TSer2net(const std::string& device)
-        : device_(device), telnetPort(FreePort()), rawPort(FreePort()) {
-        config_ = "/tmp/zp-ser2net-" + std::to_string(getpid()) + "-" + std::to_string(telnetPort) +
-                  ".yaml";
-        std::ofstream(config_) << "connection: &rfc2217\n"
-                               << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << telnetPort << "\n"
-                               << "  connector: serialdev," << device_ << ",1200n82,local,rtscts\n"
-                               << "  options:\n    kickolduser: true\n"
-                               << "connection: &raw\n"
-                               << "  accepter: tcp,127.0.0.1," << rawPort << "\n"
-                               << "  connector: serialdev," << device_ << ",9600n81,local\n"
-                               << "  options:\n    kickolduser: true\n";
-        Start();
-    }
-    ~TSer2net() {
-        Stop();
-        std::remove(config_.c_str());
-    }
-    bool Start() {
-        const char* argv[] = {"ser2net", "-n", "-u", "-c", config_.c_str(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int r = posix_spawnp(&pid_, "ser2net", &actions, nullptr,
-                                   const_cast<char* const*>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (r != 0) {
-            pid_ = -1;
-            return false;
-        }
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (!(Listening(telnetPort) && Listening(rawPort))) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return true;
-    }
-    void Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-    bool Running() const { return pid_ > 0; }
-    std::string Rfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(telnetPort); }
-    std::string Tcp() const { return "tcp://127.0.0.1:" + std::to_string(rawPort); }
-
-  private:
-    std::string device_;
-    std::string config_;
-    pid_t pid_ = -1;
-
-  public:
-    const int telnetPort;
-    const int rawPort;
-};
 
 class NetSerial : public TCommFixture<TVaComm> {
   protected:
