@@ -21,7 +21,7 @@ namespace zp {
 // Set by the signal handler: the job stops after the exchange on its way.
 extern std::atomic<bool> gInterrupted;
 
-class TCliSession : private ILinkPort, private ILinkWindow {
+class TCliSession : private TLinkPortOf<ILinkPort, TVaComm>, private ILinkWindow {
   public:
     // pause: the wait before every send (the camera needs 100 ms).
     explicit TCliSession(TPause pause);
@@ -45,17 +45,7 @@ class TCliSession : private ILinkPort, private ILinkWindow {
     std::string DeviceText();
 
   private:
-    // ILinkPort
-    bool IsOpen() override { return comm_.IsOpen(); }
-    void Open() override { comm_.Open(); }
-    void Close() override { comm_.Close(); }
-    void SetPortNum(int32_t port) override { comm_.SetPortNum(port); }
-    void SetUserBaudrate(int32_t baud) override { comm_.SetUserBaudrate(baud); }
-    int32_t TransmitData(const void* data, int32_t count) override {
-        return comm_.TransmitData(data, count);
-    }
-    bool TransmitByte(uint8_t b) override { return comm_.TransmitByte(b); }
-    std::string ReceivePending() override { return comm_.ReceivePending(); }
+    TVaComm& Comm() override { return comm_; }
 
     // ILinkWindow
     void SetStatusText(int panel, const std::string& text) override;

@@ -63,20 +63,6 @@ TReplyBytes EmptyReply(const TPageDef& page, size_t i) {
     return r;
 }
 
-// The bytes a setting takes in a reply, from its first reply byte on.
-size_t Width(const TSetting& s) {
-    switch (s.Kind) {
-        case TSettingKind::Step:
-            return 2;
-        case TSettingKind::Area:
-            return 6;
-        case TSettingKind::Text:
-            return 2 * static_cast<size_t>(kTitlePartLength);
-        default:
-            return 1;
-    }
-}
-
 // The raw field as bytes (a bit field as one byte holding its value).
 std::vector<uint8_t> RawField(const TSetting& s, const TReplyBytes& r) {
     const auto at = static_cast<size_t>(s.ReplyByte);
@@ -84,7 +70,7 @@ std::vector<uint8_t> RawField(const TSetting& s, const TReplyBytes& r) {
         return {static_cast<uint8_t>((r[at] >> s.ReplyBit) & ((1u << s.ReplyBits) - 1))};
     }
     return {r.begin() + static_cast<std::ptrdiff_t>(at),
-            r.begin() + static_cast<std::ptrdiff_t>(at + Width(s))};
+            r.begin() + static_cast<std::ptrdiff_t>(at + ReplyWidth(s))};
 }
 
 // Whether a set command can carry the raw field as it is.

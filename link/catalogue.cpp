@@ -458,20 +458,6 @@ std::string TitleChars(const uint8_t* codes) {
     return out;
 }
 
-// Bytes a setting takes from its first reply byte on.
-size_t ReplyWidth(const TSetting& s) {
-    switch (s.Kind) {
-        case TSettingKind::Step:
-            return 2;
-        case TSettingKind::Area:
-            return 6;
-        case TSettingKind::Text:
-            return 2 * static_cast<size_t>(kTitlePartLength);
-        default:
-            return 1;
-    }
-}
-
 // Which replies carry the setting: reply byte 3 picks the form. The position
 // page reads the general state from every answer to a set command; the title
 // and gain pages read nothing from such an answer, so it carries nothing.
@@ -601,6 +587,19 @@ std::string SetText(const TSetting& s, const uint8_t* f) {
 }
 
 }  // namespace
+
+size_t ReplyWidth(const TSetting& s) {
+    switch (s.Kind) {
+        case TSettingKind::Step:
+            return 2;
+        case TSettingKind::Area:
+            return 6;
+        case TSettingKind::Text:
+            return 2 * static_cast<size_t>(kTitlePartLength);
+        default:
+            return 1;
+    }
+}
 
 const std::vector<TSetting>& CatalogueSettings() {
     static const std::vector<TSetting> settings = BuildSettings();

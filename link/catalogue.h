@@ -141,6 +141,8 @@ bool ParseValue(const TSetting& s, std::string_view text, TValue& v, std::string
 // Payload bytes 1 ... n of the set command: 21, group, item, arguments. Empty
 // when the setting has no set command or the value cannot be sent.
 std::vector<uint8_t> EncodeSet(const TSetting& s, const TValue& v);
+// The bytes a setting takes in a reply, from its first reply byte on.
+size_t ReplyWidth(const TSetting& s);
 // Puts a record field's value into the six packed bytes of a position record.
 void PackRecordField(const TSetting& field, const TValue& v, std::array<uint8_t, 6>& record);
 

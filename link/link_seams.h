@@ -25,6 +25,26 @@ class ILinkPort {
     virtual std::string ReceivePending() = 0;
 };
 
+// The link's port operations, forwarded to a serial component: TBase is
+// ILinkPort or an interface built on it, TComm any type with the same calls.
+template <typename TBase, typename TComm>
+class TLinkPortOf : public TBase {
+  public:
+    bool IsOpen() override { return Comm().IsOpen(); }
+    void Open() override { Comm().Open(); }
+    void Close() override { Comm().Close(); }
+    void SetPortNum(int32_t port) override { Comm().SetPortNum(port); }
+    void SetUserBaudrate(int32_t baud) override { Comm().SetUserBaudrate(baud); }
+    int32_t TransmitData(const void* data, int32_t count) override {
+        return Comm().TransmitData(data, count);
+    }
+    bool TransmitByte(uint8_t b) override { return Comm().TransmitByte(b); }
+    std::string ReceivePending() override { return Comm().ReceivePending(); }
+
+  protected:
+    virtual TComm& Comm() = 0;
+};
+
 // Status-bar panels of the main window.
 enum TStatusPanel : int { kPanelLink = 0, kPanelSent = 1, kPanelReply = 2 };
 

@@ -7,28 +7,21 @@
 
 namespace zp {
 
-class TCommPort : public IPanelPort {
+class TCommPort : public TLinkPortOf<IPanelPort, TVaComm> {
   public:
     TCommPort();
     ~TCommPort() override;
 
     TVaComm& Comm1() { return comm_; }
 
-    bool IsOpen() override { return comm_.IsOpen(); }
-    void Open() override { comm_.Open(); }
-    void Close() override { comm_.Close(); }
-    void SetPortNum(int32_t port) override { comm_.SetPortNum(port); }
-    void SetUserBaudrate(int32_t baud) override { comm_.SetUserBaudrate(baud); }
-    int32_t TransmitData(const void* data, int32_t count) override {
-        return comm_.TransmitData(data, count);
-    }
-    bool TransmitByte(uint8_t b) override { return comm_.TransmitByte(b); }
-    std::string ReceivePending() override { return comm_.ReceivePending(); }
     void SetDeviceName(const std::string& name) override;
     std::string DeviceText() override;
     void SetOnRxChar(std::function<void(int32_t)> handler) override;
     void SetOnHangUp(std::function<void()> handler) override;
     void WaitSent(int timeoutMs) override;
+
+  protected:
+    TVaComm& Comm() override { return comm_; }
 
   private:
     TVaComm comm_;
