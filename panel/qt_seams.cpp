@@ -64,6 +64,21 @@ void ShowErrorMessage(const QString& text, QWidget* parent) {
     box->show();
 }
 
+void ShowResultMessage(const QString& title, const QString& text, const QString& details,
+                       bool warning, QWidget* parent) {
+    if (Hook()) {
+        Hook()(details.isEmpty() ? text : text + "\n\n" + details);
+        return;
+    }
+    auto* box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information, title,
+                                text, QMessageBox::Ok, parent);
+    box->setObjectName("ResultBox");
+    box->setDetailedText(details);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 TErrorHook SetErrorHook(TErrorHook hook) {
     TErrorHook old = std::move(Hook());
     Hook() = std::move(hook);

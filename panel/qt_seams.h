@@ -31,6 +31,11 @@ class TBusyCursor {
 // Shows an error to the operator in a message box that does not block: the
 // program goes on. Tests may divert the messages.
 void ShowErrorMessage(const QString& text, QWidget* parent = nullptr);
+// The same for an outcome the operator should read (a file saved, a check
+// passed): an information box, or a warning; details, when given, are
+// behind the box's "Show Details". The hook gets the text, then the details.
+void ShowResultMessage(const QString& title, const QString& text, const QString& details,
+                       bool warning, QWidget* parent = nullptr);
 using TErrorHook = std::function<void(const QString&)>;
 // Returns the previous hook; an empty hook restores the message box.
 TErrorHook SetErrorHook(TErrorHook hook);
