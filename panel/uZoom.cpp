@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -29,11 +30,22 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
       port_(std::move(port)),
       options_(options),
       link_(*port_, *this, options_.pause),
+      transfer_(std::make_unique<TSettingsTransfer>(link_, this)),
       log_(link_.Origin()) {
     setObjectName("Form1");
     virtual_ = options_.virtualCamera;
     device_ = port_->DeviceText();
+    transfer_->Ready = [this] { return CanStartJob(); };
+    transfer_->OnStarted = [this] { UpdatePageControl(); };
+    transfer_->OnEnded = [this](bool changed) {
+        UpdatePageControl();
+        // The page shows what the camera holds now.
+        if (changed && linkUp_ && link_.Idle()) {
+            QueryActivePage();
+        }
+    };
     BuildLayout();
+    UpdatePageControl();
     ShowDeviceInTitle(Ports());
 
     port_->SetOnRxChar([this](int32_t count) { Comm1RxChar(this, count); });
@@ -214,7 +226,96 @@ void TForm1::ChooseLog() {
     }
 }
 
+void TForm1::BuildFileMenu() {
+    fileMenu_ = menuBar()->addMenu("&File");
+    fileMenu_->setObjectName("FileMenu");
+    saveAction_ = fileMenu_->addAction("&Save camera settings...");
+    saveAction_->setObjectName("SaveSettingsAction");
+    saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(saveAction_, &QAction::triggered, this, [this] {
+        const QString path = ChooseSettingsFile(true);
+        if (!path.isEmpty()) {
+            SaveCameraSettings(path);
+        }
+    });
+    loadAction_ = fileMenu_->addAction("&Load camera settings...");
+    loadAction_->setObjectName("LoadSettingsAction");
+    loadAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(loadAction_, &QAction::triggered, this, [this] {
+        const QString path = ChooseSettingsFile(false);
+        if (!path.isEmpty()) {
+            LoadCameraSettings(path);
+        }
+    });
+    fileMenu_->addSeparator();
+    QAction* quit = fileMenu_->addAction("&Quit");
+    quit->setObjectName("QuitAction");
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    for (QAction* a : {saveAction_, loadAction_, quit}) {
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+    }
+}
+
+QString TForm1::ChooseSettingsFile(bool save) {
+    QSettings settings;
+    QString folder = settings.value(kSettingFilesFolder).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    }
+    const QString suggested = save ? QDir(folder).filePath("camera-settings.json") : folder;
+    QString path;
+    if (options_.chooseSettingsFile) {
+        path = options_.chooseSettingsFile(save, suggested);
+    } else if (save) {
+        QFileDialog dialog(this, "Save camera settings", folder, "Camera settings (*.json)");
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("json");
+        dialog.selectFile(suggested);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            path = dialog.selectedFiles().front();
+        }
+    } else {
+        path = QFileDialog::getOpenFileName(this, "Load camera settings", folder,
+                                            "Camera settings (*.json);;All files (*)");
+    }
+    if (!path.isEmpty()) {
+        settings.setValue(kSettingFilesFolder, QFileInfo(path).absolutePath());
+    }
+    return path;
+}
+
+bool TForm1::CanStartJob() {
+    if (transfer_->Running()) {
+        return false;
+    }
+    if (!linkUp_ || !link_.Idle() || Pausing()) {
+        ShowErrorMessage(kTextJobRefused, this);
+        return false;
+    }
+    return true;
+}
+
+void TForm1::SaveCameraSettings(const QString& path) {
+    transfer_->Save(path, port_->DeviceText(), options_.firstMemory, options_.lastMemory);
+}
+
+void TForm1::LoadCameraSettings(const QString& path) {
+    transfer_->Load(path);
+}
+
+void TForm1::UpdatePageControl() {
+    const bool usable = linkUp_ && !transfer_->Running();
+    PageControl1->setEnabled(usable);
+    if (saveAction_ != nullptr) {
+        saveAction_->setEnabled(usable);
+        loadAction_->setEnabled(usable);
+    }
+}
+
 void TForm1::BuildMenu() {
+    BuildFileMenu();
     portMenu_ = menuBar()->addMenu("&Port");
     portMenu_->setObjectName("PortMenu");
     // F5 reconnects from anywhere; the button shows while the link is not up.
@@ -345,6 +446,7 @@ void TForm1::FormClose() {
     // may leave before the rest of the output is dropped.
     RunAfterPause();
     EndHolds();
+    transfer_->Cancel();
     replyTimer_.stop();
     reconnectTimer_.stop();
     owedTimer_.stop();
@@ -517,6 +619,9 @@ void TForm1::ChoosePort(const std::string& device, bool virtualCamera) {
         })) {
         return;
     }
+    // A save or load ends with the old line: it stops after the exchange on
+    // its way, or when the line closes.
+    transfer_->Cancel();
     // What the old camera is still owed goes to it while its link is up; a
     // stop behind an outstanding exchange is waited for, a little while.
     RunAfterPause();
@@ -546,7 +651,8 @@ void TForm1::SwitchPort() {
     link_.PortLost();
     link_.DropFollowUps();
     cursor_.Restore();
-    PageControl1->setEnabled(false);
+    linkUp_ = false;
+    UpdatePageControl();
     device_ = device;
     virtual_ = virtualCamera;
     port_->SetDeviceName(device);
@@ -599,10 +705,15 @@ void TForm1::ReportError(const std::string& text) {
 }
 
 void TForm1::EnablePageControl() {
-    PageControl1->setEnabled(true);
+    linkUp_ = true;
+    UpdatePageControl();
 }
 
 void TForm1::QueryActivePage() {
+    if (transfer_->Running()) {
+        transfer_->Resend();
+        return;
+    }
     const int index = PageControl1->currentIndex();
     if (index >= 0) {
         pages_[static_cast<size_t>(index)]->Query();
@@ -610,6 +721,12 @@ void TForm1::QueryActivePage() {
 }
 
 void TForm1::RouteReplyToPage() {
+    // A reply the job does not take is left to the link, which sends its
+    // step again after the time-out.
+    if (transfer_->Running()) {
+        transfer_->TakeReply();
+        return;
+    }
     const int index = PageControl1->currentIndex();
     if (index >= 0) {
         pages_[static_cast<size_t>(index)]->HandleReply();
@@ -640,7 +757,8 @@ void TForm1::LoseLine() {
     }
     link_.PortLost();
     cursor_.Restore();
-    PageControl1->setEnabled(false);
+    linkUp_ = false;
+    UpdatePageControl();
     reconnectTimer_.start();
 }
 
@@ -672,6 +790,8 @@ void TForm1::Reconnect() {
     if (AfterPauseIfPausing(this, [](TForm1* form) { form->Reconnect(); })) {
         return;
     }
+    // A save or load stops once the link is checked again.
+    transfer_->Cancel();
     const bool lookingAgain = reconnectTimer_.isActive();
     reconnectTimer_.stop();
     replyTimer_.stop();

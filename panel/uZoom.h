@@ -16,10 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "link/backup.h"
 #include "link/camera_link.h"
 #include "panel/page.h"
 #include "panel/panel_port.h"
 #include "panel/qt_seams.h"
+#include "panel/settings_transfer.h"
 #include "panel/traffic_view.h"
 #include "serial/platform/port_list.h"
 
@@ -56,6 +58,12 @@ struct TStartOptions {
     // Tells of ports coming and going (udev); none where nothing can tell,
     // and then the once-a-second poll finds a device that came back.
     std::shared_ptr<IPortMonitor> portMonitor;
+    // The memories File > Save reads.
+    int firstMemory = kFirstMemory;
+    int lastMemory = kLastMemory;
+    // Asks for the settings file to save to (save) or to load, suggesting a
+    // path; "" when none was chosen. None: the file dialog asks.
+    std::function<QString(bool save, const QString& suggested)> chooseSettingsFile;
 };
 
 // The machine's serial ports as the Port menu shows them.
@@ -64,6 +72,10 @@ TPortMenuList SystemPorts();
 // Settings that outlive a run (QSettings keys).
 inline constexpr const char* kSettingPort = "port/device";
 inline constexpr const char* kSettingPosition = "window/position";
+inline constexpr const char* kSettingFilesFolder = "files/folder";
+
+inline constexpr const char* kTextJobRefused =
+    "The camera is busy or not connected; try again when the link is up";
 
 // The port remembered from the last run that reached the camera; empty when
 // none.
@@ -164,6 +176,17 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void StopLog();
     const TTrafficLog& Log() const { return log_; }
 
+    // File menu: the camera's whole configuration into a file, or set from
+    // one and read back. The menu asks for the file, then calls these; each
+    // runs while the window goes on and tells its result when it ends.
+    void SaveCameraSettings(const QString& path);
+    void LoadCameraSettings(const QString& path);
+    bool JobRunning() const { return transfer_->Running(); }
+    // The text of the last save or load result shown.
+    QString LastJobResult() const { return transfer_->LastResult(); }
+    QProgressDialog* JobProgress() const { return transfer_->Progress(); }
+    QMenu* FileMenu() const { return fileMenu_; }
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -182,7 +205,15 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void ReplyTimerRanOut();
     void ReconnectTimerRanOut();
     void BuildMenu();
+    void BuildFileMenu();
     void BuildViewMenu();
+    // The file to save to or load, "" when none was chosen.
+    QString ChooseSettingsFile(bool save);
+    // Says why when a save or load cannot start now.
+    bool CanStartJob();
+    // Enables the pages and the file actions: while the link is up and no
+    // job runs.
+    void UpdatePageControl();
     void ChooseLog();
     void PortsChanged();
     // The second half of ChoosePort, once the old camera has what it is owed.
@@ -201,9 +232,16 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     TStartOptions options_;
     TBusyCursor cursor_;
     TCameraLink link_;
+    // After the link, which its job observes, and gone before it.
+    std::unique_ptr<TSettingsTransfer> transfer_;
+    // The link is confirmed: the pages may be used, unless a job runs.
+    bool linkUp_ = false;
     std::vector<TPage*> pages_;
     QLabel* panels_[3] = {};
     QToolButton* reconnect_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* loadAction_ = nullptr;
     QMenu* portMenu_ = nullptr;
     QActionGroup* portGroup_ = nullptr;
     QAction* reconnectAction_ = nullptr;
