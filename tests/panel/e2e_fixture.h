@@ -71,6 +71,13 @@ class EndToEnd : public ::testing::Test {
         SetErrorHook(oldHook_);
     }
 
+    // The window opens on this camera's line from now on (the fixture's own
+    // camera until told otherwise); Line() and WaitIdle() watch it.
+    void Use(camera::TCameraHost& host) {
+        served_ = &host;
+        path = host.Path();
+    }
+
     // Opens the window on the camera's line; with realPause the link sleeps
     // its 100 ms before every send, otherwise not at all.
     void Open(bool realPause = false) {
@@ -78,8 +85,8 @@ class EndToEnd : public ::testing::Test {
         port->SetDeviceName(path);
         comm = &port->Comm1();
         counting_ = port.get();
-        cameraBase_ = camera.TotalReceivedBytes();
-        TStartOptions options;
+        cameraBase_ = served_->TotalReceivedBytes();
+        TStartOptions options = startOptions;
         if (!realPause) {
             options.pause = [](int) {};
         }
@@ -104,7 +111,7 @@ class EndToEnd : public ::testing::Test {
             [&] {
                 return form->Link().Idle() &&
                        (counting_ == nullptr ||
-                        camera.TotalReceivedBytes() - cameraBase_ >= counting_->sent);
+                        served_->TotalReceivedBytes() - cameraBase_ >= counting_->sent);
             },
             timeoutMs);
     }
@@ -113,13 +120,13 @@ class EndToEnd : public ::testing::Test {
     // (frames or control bytes). The write thread hands its transmit-empty
     // event to the main thread, so the loop must run meanwhile.
     bool WaitLine(size_t n, int timeoutMs = 10000) {
-        return WaitFor([&] { return camera.Received().size() >= n; }, timeoutMs);
+        return WaitFor([&] { return served_->Received().size() >= n; }, timeoutMs);
     }
 
     // Frames and control bytes the camera received, oldest first.
     std::vector<Bytes> Line() const {
         std::vector<Bytes> out;
-        for (const camera::TReceived& r : camera.Received()) {
+        for (const camera::TReceived& r : served_->Received()) {
             out.push_back(r.bytes);
         }
         return out;
@@ -140,12 +147,15 @@ class EndToEnd : public ::testing::Test {
 
     camera::TCameraHost camera;
     std::string path;
+    // What Open starts the window with; its pause is replaced unless real.
+    TStartOptions startOptions;
     std::unique_ptr<TForm1> form;
     TVaComm* comm = nullptr;
     std::vector<QString> errors;
 
   private:
     TErrorHook oldHook_;
+    camera::TCameraHost* served_ = &camera;
     TCountingPort* counting_ = nullptr;
     size_t cameraBase_ = 0;
 };
