@@ -5,9 +5,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -109,6 +112,64 @@ int main(int argc, char** argv) {
     camera.SetFault(zp::camera::TFault::None, 0);
     form.TrafficDock()->hide();
     QApplication::processEvents(QEventLoop::AllEvents, 50);
+
+    // File > Save camera settings under way on a slow camera, then its
+    // result; then a load of a file with faults.
+    const auto withWindow = [&](QWidget* top, const char* name) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QPixmap shot = form.grab();
+        {
+            QPainter painter(&shot);
+            painter.drawPixmap(form.mapFromGlobal(top->pos()), top->grab());
+        }
+        const QString file = dir + "/" + name;
+        if (!shot.save(file)) {
+            std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(file));
+            std::exit(1);
+        }
+        std::printf("%s\n", qPrintable(file));
+    };
+    const auto resultBox = [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "ResultBox" && w->isVisible()) {
+                return w;
+            }
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
+    QTemporaryDir files;
+    WaitFor([&] { return form.Link().Idle(); });
+    camera.SetAnswerDelay(std::chrono::milliseconds(150));
+    form.SaveCameraSettings(files.filePath("camera-settings.json"));
+    WaitFor([&] { return form.JobProgress() == nullptr || form.JobProgress()->value() >= 12; });
+    if (form.JobProgress() != nullptr) {
+        withWindow(form.JobProgress(), "save-progress.png");
+    }
+    camera.SetAnswerDelay(std::chrono::milliseconds(0));
+    WaitFor([&] { return !form.JobRunning() && resultBox() != nullptr; });
+    withWindow(resultBox(), "save-result.png");
+    resultBox()->close();
+    {
+        QFile bad(files.filePath("edited.json"));
+        bad.open(QIODevice::WriteOnly);
+        bad.write(R"({"format": "zoompanel camera settings", "schema": 1, "pages": {
+            "alc": {"settings": {"alc.alc": "FIX", "alc.alc_fix_level": "LOUD"}},
+            "colour": {"settings": {"colour.ry_gain": "12"}}}})");
+    }
+    form.LoadCameraSettings(files.filePath("edited.json"));
+    WaitFor([&] { return resultBox() != nullptr; });
+    withWindow(resultBox(), "load-refused.png");
+    resultBox()->close();
+    camera.SetAnswerDelay(std::chrono::milliseconds(100));
+    form.LoadCameraSettings(files.filePath("camera-settings.json"));
+    WaitFor([&] { return form.JobProgress() == nullptr || form.JobProgress()->value() >= 60; });
+    if (form.JobProgress() != nullptr) {
+        withWindow(form.JobProgress(), "load-progress.png");
+    }
+    camera.SetAnswerDelay(std::chrono::milliseconds(0));
+    WaitFor([&] { return !form.JobRunning() && resultBox() != nullptr; });
+    withWindow(resultBox(), "load-result.png");
+    resultBox()->close();
 
     // The Port menu open over the first page.
     form.PageControl1->setCurrentIndex(0);
