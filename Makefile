@@ -9,7 +9,7 @@ GENERATOR := -G Ninja
 RELEASE := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CLANG := -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
-.PHONY: all setup build build-asan build-tsan build-blackbox test run bench fuzz blackbox soak format clean
+.PHONY: all setup build build-asan build-tsan build-blackbox test run bench fuzz blackbox soak format clean package
 
 all: build
 
@@ -40,6 +40,21 @@ test: build build-asan build-tsan
 	ctest --test-dir build --output-on-failure -j2 && \
 	ctest --test-dir build-asan --output-on-failure -j2 && \
 	TSAN_OPTIONS="$(TSAN_OPTIONS)" ctest --test-dir build-tsan --output-on-failure -j2
+
+# The Debian package, in build-pkg/: CPack's DEB generator (cmake/packaging.cmake)
+# over the install rules, the programs built with Debian's compiler and
+# hardening flags (dpkg-buildflags; the file prefix map keeps the checkout's
+# path out of them). Only the packaged programs are built.
+package: setup
+	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	cmake -S . -B build-pkg $(GENERATOR) $(RELEASE) -DZP_BENCH=OFF --log-level=WARNING \
+	    "-DCMAKE_C_FLAGS=$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	    "-DCMAKE_CXX_FLAGS=$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	    "-DCMAKE_EXE_LINKER_FLAGS=$$(dpkg-buildflags --get LDFLAGS)"
+	@cmake --build build-pkg --target zoompanel zoomctl camsim zp_packaging_files
+	@rm -f build-pkg/zoompanel_*.deb
+	@cd build-pkg && cpack -G DEB
+	@dpkg-deb -I build-pkg/zoompanel_*.deb | sed -n '/Package:/p;/Version:/p;/Depends:/p'
 
 # Without ARGS the panel talks to the built-in virtual camera.
 run: build
@@ -79,4 +94,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-pkg
