@@ -405,8 +405,8 @@ void TCameraLink::DrainFollowUps() {
     }
 }
 
-void TCameraLink::PortLost() {
-    Report(TTrafficKind::LineLost, TDirection::Link, {}, 0, "the device went away");
+void TCameraLink::PortLost(const std::string& why) {
+    Report(TTrafficKind::LineLost, TDirection::Link, {}, 0, why);
     vars_.LinkState = TLinkState::Unchecked;
     // A stop still in the output queue went with the line.
     RequeueFollowUp();

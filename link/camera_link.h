@@ -83,7 +83,7 @@ class TCameraLink {
     // The port went away: nothing that was on its way will be answered.
     // Frees the link and forgets the exchange; follow-ups (a motion stop)
     // stay queued and go out first once the link is confirmed again.
-    void PortLost();
+    void PortLost(const std::string& why = "the device went away");
 
     // Sends since the current exchange began, for tests and the window.
     int Retries() const { return retries_; }

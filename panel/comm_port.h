@@ -19,6 +19,7 @@ class TCommPort : public TLinkPortOf<IPanelPort, TVaComm> {
     void SetOnRxChar(std::function<void(int32_t)> handler) override;
     void SetOnHangUp(std::function<void()> handler) override;
     void WaitSent(int timeoutMs) override;
+    std::string LostReason() override { return comm_.LostReason(); }
 
   protected:
     TVaComm& Comm() override { return comm_; }

@@ -20,6 +20,8 @@ class IPanelPort : public ILinkPort {
     virtual void SetOnHangUp(std::function<void()> handler) = 0;
     // Waits, at most timeoutMs, until what was written has left.
     virtual void WaitSent(int timeoutMs) = 0;
+    // Why the open line was lost, as the port says it; empty when it cannot.
+    virtual std::string LostReason() { return {}; }
 };
 
 }  // namespace zp

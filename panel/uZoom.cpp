@@ -1,5 +1,7 @@
 #include "panel/uZoom.h"
 
+#include "serial/platform/port_device.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -378,7 +380,8 @@ void TForm1::FormCreate() {
         PageControl1->setCurrentIndex(0);
     }
     shownIndex_ = 0;
-    if (options_.rememberedPort && !QFileInfo::exists(QString::fromStdString(device_))) {
+    if (options_.rememberedPort && !IsNetDeviceName(device_) &&
+        !QFileInfo::exists(QString::fromStdString(device_))) {
         // Last run's port is not plugged in: no error, the Port menu is the
         // way on.
         SetStatusText(kPanelLink, kTextPortAbsent);
@@ -655,6 +658,7 @@ void TForm1::SwitchPort() {
     UpdatePageControl();
     device_ = device;
     virtual_ = virtualCamera;
+    lossReported_ = false;
     port_->SetDeviceName(device);
     // As the port will open it: "pts/3" is /dev/pts/3.
     device_ = port_->DeviceText();
@@ -706,6 +710,7 @@ void TForm1::ReportError(const std::string& text) {
 
 void TForm1::EnablePageControl() {
     linkUp_ = true;
+    lossReported_ = false;
     UpdatePageControl();
 }
 
@@ -746,16 +751,28 @@ void TForm1::ReplyTimerRanOut() {
 }
 
 void TForm1::HangUp() {
-    LoseLine();
-    SetStatusText(kPanelLink, kTextDeviceLost);
+    const std::string reason = port_->LostReason();
+    LoseLine(reason);
+    if (lossReported_) {
+        // Another try that did not reach the device: still the same loss.
+        return;
+    }
+    lossReported_ = true;
+    // A network device that never connected failed to open, only later.
+    if (reason.rfind("Unable to open", 0) == 0) {
+        SetStatusText(kPanelLink, kTextConnectFail);
+        ReportError(reason);
+    } else {
+        SetStatusText(kPanelLink, kTextDeviceLost);
+    }
 }
 
-void TForm1::LoseLine() {
+void TForm1::LoseLine(const std::string& why) {
     replyTimer_.stop();
     if (port_->IsOpen()) {
         port_->Close();
     }
-    link_.PortLost();
+    link_.PortLost(why.empty() ? "the device went away" : why);
     cursor_.Restore();
     linkUp_ = false;
     UpdatePageControl();
@@ -792,6 +809,7 @@ void TForm1::Reconnect() {
     }
     // A save or load stops once the link is checked again.
     transfer_->Cancel();
+    lossReported_ = false;
     const bool lookingAgain = reconnectTimer_.isActive();
     reconnectTimer_.stop();
     replyTimer_.stop();

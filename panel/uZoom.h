@@ -197,7 +197,7 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void HangUp();
     // The line is gone: forget what was on its way, disable the pages and
     // look for the device once a second.
-    void LoseLine();
+    void LoseLine(const std::string& why = {});
     // Opens the port; false when that raised an error. A reported failure
     // also says so in panel 0.
     bool TryOpen(bool reportErrors);
@@ -264,6 +264,9 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     QTimer reconnectTimer_;
     int shownIndex_ = 0;
     bool reverting_ = false;
+    // The loss of the line was told; tries to reconnect that fail keep quiet
+    // until the link is up again.
+    bool lossReported_ = false;
 };
 
 }  // namespace zp

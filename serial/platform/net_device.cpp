@@ -45,6 +45,11 @@ enum : uint8_t {
 constexpr auto kConnectLimit = std::chrono::seconds(5);
 // How long the server has to agree to the COM-PORT option.
 constexpr auto kNegotiateLimit = std::chrono::seconds(3);
+// ser2net may open the device after it answered the first settings and
+// then give it its own configuration: the settings go again this long after
+// the option was agreed (and the server answered them, all the same).
+constexpr std::chrono::milliseconds kSettingsAgain[] = {std::chrono::milliseconds(250),
+                                                        std::chrono::milliseconds(1000)};
 
 const telnet_telopt_t kTelopts[] = {
     {TELNET_TELOPT_BINARY, TELNET_WILL, TELNET_DO},
@@ -170,11 +175,13 @@ class TNetDevice final : public IPortDevice {
         Wake();
     }
 
+    // Only a failure to connect: a connection that broke later is a
+    // hang-up like any other.
     bool Failure(int& code, std::string& text) const override {
         std::lock_guard<std::mutex> lock(mutex_);
         code = failCode_;
         text = failText_;
-        return failed_;
+        return failed_ && !connected_;
     }
 
     bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const override {
@@ -346,6 +353,9 @@ class TNetDevice final : public IPortDevice {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             sets.swap(settings_);
+            if (!sets.empty()) {
+                sentSettings_ = sets;
+            }
         }
         for (const auto& s : sets) {
             telnet_subnegotiation(telnet_, kComPort, reinterpret_cast<const char*>(s.data()),
@@ -394,6 +404,15 @@ class TNetDevice final : public IPortDevice {
             if (telnet && comPort_ == 0 && std::chrono::steady_clock::now() >= negotiateEnd) {
                 comPort_ = -1;
             }
+            if (!telnet || comPort_ > 0) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (!connected_ && telnet) {
+                    for (const auto after : kSettingsAgain) {
+                        resends_.push_back(std::chrono::steady_clock::now() + after);
+                    }
+                }
+                connected_ = !failed_;
+            }
             if (telnet && comPort_ < 0) {
                 Fail(EPROTONOSUPPORT, "the server does not agree to the COM-PORT option");
                 break;
@@ -401,6 +420,14 @@ class TNetDevice final : public IPortDevice {
             // Data waits until the line settings can go first.
             const bool ready = !telnet || comPort_ > 0;
             if (ready && telnet) {
+                const auto now = std::chrono::steady_clock::now();
+                if (!resends_.empty() && now >= resends_.front()) {
+                    resends_.erase(resends_.begin());
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    if (settings_.empty()) {
+                        settings_ = sentSettings_;
+                    }
+                }
                 SendSettings();
             }
             {
@@ -430,7 +457,13 @@ class TNetDevice final : public IPortDevice {
                 {theirs_, events(ready && toNet_.empty(), !toPair_.empty()), 0},
                 {wakeRead_, POLLIN, 0},
             };
-            if (::poll(p, 3, comPort_ == 0 ? 50 : -1) < 0 && errno != EINTR) {
+            int wait = comPort_ == 0 ? 50 : -1;
+            if (!resends_.empty()) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    resends_.front() - std::chrono::steady_clock::now());
+                wait = static_cast<int>(std::max<int64_t>(left.count() + 1, 0));
+            }
+            if (::poll(p, 3, wait) < 0 && errno != EINTR) {
                 Fail(errno, std::strerror(errno));
                 break;
             }
@@ -494,16 +527,20 @@ class TNetDevice final : public IPortDevice {
 
     mutable std::mutex mutex_;
     bool failed_ = false;
+    bool connected_ = false;  // connected, and agreed on the COM-PORT option
     int failCode_ = 0;
     std::string failText_;
     bool releasing_ = false;
     std::vector<std::vector<uint8_t>> settings_;
+    std::vector<std::vector<uint8_t>> sentSettings_;
     std::vector<std::vector<uint8_t>> acked_;
 
     // The relay thread's own.
     int sock_ = -1;
     telnet_t* telnet_ = nullptr;
     int comPort_ = 0;  // 1 agreed, -1 refused, 0 not yet
+    // When the settings go again after the option was agreed.
+    std::vector<std::chrono::steady_clock::time_point> resends_;
     std::vector<uint8_t> toNet_, toPair_;
 };
 

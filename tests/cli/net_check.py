@@ -115,6 +115,7 @@ def case_site(cams, server):
     check(len(files) == 3, f"backup files: {files}")
 
     # Camera 0 gets another look; its file then goes to all three.
+    time.sleep(0.5)  # ser2net lets go of the devices the backups had
     rc, out, err = zoomctl("--device", server.tcp[0], "set", "colour.ry_gain=+7", "alc.alc=FIX")
     check(rc == 0, f"set over tcp://: exit {rc}: {out}{err}")
     source = os.path.join(tmp, "source.json")

@@ -95,7 +95,13 @@ class TSer2net {
     void Stop() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
+            // It may linger over a connection that is closing: not for long.
+            for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (i == 50) {
+                    kill(pid_, SIGKILL);
+                }
+            }
             pid_ = -1;
         }
     }
