@@ -62,11 +62,20 @@ bool TCameraJob::TakeReply() {
     if (!running_ || replies_.size() >= steps_.size()) {
         return false;
     }
-    const TReplyBytes& reply = link_.Vars().Parser.ReplyFrame;
-    if (!Answers(steps_[replies_.size()], reply)) {
+    const TJobStep& step = steps_[replies_.size()];
+    const bool read = !step.Payload.empty() && step.Payload[0] == kQuery;
+    if (!fresh_) {
+        // A second ACK ended the exchange, and the parser still holds the
+        // last reply: a read goes out again, a command was taken.
+        if (read || step.AnyGroup) {
+            return false;
+        }
+        replies_.push_back(TReplyBytes{});
+    } else if (!Answers(step, link_.Vars().Parser.ReplyFrame)) {
         return false;
+    } else {
+        replies_.push_back(link_.Vars().Parser.ReplyFrame);
     }
-    replies_.push_back(reply);
     link_.ReleaseLink();
     if (OnProgress) {
         OnProgress();
@@ -105,6 +114,15 @@ void TCameraJob::OnTraffic(const TTrafficEvent& e) {
     }
     const std::string at = replies_.size() < steps_.size() ? steps_[replies_.size()].What : "";
     switch (e.kind) {
+        case TTrafficKind::Reply:
+            fresh_ = true;
+            break;
+        case TTrafficKind::Frame:
+        case TTrafficKind::Resend:
+            if (e.direction == TDirection::ToCamera && e.bytes.size() > 1) {
+                fresh_ = false;
+            }
+            break;
         case TTrafficKind::GiveUp:
             Finish(e.note + " (" + at + ")");
             break;

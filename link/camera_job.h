@@ -83,6 +83,8 @@ class TCameraJob : private ITrafficObserver {
     bool finished_ = false;
     bool cancelled_ = false;
     bool cancelAsked_ = false;
+    // A reply frame came since the step last went out.
+    bool fresh_ = false;
 };
 
 }  // namespace zp

@@ -417,7 +417,10 @@ void TCameraLink::PortLost(const std::string& why) {
 }
 
 void TCameraLink::ReplyTimeout() {
-    if (!vars_.SendBusy) {
+    // The query after a link check leaves the link free for the operator
+    // while it is on its way; unanswered, it is sent again all the same.
+    const bool queryOnItsWay = exchangeOpen_ && awaiting_ == TAwaiting::Frame;
+    if (!vars_.SendBusy && !queryOnItsWay) {
         // A follow-up whose write failed is tried again now.
         if (!followUps_.empty() || requery_) {
             DrainFollowUps();

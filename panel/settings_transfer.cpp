@@ -55,21 +55,10 @@ class TJobProgress : public QProgressDialog {
 }  // namespace
 
 TSettingsTransfer::TSettingsTransfer(TCameraLink& link, QWidget* window)
-    : link_(link), window_(window) {
-    link_.AddObserver(this);
-}
+    : link_(link), window_(window) {}
 
 TSettingsTransfer::~TSettingsTransfer() {
-    link_.RemoveObserver(this);
     delete progress_;
-}
-
-void TSettingsTransfer::OnTraffic(const TTrafficEvent& e) {
-    if (e.kind == TTrafficKind::Reply) {
-        replyFrame_ = true;
-    } else if (e.direction == TDirection::ToCamera && e.bytes.size() > 1) {  // a frame
-        replyFrame_ = false;
-    }
 }
 
 QString TSettingsTransfer::Title() const {
@@ -254,12 +243,6 @@ void TSettingsTransfer::Cancel() {
 
 bool TSettingsTransfer::TakeReply() {
     if (!running_ || !job_ || !job_->Running() || job_->Done() >= job_->Total()) {
-        return false;
-    }
-    // Without a new frame the parser still holds the last reply, which would
-    // pass for the next memory's record: the read goes out again instead.
-    const std::vector<uint8_t>& payload = job_->Steps()[job_->Done()].Payload;
-    if (!payload.empty() && payload.front() == kQuery && !replyFrame_) {
         return false;
     }
     return job_->TakeReply();

@@ -23,7 +23,7 @@ namespace zp {
 // Files larger than this are not camera settings: they are refused unread.
 constexpr qint64 kMaxSettingsFileBytes = 4 * 1024 * 1024;
 
-class TSettingsTransfer : public QObject, private ITrafficObserver {
+class TSettingsTransfer : public QObject {
     Q_OBJECT
 
   public:
@@ -62,7 +62,6 @@ class TSettingsTransfer : public QObject, private ITrafficObserver {
   private:
     enum class TPhase { Reading, Restoring, Checking };
 
-    void OnTraffic(const TTrafficEvent& e) override;
     void Begin(TPhase phase, std::vector<TJobStep> steps);
     void ShowProgress();
     void JobFinished();
@@ -93,9 +92,6 @@ class TSettingsTransfer : public QObject, private ITrafficObserver {
     size_t restoreTotal_ = 0;
     bool running_ = false;
     bool cancelAsked_ = false;
-    // A reply frame came since the last frame went out: a read is answered
-    // only by one, never by the second ACK that ends an exchange without.
-    bool replyFrame_ = false;
     QString lastResult_;
 };
 

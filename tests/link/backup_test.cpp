@@ -27,13 +27,17 @@ class TRig : private ILinkPort, private ILinkWindow {
 
     // Runs the steps; the camera's silence counts as the reply timer running out.
     bool Run(const std::vector<TJobStep>& steps) {
-        job_.Start(steps);
+        Start(steps);
         for (int turns = 0; job_.Running() && turns < 100; ++turns) {
-            if (!Pump()) {
-                link_.ReplyTimeout();
-            }
+            Turn();
         }
         return job_.Succeeded();
+    }
+    void Start(const std::vector<TJobStep>& steps) { job_.Start(steps); }
+    void Turn() {
+        if (!Pump()) {
+            link_.ReplyTimeout();
+        }
     }
     const TCameraJob& Job() const { return job_; }
     TCameraConfig Read(const std::vector<TJobStep>& steps) {
@@ -155,21 +159,49 @@ TEST(Backup, AJobEndsOnAFaultAndSaysWhere) {
     struct Row {
         camera::TFault fault;
         int count;
-        const char* error;  // empty: the link's retries carry it through
+        camera::TFault then;     // on the exchange after the first fault's
+        const char* error;       // empty: the link's retries carry it through
+        camera::TBytes on = {};  // the fault waits for a frame that begins so
     };
+    using camera::TFault;
     for (const Row& row : std::vector<Row>{
-             {camera::TFault::Silent, -1, "No answer from camera (read Col)"},
-             {camera::TFault::WrongGroup, 2, ""},
-             {camera::TFault::Nak, 1, ""},
-             {camera::TFault::MalformedEnd, 1, ""},
+             {TFault::Silent, -1, TFault::None, "No answer from camera (read Col)"},
+             {TFault::WrongGroup, 2, TFault::None, ""},
+             {TFault::Nak, 1, TFault::None, ""},
+             // The read sent again after the link check goes unanswered too.
+             {TFault::MalformedEnd, 1, TFault::Silent, ""},
+             // A second ACK instead of the reply: the parser still holds the
+             // last one, which must not pass for this read's.
+             {TFault::AckInsteadOfReply, 1, TFault::None, "", {0x02, 0x31, 0x52, 0x01, 0x02}},
          }) {
         TVirtualCamera cam;
+        cam.State().position.records[2].zoom = 0x0222;
         TRig rig(cam);
         cam.SetFault(row.fault, row.count);
-        EXPECT_EQ(rig.Run(ReadSteps({FindPage("colour"), FindPage("other")}, 1, 0)),
-                  std::string(row.error).empty())
-            << camera::FaultName(row.fault) << ": " << rig.Job().Error();
-        EXPECT_EQ(rig.Job().Error(), row.error) << camera::FaultName(row.fault);
+        cam.SetFaultTrigger(row.on);
+        const std::vector<TJobStep> steps = ReadSteps({FindPage("colour")}, 1, 2);
+        bool thenSet = row.then == TFault::None;
+        const bool ok = [&] {
+            rig.Start(steps);
+            for (int turns = 0; rig.Job().Running() && turns < 100; ++turns) {
+                if (!thenSet && cam.Fault() == TFault::None) {
+                    cam.SetFault(row.then, 1);
+                    thenSet = true;
+                }
+                rig.Turn();
+            }
+            return rig.Job().Succeeded();
+        }();
+        const std::string name = camera::FaultName(row.fault);
+        EXPECT_EQ(ok, std::string(row.error).empty()) << name << ": " << rig.Job().Error();
+        EXPECT_EQ(rig.Job().Error(), row.error) << name;
+        if (ok) {
+            const TCameraConfig c = ConfigFromReplies(steps, rig.Job().Replies());
+            ASSERT_EQ(c.Memories.size(), 2u) << name;
+            for (const TMemoryConfig& m : c.Memories) {
+                EXPECT_EQ((*m.Reply)[4], m.Number) << name << ": another memory's record";
+            }
+        }
     }
 }
 
