@@ -18,10 +18,10 @@ import xml.etree.ElementTree as ET
 SKIP = 77
 PROGRAMS = ("zoompanel", "zoomctl", "camsim")
 
-# Options that exist but whose page entry is still to be written, with the
-# network device names. Listed here so the check stays strict about the rest;
-# a listed option that the page documents must leave the list.
-PENDING = {"zoomctl": {"--devices"}}
+# Options that exist but whose page entry is still to be written. Listed
+# here so the check stays strict about the rest; a listed option that the
+# page documents must leave the list.
+PENDING = {}
 
 # What the package may hold (every file matches a row) and must hold (a row
 # with a count). Paths as dpkg-deb -c prints them, without the leading "./".
