@@ -124,6 +124,12 @@ bool TCliSession::Connect(const std::string& device, std::string& error) {
     if (confirmed_) {
         return true;
     }
+    if (IsNetDeviceName(device) && !lost_ && !gInterrupted) {
+        // The link check gave up before the connection did: its own reason
+        // (refused, timed out, no such host) comes within the connect limit.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(9);
+        Loop([&] { return lost_ || gInterrupted || std::chrono::steady_clock::now() > end; });
+    }
     const std::string lostReason = comm_.LostReason();
     error = gInterrupted          ? "interrupted"
             : !lostReason.empty() ? lostReason

@@ -234,23 +234,42 @@ bool ReadFile(const std::string& path, std::string& text, std::string& error) {
 bool WriteOut(const std::string& path, const std::string& text, std::string& error) {
     if (path.empty() || path == "-") {
         std::cout << text << std::flush;
-        return true;
-    }
-    // Written beside the file and moved over it, so a failed backup never
-    // leaves half a file where a good one was.
-    const std::string temp = path + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out || !(out << text) || !out.flush()) {
-            error = "cannot write " + path + ": " + std::strerror(errno);
-            std::remove(temp.c_str());
+        if (!std::cout) {
+            error = std::string("cannot write to standard output: ") + std::strerror(errno);
             return false;
         }
+        return true;
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        std::remove(temp.c_str());
+    // Written beside the file under a name of its own and moved over it, so
+    // a failed backup never leaves half a file where a good one was.
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    const auto fail = [&](const std::string& what) {
+        error = "cannot write " + path + ": " + what;
+        if (fd >= 0) {
+            std::remove(temp.c_str());
+        }
         return false;
+    };
+    if (fd < 0) {
+        return fail(std::strerror(errno));
+    }
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            const int e = errno;
+            ::close(fd);
+            return fail(std::strerror(e));
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0 || ::close(fd) != 0 ||
+        std::rename(temp.c_str(), path.c_str()) != 0) {
+        return fail(std::strerror(errno));
     }
     return true;
 }
@@ -458,6 +477,9 @@ int Backup(TCliSession& session, const TArgs& args) {
 int Restore(TCliSession& session, const TArgs& args, const TCameraConfig& config) {
     const std::string& file = args.rest[0];
     const std::vector<TJobStep> sets = RestoreSteps(config);
+    if (sets.empty()) {
+        return Failed(file + " holds no settings to set; nothing was sent", kExitUsage);
+    }
     std::vector<TReplyBytes> replies;
     std::string error;
     TProgress progress("restore", args.quiet);
@@ -513,6 +535,10 @@ int Raw(TCliSession& session, const std::vector<uint8_t>& payload) {
     return kExitOk;
 }
 
+extern "C" void OnInterrupt(int) {
+    gInterrupted = true;
+}
+
 bool AllowsSite(const std::string& command) {
     return command == "status" || command == "backup" || command == "restore";
 }
@@ -559,7 +585,15 @@ int Site(const char* self, const TArgs& args) {
         pid_t pid = -1;
         std::string log;
         int code = kExitCamera;
+        std::string failure;  // why it has no result of its own
     };
+    // Ctrl+C and a termination go to every camera's process; each stops
+    // after the exchange on its way, and the results are still told.
+    struct sigaction forward {};
+    forward.sa_handler = OnInterrupt;
+    sigemptyset(&forward.sa_mask);
+    sigaction(SIGINT, &forward, nullptr);
+    sigaction(SIGTERM, &forward, nullptr);
     std::string folder;
     if (args.command == "backup") {
         folder = args.rest.empty() ? "." : args.rest[0];
@@ -594,7 +628,9 @@ int Site(const char* self, const TArgs& args) {
         }
         cargv.push_back(nullptr);
         child.pid = ::fork();
-        if (child.pid == 0) {
+        if (child.pid < 0) {
+            child.failure = std::string("cannot start: ") + std::strerror(errno);
+        } else if (child.pid == 0) {
             const int fd =
                 ::open(child.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             if (fd >= 0) {
@@ -607,10 +643,31 @@ int Site(const char* self, const TArgs& args) {
         children.push_back(std::move(child));
     }
     int worst = kExitOk;
+    bool forwarded = false;
     for (TChild& child : children) {
         int status = 0;
-        if (child.pid > 0 && ::waitpid(child.pid, &status, 0) == child.pid && WIFEXITED(status)) {
-            child.code = WEXITSTATUS(status);
+        while (child.pid > 0) {
+            if (gInterrupted && !forwarded) {
+                forwarded = true;
+                for (const TChild& other : children) {
+                    if (other.pid > 0) {
+                        ::kill(other.pid, SIGINT);
+                    }
+                }
+            }
+            const pid_t r = ::waitpid(child.pid, &status, 0);
+            if (r == child.pid) {
+                if (WIFEXITED(status)) {
+                    child.code = WEXITSTATUS(status);
+                } else if (WIFSIGNALED(status)) {
+                    child.failure = "ended by signal " + std::to_string(WTERMSIG(status));
+                }
+                break;
+            }
+            if (r < 0 && errno != EINTR) {
+                child.failure = std::string("lost: ") + std::strerror(errno);
+                break;
+            }
         }
         worst = std::max(worst, child.code);
     }
@@ -629,6 +686,9 @@ int Site(const char* self, const TArgs& args) {
             text.substr(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
         if (last.rfind("zoomctl: ", 0) == 0) {
             last = last.substr(9);
+        }
+        if (!child.failure.empty()) {
+            last = child.failure;
         }
         if (last.rfind(child.device + ": ", 0) == 0) {
             last = last.substr(child.device.size() + 2);
@@ -649,10 +709,6 @@ int Site(const char* self, const TArgs& args) {
                      seconds);
     }
     return worst;
-}
-
-extern "C" void OnInterrupt(int) {
-    gInterrupted = true;
 }
 
 }  // namespace
@@ -706,6 +762,12 @@ int main(int argc, char** argv) {
         return Usage("--device and --simulate exclude each other");
     }
     const bool site = args.devices.size() > 1;
+    for (size_t i = 0; i < args.devices.size(); ++i) {
+        if (std::find(args.devices.begin(), args.devices.begin() + static_cast<std::ptrdiff_t>(i),
+                      args.devices[i]) != args.devices.begin() + static_cast<std::ptrdiff_t>(i)) {
+            return Usage("the device " + args.devices[i] + " is named twice");
+        }
+    }
     if (site && AllowsSite(args.command) == false) {
         return Usage("several devices go with status, backup and restore only");
     }

@@ -551,10 +551,12 @@ TCameraConfig ConfigFromReplies(const std::vector<TJobStep>& steps,
 
 std::string UtcNow() {
     const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    // The link's thread is the only caller.
+    const std::tm* utc = std::gmtime(&now);
+    char text[32] = "";
+    if (utc != nullptr) {
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    }
     return text;
 }
 
@@ -590,7 +592,26 @@ std::string ConfigToJson(const TCameraConfig& config) {
     return j.dump(2) + "\n";
 }
 
+namespace {
+bool CheckedConfig(const std::string& text, TCameraConfig& config, std::string& error);
+}  // namespace
+
 bool ConfigFromJson(const std::string& text, TCameraConfig& config, std::string& error) {
+    try {
+        return CheckedConfig(text, config, error);
+    } catch (const nlohmann::json::exception& e) {
+        // A type the checks did not foresee: a fault of the file all the same.
+        std::string what = e.what();
+        const size_t cut = what.find("] ");
+        error =
+            "the file does not fit: " + (cut == std::string::npos ? what : what.substr(cut + 2));
+        return false;
+    }
+}
+
+namespace {
+
+bool CheckedConfig(const std::string& text, TCameraConfig& config, std::string& error) {
     TJson j;
     try {
         j = TJson::parse(text);
@@ -627,6 +648,10 @@ bool ConfigFromJson(const std::string& text, TCameraConfig& config, std::string&
         if (j.contains(key) && !j[key].is_string()) {
             c.Fault(key, "should be a text");
         }
+    }
+    if (!c.Ok()) {
+        error = c.Text();
+        return false;
     }
     out.Time = j.value("time", std::string());
     out.Device = j.value("device", std::string());
@@ -673,6 +698,8 @@ bool ConfigFromJson(const std::string& text, TCameraConfig& config, std::string&
     config = std::move(out);
     return true;
 }
+
+}  // namespace
 
 std::vector<TJobStep> RestoreSteps(const TCameraConfig& config) {
     std::vector<TJobStep> steps;

@@ -328,7 +328,7 @@ void TSettingsTransfer::RestoreFinished() {
     const size_t total = job_->Total();
     if (job_->Succeeded() && !cancelAsked_) {
         if (!link_.CanSend()) {
-            End(QString("The camera took all %1 of %2, but the link was taken before they could "
+            End(QString("The camera took all %1 of %2, but the link was busy before they could "
                         "be read back.")
                     .arg(Counted(total, "command", "commands"), Shown()),
                 {}, true, true);

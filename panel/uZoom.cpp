@@ -696,15 +696,22 @@ void TForm1::ChooseVirtualCamera() {
 
 void TForm1::ChooseOtherDevice() {
     bool ok = false;
-    const QString path =
-        QInputDialog::getText(this, "Other device", "Serial device to open:", QLineEdit::Normal,
-                              virtual_ ? QString() : QString::fromStdString(device_), &ok);
+    const QString path = QInputDialog::getText(
+        this, "Other device",
+        "Serial device to open (a path such as /dev/ttyUSB0,\nor a server: rfc2217://HOST:PORT or "
+        "tcp://HOST:PORT):",
+        QLineEdit::Normal, virtual_ ? QString() : QString::fromStdString(device_), &ok);
     if (ok && !path.trimmed().isEmpty()) {
         ChoosePort(path.trimmed().toStdString());
     }
 }
 
 void TForm1::ReportError(const std::string& text) {
+    if (port_->IsOpen() && !port_->LostReason().empty()) {
+        // A write to a line already lost: the hang-up that is on its way
+        // tells of it, once.
+        return;
+    }
     ShowErrorMessage(QString::fromLocal8Bit(text.c_str()), this);
 }
 
@@ -797,8 +804,14 @@ void TForm1::PortsChanged() {
 }
 
 void TForm1::ReconnectTimerRanOut() {
+    const std::string shown = panels_[kPanelLink]->text().toStdString();
     if (TryOpen(false) && port_->IsOpen()) {
         reconnectTimer_.stop();
+        if (IsNetDeviceName(device_)) {
+            // Open, but not connected yet: the loss stands until the camera
+            // answers.
+            SetStatusText(kPanelLink, shown);
+        }
         link_.CheckLink();
     }
 }

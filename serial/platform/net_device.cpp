@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -45,6 +46,8 @@ enum : uint8_t {
 constexpr auto kConnectLimit = std::chrono::seconds(5);
 // How long the server has to agree to the COM-PORT option.
 constexpr auto kNegotiateLimit = std::chrono::seconds(3);
+// How long a close waits for the last bytes to leave.
+constexpr auto kCloseFlushLimit = std::chrono::milliseconds(500);
 // ser2net may open the device after it answered the first settings and
 // then give it its own configuration: the settings go again this long after
 // the option was agreed (and the server answered them, all the same).
@@ -64,21 +67,18 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
     }
 }
 
-class TNetDevice final : public IPortDevice {
+// Everything of one connection, shared by the device and its relay thread:
+// the thread keeps it while it runs, so closing the device never waits for a
+// name lookup or a connection to give up.
+class TRelay : public std::enable_shared_from_this<TRelay> {
   public:
-    TNetDevice(TNetAddress address, int ours, int theirs, int wakeRead, int wakeWrite)
+    TRelay(TNetAddress address, int ours, int theirs, int wakeRead, int wakeWrite)
         : address_(std::move(address)),
           ours_(ours),
           theirs_(theirs),
           wakeRead_(wakeRead),
-          wakeWrite_(wakeWrite) {
-        relay_ = std::thread([this] { Run(); });
-    }
-    ~TNetDevice() override {
-        Stop();
-        if (relay_.joinable()) {
-            relay_.join();
-        }
+          wakeWrite_(wakeWrite) {}
+    ~TRelay() {
         for (int fd : {ours_, theirs_, wakeRead_, wakeWrite_}) {
             if (fd >= 0) {
                 ::close(fd);
@@ -86,9 +86,9 @@ class TNetDevice final : public IPortDevice {
         }
     }
 
-    int Fd() const override { return ours_; }
+    int Fd() const { return ours_; }
 
-    ssize_t Read(void* data, size_t count) override {
+    ssize_t Read(void* data, size_t count) {
         const ssize_t n = ::read(ours_, data, count);
         if (n == 0 || (n < 0 && errno == ECONNRESET)) {
             // The relay ended the pair: its reason, as a hang-up.
@@ -99,7 +99,7 @@ class TNetDevice final : public IPortDevice {
         return n;
     }
 
-    ssize_t Write(const void* data, size_t count) override {
+    ssize_t Write(const void* data, size_t count) {
         // A socket: no SIGPIPE when the relay has ended the pair.
         const ssize_t n = ::send(ours_, data, count, MSG_NOSIGNAL);
         if (n > 0) {
@@ -111,9 +111,9 @@ class TNetDevice final : public IPortDevice {
         return n;
     }
 
-    int MakeRaw() override { return 0; }
+    int MakeRaw() { return 0; }
 
-    int Apply(const TTermiosPlan& plan) override {
+    int Apply(const TTermiosPlan& plan) {
         if (!address_.rfc2217) {
             return 0;
         }
@@ -155,19 +155,19 @@ class TNetDevice final : public IPortDevice {
         return 0;
     }
 
-    int GetCounters(TLineCounters&) override { return ENOTTY; }
+    int GetCounters(TLineCounters&) { return ENOTTY; }
 
-    int GetModemLines(int& lines) override {
+    int GetModemLines(int& lines) {
         lines = modem_.load(std::memory_order_acquire);
         return 0;
     }
 
-    int OutputPending(int& bytes) override {
+    int OutputPending(int& bytes) {
         bytes = static_cast<int>(written_.load() - sent_.load());
         return 0;
     }
 
-    void Release() override {
+    void Release() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             releasing_ = true;
@@ -177,14 +177,14 @@ class TNetDevice final : public IPortDevice {
 
     // Only a failure to connect: a connection that broke later is a
     // hang-up like any other.
-    bool Failure(int& code, std::string& text) const override {
+    bool Failure(int& code, std::string& text) const {
         std::lock_guard<std::mutex> lock(mutex_);
         code = failCode_;
         text = failText_;
         return failed_ && !connected_;
     }
 
-    bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const override {
+    bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const {
         std::lock_guard<std::mutex> lock(mutex_);
         for (const auto& a : acked_) {
             if (a[0] == command) {
@@ -195,14 +195,26 @@ class TNetDevice final : public IPortDevice {
         return false;
     }
 
+    void Begin() {
+        std::thread([self = shared_from_this()] { self->Run(); }).detach();
+    }
+    // The device is gone. After a release the relay still sends what was
+    // written, within its limits, and ends by itself.
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (releasing_) {
+                return;
+            }
+        }
+        stop_ = true;
+        Wake();
+    }
+
   private:
     void Wake() {
         const char b = 1;
         (void)!::write(wakeWrite_, &b, 1);
-    }
-    void Stop() {
-        stop_ = true;
-        Wake();
     }
 
     // The reason the device failed; the relay's end closes so the component
@@ -226,7 +238,8 @@ class TNetDevice final : public IPortDevice {
         addrinfo* found = nullptr;
         const int r = ::getaddrinfo(address_.host.c_str(), address_.port.c_str(), &hints, &found);
         if (r != 0) {
-            Fail(EHOSTUNREACH, std::string(gai_strerror(r)) + " (" + address_.host + ")");
+            // The lookup's own code and text: no errno says it.
+            Fail(r, std::string(gai_strerror(r)) + " (" + address_.host + ")");
             return false;
         }
         int code = ECONNREFUSED;
@@ -283,7 +296,7 @@ class TNetDevice final : public IPortDevice {
     }
 
     static void OnTelnet(telnet_t*, telnet_event_t* ev, void* self) {
-        static_cast<TNetDevice*>(self)->Telnet(*ev);
+        static_cast<TRelay*>(self)->Telnet(*ev);
     }
 
     void Telnet(const telnet_event_t& ev) {
@@ -363,6 +376,16 @@ class TNetDevice final : public IPortDevice {
         }
     }
 
+    // Bytes the component wrote, on their way: escaped for telnet.
+    void ToNet(const char* data, size_t n) {
+        if (telnet_ != nullptr) {
+            telnet_send(telnet_, data, n);
+        } else {
+            toNet_.insert(toNet_.end(), data, data + n);
+        }
+        sent_ += static_cast<int64_t>(n);
+    }
+
     // Writes what waits for the network; false when the connection broke.
     bool FlushNet() {
         while (!toNet_.empty()) {
@@ -395,7 +418,7 @@ class TNetDevice final : public IPortDevice {
         }
         const bool telnet = address_.rfc2217;
         if (telnet) {
-            telnet_ = telnet_init(kTelopts, &TNetDevice::OnTelnet, 0, this);
+            telnet_ = telnet_init(kTelopts, &TRelay::OnTelnet, 0, this);
             telnet_negotiate(telnet_, TELNET_WILL, kComPort);
         }
         const auto negotiateEnd = std::chrono::steady_clock::now() + kNegotiateLimit;
@@ -435,6 +458,15 @@ class TNetDevice final : public IPortDevice {
                 released = releasing_;
             }
             if (released && ready) {
+                // What was written before the close still goes out: it may
+                // be a last stop on its way to the camera.
+                for (char buf[4096];;) {
+                    const ssize_t n = ::recv(theirs_, buf, sizeof buf, 0);
+                    if (n <= 0) {
+                        break;
+                    }
+                    ToNet(buf, static_cast<size_t>(n));
+                }
                 if (telnet) {
                     // What the device sent and nobody read; never our output,
                     // which may be a last stop on its way to the camera.
@@ -442,7 +474,12 @@ class TNetDevice final : public IPortDevice {
                     telnet_subnegotiation(telnet_, kComPort, reinterpret_cast<const char*>(purge),
                                           sizeof purge);
                 }
-                FlushNet();
+                const auto end = std::chrono::steady_clock::now() + kCloseFlushLimit;
+                while (FlushNet() && !toNet_.empty() && std::chrono::steady_clock::now() < end) {
+                    pollfd out{sock_, POLLOUT, 0};
+                    ::poll(&out, 1, 20);
+                }
+                ::shutdown(sock_, SHUT_WR);
                 break;
             }
             if (!FlushNet()) {
@@ -493,12 +530,7 @@ class TNetDevice final : public IPortDevice {
                 char buf[4096];
                 const ssize_t n = ::recv(theirs_, buf, sizeof buf, 0);
                 if (n > 0) {
-                    if (telnet) {
-                        telnet_send(telnet_, buf, static_cast<size_t>(n));
-                    } else {
-                        toNet_.insert(toNet_.end(), buf, buf + n);
-                    }
-                    sent_ += n;
+                    ToNet(buf, static_cast<size_t>(n));
                 }
             }
         }
@@ -520,7 +552,6 @@ class TNetDevice final : public IPortDevice {
 
     const TNetAddress address_;
     const int ours_, theirs_, wakeRead_, wakeWrite_;
-    std::thread relay_;
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> written_{0}, sent_{0};
     std::atomic<int> modem_{0};
@@ -542,6 +573,31 @@ class TNetDevice final : public IPortDevice {
     // When the settings go again after the option was agreed.
     std::vector<std::chrono::steady_clock::time_point> resends_;
     std::vector<uint8_t> toNet_, toPair_;
+};
+
+class TNetDevice final : public IPortDevice {
+  public:
+    explicit TNetDevice(std::shared_ptr<TRelay> relay) : relay_(std::move(relay)) {}
+    ~TNetDevice() override { relay_->Stop(); }
+
+    int Fd() const override { return relay_->Fd(); }
+    ssize_t Read(void* data, size_t count) override { return relay_->Read(data, count); }
+    ssize_t Write(const void* data, size_t count) override { return relay_->Write(data, count); }
+    int MakeRaw() override { return 0; }
+    int Apply(const TTermiosPlan& plan) override { return relay_->Apply(plan); }
+    int GetCounters(TLineCounters&) override { return ENOTTY; }
+    int GetModemLines(int& lines) override { return relay_->GetModemLines(lines); }
+    int OutputPending(int& bytes) override { return relay_->OutputPending(bytes); }
+    void Release() override { relay_->Release(); }
+    bool Failure(int& code, std::string& text) const override {
+        return relay_->Failure(code, text);
+    }
+    bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const override {
+        return relay_->Acknowledged(command, value);
+    }
+
+  private:
+    std::shared_ptr<TRelay> relay_;
 };
 
 }  // namespace
@@ -602,15 +658,14 @@ int OpenNetDevice(const std::string& name, TPortDevicePtr& device) {
         ::close(pair[1]);
         return e;
     }
+    // The relay owns the descriptors from here on.
+    auto relay = std::make_shared<TRelay>(std::move(address), pair[0], pair[1], wake[0], wake[1]);
     try {
-        device =
-            std::make_shared<TNetDevice>(std::move(address), pair[0], pair[1], wake[0], wake[1]);
+        relay->Begin();
     } catch (const std::system_error& e) {
-        for (int fd : {pair[0], pair[1], wake[0], wake[1]}) {
-            ::close(fd);
-        }
         return e.code().value();
     }
+    device = std::make_shared<TNetDevice>(std::move(relay));
     return 0;
 }
 

@@ -86,6 +86,7 @@ class TSer2net {
         const auto end = std::chrono::steady_clock::now() + 10s;
         while (!(Listening(telnetPort) && Listening(rawPort))) {
             if (std::chrono::steady_clock::now() > end) {
+                Stop();  // never listening: no server to test against
                 return false;
             }
             std::this_thread::sleep_for(20ms);
