@@ -116,6 +116,11 @@ int Failed(const std::string& what, int code = kExitCamera) {
     return code;
 }
 
+// A run of exchanges that stopped early: interrupted, or the camera's fault.
+int RunFailed(const std::string& what) {
+    return Failed(what, gInterrupted ? kExitInterrupted : kExitCamera);
+}
+
 bool ParseMemories(const std::string& text, TArgs& args) {
     if (text == "none") {
         args.firstMemory = 1;
@@ -151,28 +156,21 @@ bool ParseMemories(const std::string& text, TArgs& args) {
 // Payload bytes from "31 1B 00 00", "311B0000" or "0x31 0x1b".
 bool ParseHex(const std::vector<std::string>& words, std::vector<uint8_t>& bytes,
               std::string& error) {
-    std::string digits;
+    std::string text;
     for (std::string w : words) {
         for (size_t at; (at = w.find("0x")) != std::string::npos;) {
             w.erase(at, 2);
         }
-        for (char c : w) {
-            if (c == ' ' || c == ',') {
-                continue;
-            }
-            if (std::isxdigit(static_cast<unsigned char>(c)) == 0) {
-                error = std::string("\"") + c + "\" is not a hexadecimal digit";
-                return false;
-            }
-            digits += c;
-        }
+        text += w + " ";
     }
-    if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 30) {
-        error = "raw takes 1 to 15 whole bytes in hexadecimal, payload bytes 1 to 15";
+    const bool stray =
+        !HexToBytes(text, bytes, error) && error.find("hexadecimal") != std::string::npos;
+    if (stray) {
         return false;
     }
-    for (size_t i = 0; i < digits.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    if (!error.empty() || bytes.empty() || bytes.size() > 15) {
+        error = "raw takes 1 to 15 whole bytes in hexadecimal, payload bytes 1 to 15";
+        return false;
     }
     return true;
 }
@@ -364,7 +362,7 @@ int Get(TCliSession& session, const TArgs& args) {
     std::string error;
     TProgress progress("get", args.quiet || !args.json);
     if (!session.Run(steps, replies, error, std::ref(progress))) {
-        return Failed(error, gInterrupted ? kExitInterrupted : kExitCamera);
+        return RunFailed(error);
     }
     TCameraConfig config = ConfigFromReplies(steps, replies);
     if (args.json) {
@@ -375,9 +373,9 @@ int Get(TCliSession& session, const TArgs& args) {
     }
     // Every setting a reply carries, actions and all: get only reads.
     for (const TPageConfig& page : config.Pages) {
-        for (const std::string& line : ValueLines({0, {}, {}, {page}, {}})) {
-            if (line.rfind("title.text = ", 0) == 0) {
-                std::cout << line << "\n";
+        for (const auto& [s, v] : page.Values) {
+            if (s->Kind == TSettingKind::Text) {
+                std::cout << s->Id << " = " << ValueInFile(*s, v) << "\n";
             }
         }
         for (const TReplyBytes& r : page.Replies) {
@@ -398,7 +396,7 @@ int Set(TCliSession& session, const TArgs& args,
     std::string error;
     TProgress progress("set", args.quiet);
     if (!session.Run(sets, replies, error, std::ref(progress))) {
-        return Failed(error, gInterrupted ? kExitInterrupted : kExitCamera);
+        return RunFailed(error);
     }
     // The pages read back, in the order first set.
     std::vector<const TPageDef*> pages;
@@ -413,7 +411,7 @@ int Set(TCliSession& session, const TArgs& args,
     }
     const std::vector<TJobStep> reads = ReadSteps(pages, 1, 0);
     if (!session.Run(reads, replies, error, std::ref(progress))) {
-        return Failed(error, gInterrupted ? kExitInterrupted : kExitCamera);
+        return RunFailed(error);
     }
     // What a restore of the same values would expect, reply byte for reply
     // byte; what no command of a page sets is compared as decoded.
@@ -455,8 +453,7 @@ int Backup(TCliSession& session, const TArgs& args) {
     TProgress progress("backup", args.quiet);
     const auto started = std::chrono::steady_clock::now();
     if (!session.Run(steps, replies, error, std::ref(progress))) {
-        return Failed(error + "; nothing was written",
-                      gInterrupted ? kExitInterrupted : kExitCamera);
+        return RunFailed(error + "; nothing was written");
     }
     TCameraConfig config = ConfigFromReplies(steps, replies);
     config.Time = UtcNow();
@@ -485,13 +482,12 @@ int Restore(TCliSession& session, const TArgs& args, const TCameraConfig& config
     TProgress progress("restore", args.quiet);
     const auto started = std::chrono::steady_clock::now();
     if (!session.Run(sets, replies, error, std::ref(progress))) {
-        return Failed(error + "; the camera holds part of " + file,
-                      gInterrupted ? kExitInterrupted : kExitCamera);
+        return RunFailed(error + "; the camera holds part of " + file);
     }
     const std::vector<TJobStep> reads = ReadStepsFor(config);
     TProgress verify("verify", args.quiet);
     if (!session.Run(reads, replies, error, std::ref(verify))) {
-        return Failed(error + " while reading back", gInterrupted ? kExitInterrupted : kExitCamera);
+        return RunFailed(error + " while reading back");
     }
     const std::vector<std::string> differences =
         Differences(config, ConfigFromReplies(reads, replies));
@@ -522,7 +518,7 @@ int Raw(TCliSession& session, const std::vector<uint8_t>& payload) {
     std::vector<TReplyBytes> replies;
     std::string error;
     if (!session.Run({step}, replies, error)) {
-        return Failed(error, gInterrupted ? kExitInterrupted : kExitCamera);
+        return RunFailed(error);
     }
     TCommandFrame frame{};
     std::copy(payload.begin(), payload.end(), frame.begin() + 1);
@@ -851,8 +847,7 @@ int main(int argc, char** argv) {
     TCliSession session([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
     if (!session.Connect(device, error)) {
         // The port's own messages name the device already.
-        return Failed(error.find(device) == std::string::npos ? device + ": " + error : error,
-                      gInterrupted ? kExitInterrupted : kExitCamera);
+        return RunFailed(error.find(device) == std::string::npos ? device + ": " + error : error);
     }
     if (c == "status") {
         return Status(session);

@@ -29,16 +29,6 @@ bool IsRecordField(const TSetting& s) {
     return s.ReplyForm == kNonZeroForm;
 }
 
-std::vector<const TSetting*> RecordFields() {
-    std::vector<const TSetting*> fields;
-    for (const TSetting& s : CatalogueSettings()) {
-        if (IsRecordField(s)) {
-            fields.push_back(&s);
-        }
-    }
-    return fields;
-}
-
 // Which of a page's replies carries the setting: the title's text is in the
 // four part replies, everything else in the last (or only) one.
 size_t ReplyIndex(const TPageDef& page, const TSetting& s) {
@@ -138,16 +128,6 @@ void PutTitle(const std::string& text, std::vector<TReplyBytes>& replies) {
     }
 }
 
-// A value as this program writes it: the value text, and for the title the
-// text without the spaces the camera pads it with.
-std::string Text(const TSetting& s, const TValue& v) {
-    std::string t = ValueText(s, v);
-    if (s.Kind == TSettingKind::Text) {
-        t.erase(t.find_last_not_of(' ') + 1);
-    }
-    return t;
-}
-
 // What a reply says of a setting, decoded.
 std::optional<TValue> Decoded(const TSetting& s, const TReplyBytes& r) {
     for (const TDecoded& d : DecodeReply(r.data(), r.size())) {
@@ -236,16 +216,8 @@ TJobStep ModeStep(const TSetting& mode, uint8_t value) {
 std::string Described(const TSetting& s, const TReplyBytes& r) {
     const std::optional<TValue> v = Decoded(s, r);
     const std::vector<uint8_t> raw = RawField(s, r);
-    return (v ? Text(s, *v) : std::string("?")) + " (" + BytesToHex(raw.data(), raw.size(), " ") +
-           ")";
-}
-
-std::string Join(const std::vector<std::string>& parts, const char* sep) {
-    std::string out;
-    for (const std::string& p : parts) {
-        out += (out.empty() ? "" : sep) + p;
-    }
-    return out;
+    return (v ? ValueInFile(s, *v) : std::string("?")) + " (" +
+           BytesToHex(raw.data(), raw.size(), " ") + ")";
 }
 
 // ---- JSON ----------------------------------------------------------------
@@ -255,32 +227,22 @@ std::string HexOf(const TReplyBytes& r) {
 }
 
 bool ReplyFromHex(const std::string& text, TReplyBytes& r) {
-    std::string digits;
-    for (char c : text) {
-        if (c != ' ') {
-            digits += c;
-        }
-    }
-    if (digits.size() != 30) {
+    std::vector<uint8_t> bytes;
+    std::string unused;
+    if (!HexToBytes(text, bytes, unused) || bytes.size() != 15) {
         return false;
     }
     r = {};
     r[0] = kSTX;
+    std::copy(bytes.begin(), bytes.end(), r.begin() + 1);
     r[16] = kETX;
-    for (size_t i = 0; i < 15; ++i) {
-        if (std::isxdigit(static_cast<unsigned char>(digits[2 * i])) == 0 ||
-            std::isxdigit(static_cast<unsigned char>(digits[2 * i + 1])) == 0) {
-            return false;
-        }
-        r[i + 1] = static_cast<uint8_t>(std::stoi(digits.substr(2 * i, 2), nullptr, 16));
-    }
     return true;
 }
 
 TJson SettingsJson(const TSettingValues& values) {
     TJson settings = TJson::object();
     for (const auto& [s, v] : values) {
-        settings[std::string(s->Id)] = Text(*s, v);
+        settings[std::string(s->Id)] = ValueInFile(*s, v);
     }
     return settings;
 }
@@ -292,7 +254,7 @@ class TChecker {
         faults_.push_back(where + ": " + what);
     }
     bool Ok() const { return faults_.empty(); }
-    std::string Text() const { return Join(faults_, "\n"); }
+    std::string Text() const { return JoinTexts(faults_, "\n"); }
 
     // An object with only the keys allowed.
     bool Object(const TJson& j, const std::string& where, std::initializer_list<const char*> keys) {
@@ -429,12 +391,12 @@ void ReadMemory(TChecker& c, const TJson& j, const std::string& where, std::set<
     m.Fields = c.Settings(
         j.contains("settings") ? j["settings"] : TJson::object(), where + ".settings",
         [](const TSetting& s) { return IsRecordField(s); }, "a position memory");
-    if (m.Fields.size() != RecordFields().size() && !j.contains("reply")) {
+    if (m.Fields.size() != CatalogueRecordFields().size() && !j.contains("reply")) {
         std::vector<std::string> names;
-        for (const TSetting* f : RecordFields()) {
+        for (const TSetting* f : CatalogueRecordFields()) {
             names.emplace_back(f->Id);
         }
-        c.Fault(where + ".settings", "a memory is saved whole: it needs " + Join(names, ", "));
+        c.Fault(where + ".settings", "a memory is saved whole: it needs " + JoinTexts(names, ", "));
     }
     if (j.contains("reply")) {
         TReplyBytes r;
@@ -459,6 +421,14 @@ bool InBackup(const TSetting& s) {
 
 bool Restorable(const TSetting& s) {
     return InBackup(s) && s.Item >= 0;
+}
+
+std::string ValueInFile(const TSetting& s, const TValue& v) {
+    std::string t = ValueText(s, v);
+    if (s.Kind == TSettingKind::Text) {
+        t.erase(t.find_last_not_of(' ') + 1);
+    }
+    return t;
 }
 
 std::vector<TJobStep> ReadSteps(const std::vector<const TPageDef*>& pages, int firstMemory,
@@ -674,7 +644,8 @@ bool CheckedConfig(const std::string& text, TCameraConfig& config, std::string& 
                 for (const TPageDef& p : CataloguePages()) {
                     ids.emplace_back(p.Id);
                 }
-                c.Fault("pages", "unknown page \"" + item.key() + "\"; pages: " + Join(ids, ", "));
+                c.Fault("pages",
+                        "unknown page \"" + item.key() + "\"; pages: " + JoinTexts(ids, ", "));
             }
         }
     }
@@ -830,22 +801,6 @@ std::vector<std::string> Differences(const TCameraConfig& wanted, const TCameraC
         }
     }
     return out;
-}
-
-std::vector<std::string> ValueLines(const TCameraConfig& config) {
-    std::vector<std::string> lines;
-    for (const TPageConfig& p : config.Pages) {
-        for (const auto& [s, v] : p.Values) {
-            lines.push_back(std::string(s->Id) + " = " + Text(*s, v));
-        }
-    }
-    for (const TMemoryConfig& m : config.Memories) {
-        for (const auto& [s, v] : m.Fields) {
-            lines.push_back("memory " + std::to_string(m.Number) + " " + std::string(s->Id) +
-                            " = " + Text(*s, v));
-        }
-    }
-    return lines;
 }
 
 }  // namespace zp

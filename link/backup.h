@@ -83,7 +83,8 @@ std::vector<TJobStep> RestoreSteps(const TCameraConfig& config);
 // reply bytes that a restore sets, one line per setting or memory.
 std::vector<std::string> Differences(const TCameraConfig& wanted, const TCameraConfig& now);
 
-// One "identifier = value" line per value, pages in tab order, memories last.
-std::vector<std::string> ValueLines(const TCameraConfig& config);
+// A value as a backup file writes it: its text, the title without the
+// spaces the camera pads it with.
+std::string ValueInFile(const TSetting& s, const TValue& v);
 
 }  // namespace zp

@@ -391,14 +391,7 @@ std::string Label(const TSetting& s) {
 }
 
 std::string Join(const std::vector<std::string>& parts, std::string_view sep) {
-    std::string out;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) {
-            out += sep;
-        }
-        out += parts[i];
-    }
-    return out;
+    return JoinTexts(parts, sep);
 }
 
 bool ParseInt(std::string_view t, int32_t& v) {
@@ -509,21 +502,10 @@ TValue ValueAt(const TSetting& s, const uint8_t* r) {
     return v;
 }
 
-// The record fields of the position page, in the page's order.
-std::vector<const TSetting*> RecordFields() {
-    std::vector<const TSetting*> fields;
-    for (const TSetting& s : CatalogueSettings()) {
-        if (s.ReplyForm == kNonZeroForm) {
-            fields.push_back(&s);
-        }
-    }
-    return fields;
-}
-
 // "Zoom 0123, Focus -001, ALC FIX, ..." from bytes laid out as in a record reply.
 std::vector<std::string> RecordTexts(const uint8_t* r) {
     std::vector<std::string> parts;
-    for (const TSetting* f : RecordFields()) {
+    for (const TSetting* f : CatalogueRecordFields()) {
         parts.push_back(std::string(f->Caption) + " " + ValueText(*f, ValueAt(*f, r)));
     }
     return parts;
@@ -604,6 +586,19 @@ size_t ReplyWidth(const TSetting& s) {
 const std::vector<TSetting>& CatalogueSettings() {
     static const std::vector<TSetting> settings = BuildSettings();
     return settings;
+}
+
+const std::vector<const TSetting*>& CatalogueRecordFields() {
+    static const std::vector<const TSetting*> fields = [] {
+        std::vector<const TSetting*> f;
+        for (const TSetting& s : CatalogueSettings()) {
+            if (s.ReplyForm == kNonZeroForm) {
+                f.push_back(&s);
+            }
+        }
+        return f;
+    }();
+    return fields;
 }
 
 const std::vector<TPageDef>& CataloguePages() {

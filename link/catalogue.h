@@ -121,6 +121,8 @@ struct TDecoded {
 const std::vector<TPageDef>& CataloguePages();
 // Every setting, page by page.
 const std::vector<TSetting>& CatalogueSettings();
+// The fields of a position record, in the page's order.
+const std::vector<const TSetting*>& CatalogueRecordFields();
 
 // By identifier or caption, either case; nullptr when there is none.
 const TPageDef* FindPage(std::string_view idOrCaption);

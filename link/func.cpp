@@ -1,5 +1,7 @@
 #include "link/func.h"
 
+#include <cctype>
+
 #include <algorithm>
 
 namespace zp {
@@ -73,6 +75,40 @@ bool IsSigned4(std::string_view t) {
     }
     const size_t first = t[0] == kSignedDigits[kMinusIndex] ? 1 : 0;
     return std::all_of(t.begin() + static_cast<std::ptrdiff_t>(first), t.end(), IsDigit);
+}
+
+bool HexToBytes(std::string_view text, std::vector<uint8_t>& bytes, std::string& error) {
+    std::string digits;
+    for (char c : text) {
+        if (c == ' ' || c == ',') {
+            continue;
+        }
+        if (std::isxdigit(static_cast<unsigned char>(c)) == 0) {
+            error = std::string("\"") + c + "\" is not a hexadecimal digit";
+            return false;
+        }
+        digits += c;
+    }
+    if (digits.size() % 2 != 0) {
+        error = "half a byte at the end";
+        return false;
+    }
+    bytes.clear();
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    }
+    return true;
+}
+
+std::string JoinTexts(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) {
+            out += separator;
+        }
+        out += parts[i];
+    }
+    return out;
 }
 
 }  // namespace zp

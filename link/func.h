@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zp {
 
@@ -13,6 +14,12 @@ namespace zp {
 std::string ByteToHex(uint8_t b);
 // Each byte as two digits, the separator between them.
 std::string BytesToHex(const uint8_t* bytes, size_t n, std::string_view separator = "");
+
+// Bytes from hexadecimal digits in pairs, spaces and commas between them
+// allowed; false with a reason for a stray character or half a byte.
+bool HexToBytes(std::string_view text, std::vector<uint8_t>& bytes, std::string& error);
+// The texts with the separator between them.
+std::string JoinTexts(const std::vector<std::string>& parts, std::string_view separator);
 
 // A sign or thousands digit, then three digits. Negative values lose their
 // thousands digit; from 10000 up the first character is the minus sign (see
