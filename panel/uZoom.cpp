@@ -194,7 +194,8 @@ void TForm1::BuildViewMenu() {
     addAction(show);
     logAction_ = view->addAction("Start traffic &log...");
     logAction_->setObjectName("TrafficLogAction");
-    connect(logAction_, &QAction::triggered, this, &TForm1::ChooseLog);
+    // Actions that open a dialog return first (see BuildFileMenu).
+    connect(logAction_, &QAction::triggered, this, &TForm1::ChooseLog, Qt::QueuedConnection);
 }
 
 bool TForm1::StartLog(const std::string& path) {
@@ -234,21 +235,29 @@ void TForm1::BuildFileMenu() {
     saveAction_ = fileMenu_->addAction("&Save camera settings...");
     saveAction_->setObjectName("SaveSettingsAction");
     saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    connect(saveAction_, &QAction::triggered, this, [this] {
-        const QString path = ChooseSettingsFile(true);
-        if (!path.isEmpty()) {
-            SaveCameraSettings(path);
-        }
-    });
+    // The dialog opens on the next turn of the loop: an assistive tool that
+    // triggers the action gets its answer at once, not when the dialog closes.
+    connect(
+        saveAction_, &QAction::triggered, this,
+        [this] {
+            const QString path = ChooseSettingsFile(true);
+            if (!path.isEmpty()) {
+                SaveCameraSettings(path);
+            }
+        },
+        Qt::QueuedConnection);
     loadAction_ = fileMenu_->addAction("&Load camera settings...");
     loadAction_->setObjectName("LoadSettingsAction");
     loadAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    connect(loadAction_, &QAction::triggered, this, [this] {
-        const QString path = ChooseSettingsFile(false);
-        if (!path.isEmpty()) {
-            LoadCameraSettings(path);
-        }
-    });
+    connect(
+        loadAction_, &QAction::triggered, this,
+        [this] {
+            const QString path = ChooseSettingsFile(false);
+            if (!path.isEmpty()) {
+                LoadCameraSettings(path);
+            }
+        },
+        Qt::QueuedConnection);
     fileMenu_->addSeparator();
     QAction* quit = fileMenu_->addAction("&Quit");
     quit->setObjectName("QuitAction");
@@ -369,7 +378,7 @@ void TForm1::FillPortMenu() {
     connect(demo, &QAction::triggered, this, &TForm1::ChooseVirtualCamera);
     QAction* other = portMenu_->addAction("&Other device...");
     other->setObjectName("OtherDeviceAction");
-    connect(other, &QAction::triggered, this, &TForm1::ChooseOtherDevice);
+    connect(other, &QAction::triggered, this, &TForm1::ChooseOtherDevice, Qt::QueuedConnection);
     portMenu_->addSeparator();
     portMenu_->addAction(reconnectAction_);
 }

@@ -156,6 +156,7 @@ TEST_F(SettingsFile, MenuComesFirstAndAJobWaitsForTheLink) {
     // No file chosen, or one that cannot be written: the camera is not read.
     camera.ClearReceived();
     items[1]->trigger();
+    QCoreApplication::processEvents();  // its dialog opens on the next turn
     EXPECT_EQ(Save("gone/out.json"), "Cannot write " + File("gone/out.json") +
                                          ": No such file or directory. The camera was not read.");
     EXPECT_TRUE(camera.Received().empty());
@@ -175,6 +176,7 @@ TEST_F(SettingsFile, CloneOneCameraIntoAnother) {
     chosen = File("a.json");
     QAction* save = form->findChild<QAction*>("SaveSettingsAction");
     save->trigger();
+    QCoreApplication::processEvents();
     // While it runs the pages and the file actions are off, the dialog on top.
     ASSERT_TRUE(form->JobRunning());
     EXPECT_FALSE(form->PageControl1->isEnabled());
