@@ -13,6 +13,8 @@ namespace {
 // Longer than the link's three sends of one exchange and their time-outs: a
 // loop that hears nothing for this long gives up on its own.
 constexpr auto kQuietLimit = std::chrono::seconds(15);
+// Longer than a network device's connect and negotiation limits together.
+constexpr auto kConnectWait = std::chrono::seconds(9);
 }  // namespace
 
 TCliSession::TCliSession(TPause pause)
@@ -118,22 +120,29 @@ bool TCliSession::Connect(const std::string& device, std::string& error) {
         error = e.what();
         return false;
     }
-    link_.CheckLink();
-    // The link check ends in a confirmation, a give-up or a lost line.
-    const bool heard = Loop([&] { return confirmed_ || lost_ || link_.Idle() || gInterrupted; });
-    if (confirmed_) {
-        return true;
-    }
-    if (IsNetDeviceName(device) && !lost_ && !gInterrupted) {
-        // The link check gave up before the connection did: its own reason
-        // (refused, timed out, no such host) comes within the connect limit.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(9);
-        Loop([&] { return lost_ || gInterrupted || std::chrono::steady_clock::now() > end; });
+    // A network device connects in its own time (the connect and negotiation
+    // limits, and the name lookup): the link check's time-outs count from
+    // a line the camera can hear, and a failure to connect is told as such.
+    const auto end = std::chrono::steady_clock::now() + kConnectWait;
+    Loop([&] {
+        return !comm_.Connecting() || lost_ || gInterrupted ||
+               std::chrono::steady_clock::now() > end;
+    });
+    bool heard = true;
+    if (!comm_.Connecting() && !lost_ && !gInterrupted) {
+        link_.CheckLink();
+        // The link check ends in a confirmation, a give-up or a lost line.
+        heard = Loop([&] { return confirmed_ || lost_ || link_.Idle() || gInterrupted; });
+        if (confirmed_) {
+            return true;
+        }
     }
     const std::string lostReason = comm_.LostReason();
     error = gInterrupted          ? "interrupted"
             : !lostReason.empty() ? lostReason
             : lost_               ? "the line to the camera was lost"
+            : comm_.Connecting()
+                ? "no connection to the server in " + std::to_string(kConnectWait.count()) + " s"
             : !heard              ? "the camera does not answer"
             : !lastError_.empty() ? lastError_
                                   : linkText_;

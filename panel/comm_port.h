@@ -20,6 +20,7 @@ class TCommPort : public TLinkPortOf<IPanelPort, TVaComm> {
     void SetOnHangUp(std::function<void()> handler) override;
     void WaitSent(int timeoutMs) override;
     std::string LostReason() override { return comm_.LostReason(); }
+    bool Connecting() override { return comm_.Connecting(); }
 
   protected:
     TVaComm& Comm() override { return comm_; }

@@ -22,6 +22,8 @@ class IPanelPort : public ILinkPort {
     virtual void WaitSent(int timeoutMs) = 0;
     // Why the open line was lost, as the port says it; empty when it cannot.
     virtual std::string LostReason() { return {}; }
+    // A network device still connecting: nothing it carries is heard yet.
+    virtual bool Connecting() { return false; }
 };
 
 }  // namespace zp

@@ -57,6 +57,8 @@ TForm1::TForm1(std::unique_ptr<IPanelPort> port, TStartOptions options, QWidget*
     connect(&replyTimer_, &QTimer::timeout, this, &TForm1::ReplyTimerRanOut);
     reconnectTimer_.setInterval(kReconnectIntervalMs);
     connect(&reconnectTimer_, &QTimer::timeout, this, &TForm1::ReconnectTimerRanOut);
+    connectTimer_.setInterval(kConnectPollMs);
+    connect(&connectTimer_, &QTimer::timeout, this, &TForm1::CheckLinkOnceConnected);
     owedTimer_.setInterval(20);
     connect(&owedTimer_, &QTimer::timeout, this, [this] {
         if (!link_.OwesFollowUps() || !port_->IsOpen() || owedWait_.elapsed() > kOwedWaitMs) {
@@ -405,7 +407,7 @@ void TForm1::FormCreate() {
             // Only a raised error skips the link check; a port that stayed
             // shut swallows it and the time-out reports "No camera found".
             if (TryOpen(true)) {
-                link_.CheckLink();
+                CheckLinkOnceConnected();
             }
         },
         Qt::QueuedConnection);
@@ -461,6 +463,7 @@ void TForm1::FormClose() {
     transfer_->Cancel();
     replyTimer_.stop();
     reconnectTimer_.stop();
+    connectTimer_.stop();
     owedTimer_.stop();
     if (port_->IsOpen()) {
         port_->WaitSent(kCloseFlushMs);
@@ -657,6 +660,7 @@ void TForm1::SwitchPort() {
     }
     reconnectTimer_.stop();
     replyTimer_.stop();
+    connectTimer_.stop();
     if (port_->IsOpen()) {
         port_->Close();
     }
@@ -674,7 +678,7 @@ void TForm1::SwitchPort() {
     ShowDeviceInTitle(Ports());
     SetStatusText(kPanelLink, kTextConnecting);
     if (TryOpen(true)) {
-        link_.CheckLink();
+        CheckLinkOnceConnected();
         return;
     }
     // Which device failed: the tty a by-id link points at, or the name given.
@@ -785,6 +789,7 @@ void TForm1::HangUp() {
 
 void TForm1::LoseLine(const std::string& why) {
     replyTimer_.stop();
+    connectTimer_.stop();
     if (port_->IsOpen()) {
         port_->Close();
     }
@@ -821,8 +826,20 @@ void TForm1::ReconnectTimerRanOut() {
             // answers.
             SetStatusText(kPanelLink, shown);
         }
-        link_.CheckLink();
+        CheckLinkOnceConnected();
     }
+}
+
+void TForm1::CheckLinkOnceConnected() {
+    if (port_->IsOpen() && port_->Connecting()) {
+        if (!connectTimer_.isActive()) {
+            connectTimer_.start();
+        }
+        return;
+    }
+    // A connection that fails meanwhile is a hang-up, which stops the wait.
+    connectTimer_.stop();
+    link_.CheckLink();
 }
 
 void TForm1::Reconnect() {
@@ -835,9 +852,10 @@ void TForm1::Reconnect() {
     const bool lookingAgain = reconnectTimer_.isActive();
     reconnectTimer_.stop();
     replyTimer_.stop();
+    connectTimer_.stop();
     SetStatusText(kPanelLink, kTextConnecting);
     if (TryOpen(true)) {
-        link_.CheckLink();
+        CheckLinkOnceConnected();
         return;
     }
     // The old line is closed and no new one opened: nothing on its way will

@@ -97,6 +97,8 @@ bool WorthRemembering(const std::string& path);
 
 // How often a lost device is looked for again.
 constexpr int kReconnectIntervalMs = 1000;
+// How often a network device that is still connecting is looked at.
+constexpr int kConnectPollMs = 50;
 // How long closing waits for a last stop to leave the port.
 constexpr int kCloseFlushMs = 300;
 // How long a change of port waits for the old camera to get what it is owed
@@ -204,6 +206,9 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void ReportOpenError(const std::exception& e);
     void ReplyTimerRanOut();
     void ReconnectTimerRanOut();
+    // The link check, once a network device has connected: its time-outs
+    // would otherwise run out before a slow connection's own failure.
+    void CheckLinkOnceConnected();
     void BuildMenu();
     void BuildFileMenu();
     void BuildViewMenu();
@@ -262,6 +267,7 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     QElapsedTimer owedWait_;
     QTimer replyTimer_;
     QTimer reconnectTimer_;
+    QTimer connectTimer_;
     int shownIndex_ = 0;
     bool reverting_ = false;
     // The loss of the line was told; tries to reconnect that fail keep quiet

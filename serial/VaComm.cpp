@@ -378,6 +378,10 @@ std::string TVaCustomComm::LostReason() const {
     return {};
 }
 
+bool TVaCustomComm::Connecting() const {
+    return session_ && session_->Device->Connecting();
+}
+
 bool TVaCustomComm::Acknowledged(uint8_t command, std::vector<uint8_t>& value) const {
     return session_ && session_->Device->Acknowledged(command, value);
 }

@@ -145,6 +145,8 @@ class TVaCustomComm : public TVaComponent, private ICommSink {
     // specified device rfc2217://host:2000 (111), Connection refused" for a
     // network device that never connected); empty while it is not lost.
     std::string LostReason() const;
+    // A network device still connecting: its camera cannot answer yet.
+    bool Connecting() const;
     // A network serial server's answer to one of the line settings (RFC 2217
     // command number, the value as answered); false when none came.
     bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const;

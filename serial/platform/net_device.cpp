@@ -184,6 +184,11 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
         return failed_ && !connected_;
     }
 
+    bool Connecting() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return !connected_ && !failed_;
+    }
+
     bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const {
         std::lock_guard<std::mutex> lock(mutex_);
         for (const auto& a : acked_) {
@@ -592,6 +597,7 @@ class TNetDevice final : public IPortDevice {
     bool Failure(int& code, std::string& text) const override {
         return relay_->Failure(code, text);
     }
+    bool Connecting() const override { return relay_->Connecting(); }
     bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const override {
         return relay_->Acknowledged(command, value);
     }

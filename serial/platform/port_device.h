@@ -88,6 +88,9 @@ class IPortDevice {
         (void)text;
         return false;
     }
+    // True while a network device is still resolving its name, connecting or
+    // negotiating: nothing has failed yet, and nothing can be heard yet.
+    virtual bool Connecting() const { return false; }
     // A network serial server's answer to one of its line settings (RFC 2217
     // command number, the value as answered); false when none came.
     virtual bool Acknowledged(uint8_t command, std::vector<uint8_t>& value) const {

@@ -218,7 +218,8 @@ def case_clone():
             for k in ja["pages"] if ja["pages"].get(k) != jb["pages"].get(k)))
         check(ja["pages"]["other"]["replies"][0].split()[10] == "14",
               "the phase level past the last item (20) did not survive the clone")
-        # Changed behind the file's back: restore says what differs and exits 3.
+        # A partial, edited file: only its page is set, the edited level through
+        # the mode that takes it, though B's mode was changed since.
         rc, out, err = zoomctl(b, "set", "alc.alc=AUTO")
         with open(fa) as f:
             j = json.load(f)
