@@ -834,6 +834,11 @@ void TForm1::CheckLinkOnceConnected() {
     if (port_->IsOpen() && port_->Connecting()) {
         if (!connectTimer_.isActive()) {
             connectTimer_.start();
+            // The port is open, the connection not made yet; a loss being
+            // retried stays as it was told.
+            if (!lossReported_) {
+                SetStatusText(kPanelLink, kTextConnecting);
+            }
         }
         return;
     }
