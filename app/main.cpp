@@ -59,13 +59,14 @@ bool HasDisplay() {
 int main(int argc, char** argv) {
     const TOptions options;
     {
-        // --help, --version and a mistake in the options need no display.
+        // --help, --version and a mistake in the options need no display;
+        // --help-all without one leaves out the display's own options.
         QCoreApplication probe(argc, argv);
         SetNames();
         QCommandLineParser parser;
         Define(parser, options);
         if (!parser.parse(QCoreApplication::arguments()) || parser.isSet("help") ||
-            parser.isSet("version")) {
+            parser.isSet("version") || (parser.isSet("help-all") && !HasDisplay())) {
             parser.process(probe);  // prints and exits
         }
         // Needs no display either: it is for terminals and scripts.

@@ -268,6 +268,7 @@ def cmd_install(args):
         for name in PROGRAMS:
             r.check(shutil.which(name, path=env["PATH"]) == "/usr/bin/" + name, f"{name} in /usr/bin")
         for cmd, expect in ((["zoompanel", "--version"], f"zoompanel {version}"),
+                            (["zoompanel", "--help-all"], "--list-ports"),
                             (["zoomctl", "--help"], "Usage: zoomctl"),
                             (["camsim", "--help"], "Usage: camsim"),
                             (["man", "zoompanel"], "DEVICE NAMES"),
