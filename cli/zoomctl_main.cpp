@@ -13,7 +13,6 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -217,6 +216,15 @@ class TProgress {
     bool drawn_ = false;
 };
 
+// A job with its progress shown; a bar's line is ended before the caller
+// prints anything.
+bool RunShown(TCliSession& session, const char* verb, bool quiet,
+              const std::vector<TJobStep>& steps, std::vector<TReplyBytes>& replies,
+              std::string& error) {
+    TProgress progress(verb, quiet);
+    return session.Run(steps, replies, error, std::ref(progress));
+}
+
 bool ReadFile(const std::string& path, std::string& text, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -360,8 +368,7 @@ int Get(TCliSession& session, const TArgs& args) {
     const std::vector<TJobStep> steps = ReadSteps(pages, 1, 0);
     std::vector<TReplyBytes> replies;
     std::string error;
-    TProgress progress("get", args.quiet || !args.json);
-    if (!session.Run(steps, replies, error, std::ref(progress))) {
+    if (!RunShown(session, "get", args.quiet || !args.json, steps, replies, error)) {
         return RunFailed(error);
     }
     TCameraConfig config = ConfigFromReplies(steps, replies);
@@ -394,8 +401,7 @@ int Set(TCliSession& session, const TArgs& args,
         const std::vector<TJobStep>& sets) {
     std::vector<TReplyBytes> replies;
     std::string error;
-    TProgress progress("set", args.quiet);
-    if (!session.Run(sets, replies, error, std::ref(progress))) {
+    if (!RunShown(session, "set", args.quiet, sets, replies, error)) {
         return RunFailed(error);
     }
     // The pages read back, in the order first set.
@@ -410,7 +416,7 @@ int Set(TCliSession& session, const TArgs& args,
         return kExitOk;
     }
     const std::vector<TJobStep> reads = ReadSteps(pages, 1, 0);
-    if (!session.Run(reads, replies, error, std::ref(progress))) {
+    if (!RunShown(session, "set", args.quiet, reads, replies, error)) {
         return RunFailed(error);
     }
     // What a restore of the same values would expect, reply byte for reply
@@ -450,9 +456,8 @@ int Backup(TCliSession& session, const TArgs& args) {
     const std::vector<TJobStep> steps = ReadSteps({}, args.firstMemory, args.lastMemory);
     std::vector<TReplyBytes> replies;
     std::string error;
-    TProgress progress("backup", args.quiet);
     const auto started = std::chrono::steady_clock::now();
-    if (!session.Run(steps, replies, error, std::ref(progress))) {
+    if (!RunShown(session, "backup", args.quiet, steps, replies, error)) {
         return RunFailed(error + "; nothing was written");
     }
     TCameraConfig config = ConfigFromReplies(steps, replies);
@@ -479,14 +484,12 @@ int Restore(TCliSession& session, const TArgs& args, const TCameraConfig& config
     }
     std::vector<TReplyBytes> replies;
     std::string error;
-    TProgress progress("restore", args.quiet);
     const auto started = std::chrono::steady_clock::now();
-    if (!session.Run(sets, replies, error, std::ref(progress))) {
+    if (!RunShown(session, "restore", args.quiet, sets, replies, error)) {
         return RunFailed(error + "; the camera holds part of " + file);
     }
     const std::vector<TJobStep> reads = ReadStepsFor(config);
-    TProgress verify("verify", args.quiet);
-    if (!session.Run(reads, replies, error, std::ref(verify))) {
+    if (!RunShown(session, "verify", args.quiet, reads, replies, error)) {
         return RunFailed(error + " while reading back");
     }
     const std::vector<std::string> differences =
