@@ -369,7 +369,7 @@ std::string TVaCustomComm::LostReason() const {
     std::string text;
     if (session_->Device->Failure(code, text)) {
         return FormatText("Unable to open specified device %s (%d), %s",
-                          {DeviceText(), code, text});
+                          {DeviceText(), code, text.empty() ? ErrorText(code) : text});
     }
     if (session_->HungUp.load(std::memory_order_acquire)) {
         return FormatText("Read error (%d), %s",

@@ -76,8 +76,6 @@ struct TVaPortSession {
     bool ClaimHangup();
 };
 
-bool IsHangupErrno(int code);
-
 // Waits on the port and its own events and hands each batch of events to
 // the main thread. One pass is wait, collect, dispatch.
 class TVaCommEventThread final : public TCommWorker {

@@ -39,7 +39,6 @@ enum : uint8_t {
     kSetStopsize = 4,
     kSetControl = 5,
     kNotifyModemstate = 7,
-    kSetModemstateMask = 11,
     kPurgeData = 12,
     kServerOffset = 100,
 };
@@ -93,8 +92,9 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
         if (n == 0 || (n < 0 && errno == ECONNRESET)) {
             // The relay ended the pair: its reason, as a hang-up.
             std::lock_guard<std::mutex> lock(mutex_);
-            errno = failCode_ > 0 ? failCode_ : ECONNRESET;
-            return failCode_ == 0 && !failed_ ? 0 : -1;
+            // Only a code the component takes for a hang-up ends the line.
+            errno = IsHangupErrno(failCode_) ? failCode_ : ECONNRESET;
+            return failed_ ? -1 : 0;
         }
         return n;
     }
@@ -106,12 +106,10 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
             written_ += n;
         } else if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) {
             std::lock_guard<std::mutex> lock(mutex_);
-            errno = failCode_ > 0 ? failCode_ : EPIPE;
+            errno = IsHangupErrno(failCode_) ? failCode_ : EPIPE;
         }
         return n;
     }
-
-    int MakeRaw() { return 0; }
 
     int Apply(const TTermiosPlan& plan) {
         if (!address_.rfc2217) {
@@ -154,8 +152,6 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
         Wake();
         return 0;
     }
-
-    int GetCounters(TLineCounters&) { return ENOTTY; }
 
     int GetModemLines(int& lines) {
         lines = modem_.load(std::memory_order_acquire);
@@ -222,9 +218,9 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
         (void)!::write(wakeWrite_, &b, 1);
     }
 
-    // The reason the device failed; the relay's end closes so the component
-    // sees the hang-up.
-    void Fail(int code, const std::string& text) {
+    // The reason the device failed (a text only where no errno says it);
+    // the relay's end closes so the component sees the hang-up.
+    void Fail(int code, const std::string& text = {}) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (!failed_) {
@@ -267,7 +263,8 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                                       end - std::chrono::steady_clock::now())
                                       .count();
-                if (left <= 0 || ::poll(p, 2, static_cast<int>(left)) < 0) {
+                const int polled = left <= 0 ? 0 : ::poll(p, 2, static_cast<int>(left));
+                if (polled == 0 || (polled < 0 && errno != EINTR)) {
                     break;
                 }
                 if (p[0].revents != 0) {
@@ -288,7 +285,7 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
         }
         ::freeaddrinfo(found);
         if (sock_ < 0) {
-            Fail(code, std::strerror(code));
+            Fail(code);
             return false;
         }
         return true;
@@ -399,7 +396,7 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
                 if (errno == EAGAIN || errno == EINTR) {
                     return true;
                 }
-                Fail(errno, std::strerror(errno));
+                Fail(errno);
                 return false;
             }
             toNet_.erase(toNet_.begin(), toNet_.begin() + n);
@@ -499,14 +496,21 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
                 {theirs_, events(ready && toNet_.empty(), !toPair_.empty()), 0},
                 {wakeRead_, POLLIN, 0},
             };
-            int wait = comPort_ == 0 ? 50 : -1;
+            // Woken by the pair, the socket or Wake; only the negotiation's
+            // limit and the settings' resends are times to wake for.
+            int wait = -1;
+            if (telnet && comPort_ == 0) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    negotiateEnd - std::chrono::steady_clock::now());
+                wait = static_cast<int>(std::max<int64_t>(left.count() + 1, 0));
+            }
             if (!resends_.empty()) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     resends_.front() - std::chrono::steady_clock::now());
                 wait = static_cast<int>(std::max<int64_t>(left.count() + 1, 0));
             }
             if (::poll(p, 3, wait) < 0 && errno != EINTR) {
-                Fail(errno, std::strerror(errno));
+                Fail(errno);
                 break;
             }
             if ((p[2].revents & POLLIN) != 0) {
@@ -516,11 +520,11 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
                 char buf[4096];
                 const ssize_t n = ::recv(sock_, buf, sizeof buf, 0);
                 if (n == 0) {
-                    Fail(ECONNRESET, "the server closed the connection");
+                    Fail(ECONNRESET);
                     break;
                 }
                 if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                    Fail(errno, std::strerror(errno));
+                    Fail(errno);
                     break;
                 }
                 if (n > 0) {

@@ -102,6 +102,9 @@ class IPortDevice {
 
 using TPortDevicePtr = std::shared_ptr<IPortDevice>;
 
+// An errno from a device's read or write that means the line is gone.
+bool IsHangupErrno(int code);
+
 // The path a device name stands for: "COMn" is /dev/ttyS(n-1), a name
 // beginning with "/" is a path, any other name lives in /dev.
 std::string DevicePath(const std::string& name);
