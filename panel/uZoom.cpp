@@ -844,6 +844,10 @@ void TForm1::CheckLinkOnceConnected() {
     }
     // A connection that fails meanwhile is a hang-up, which stops the wait.
     connectTimer_.stop();
+    if (port_->LostReason().empty()) {
+        // The device is there again: losing it now is a new loss, told.
+        lossReported_ = false;
+    }
     link_.CheckLink();
 }
 

@@ -262,6 +262,14 @@ TEST_F(Form, HangUpAndReconnect) {
     port->Deliver(Hex("06"));
     EXPECT_EQ(Panel(0), "CAM LINK OK");
     EXPECT_TRUE(form->PageControl1->isEnabled());
+    // Lost again; the once-a-second look reopens the device, which goes
+    // before the camera answers: a new loss, told again.
+    port->open = false;
+    port->onHangUp();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port->open; }, 3000));
+    port->open = false;
+    port->onHangUp();
+    EXPECT_EQ(Panel(0), kTextDeviceLost);
 }
 
 TEST_F(Form, CloseClosesThePort) {
