@@ -162,12 +162,11 @@ bool ParseHex(const std::vector<std::string>& words, std::vector<uint8_t>& bytes
         }
         text += w + " ";
     }
-    const bool stray =
-        !HexToBytes(text, bytes, error) && error.find("hexadecimal") != std::string::npos;
-    if (stray) {
-        return false;
+    const bool ok = HexToBytes(text, bytes, error);
+    if (!ok && error.find("hexadecimal") != std::string::npos) {
+        return false;  // a stray character says which
     }
-    if (!error.empty() || bytes.empty() || bytes.size() > 15) {
+    if (!ok || bytes.empty() || bytes.size() > 15) {
         error = "raw takes 1 to 15 whole bytes in hexadecimal, payload bytes 1 to 15";
         return false;
     }

@@ -176,10 +176,9 @@ std::array<uint8_t, 6> ExpectedRecord(const TMemoryConfig& m) {
         std::copy(m.Reply->begin() + 5, m.Reply->begin() + 11, record.begin());
         bool same = true;
         for (const auto& [f, v] : m.Fields) {
-            for (const TDecoded& d : DecodeReply(m.Reply->data(), m.Reply->size())) {
-                if (d.Setting == f && ValueText(*f, d.Value) != ValueText(*f, v)) {
-                    same = false;
-                }
+            const std::optional<TValue> d = Decoded(*f, *m.Reply);
+            if (d && ValueText(*f, *d) != ValueText(*f, v)) {
+                same = false;
             }
         }
         if (same) {
@@ -563,32 +562,20 @@ std::string ConfigToJson(const TCameraConfig& config) {
 }
 
 namespace {
-bool CheckedConfig(const std::string& text, TCameraConfig& config, std::string& error);
-}  // namespace
 
-bool ConfigFromJson(const std::string& text, TCameraConfig& config, std::string& error) {
-    try {
-        return CheckedConfig(text, config, error);
-    } catch (const nlohmann::json::exception& e) {
-        // A type the checks did not foresee: a fault of the file all the same.
-        std::string what = e.what();
-        const size_t cut = what.find("] ");
-        error =
-            "the file does not fit: " + (cut == std::string::npos ? what : what.substr(cut + 2));
-        return false;
-    }
+// A library exception's own words, without its "[json.exception...] " tag.
+std::string JsonReason(const std::exception& e) {
+    const std::string what = e.what();
+    const size_t cut = what.find("] ");
+    return cut == std::string::npos ? what : what.substr(cut + 2);
 }
-
-namespace {
 
 bool CheckedConfig(const std::string& text, TCameraConfig& config, std::string& error) {
     TJson j;
     try {
         j = TJson::parse(text);
     } catch (const TJson::parse_error& e) {
-        std::string what = e.what();
-        const size_t cut = what.find("] ");
-        error = "not a JSON file: " + (cut == std::string::npos ? what : what.substr(cut + 2));
+        error = "not a JSON file: " + JsonReason(e);
         return false;
     }
     TChecker c;
@@ -671,6 +658,16 @@ bool CheckedConfig(const std::string& text, TCameraConfig& config, std::string& 
 }
 
 }  // namespace
+
+bool ConfigFromJson(const std::string& text, TCameraConfig& config, std::string& error) {
+    try {
+        return CheckedConfig(text, config, error);
+    } catch (const nlohmann::json::exception& e) {
+        // A type the checks did not foresee: a fault of the file all the same.
+        error = "the file does not fit: " + JsonReason(e);
+        return false;
+    }
+}
 
 std::vector<TJobStep> RestoreSteps(const TCameraConfig& config) {
     std::vector<TJobStep> steps;

@@ -29,7 +29,6 @@ void TCameraJob::Start(std::vector<TJobStep> steps) {
     replies_.clear();
     error_.clear();
     finished_ = false;
-    cancelled_ = false;
     cancelAsked_ = false;
     running_ = true;
     if (steps_.empty()) {
@@ -81,7 +80,6 @@ bool TCameraJob::TakeReply() {
         OnProgress();
     }
     if (cancelAsked_) {
-        cancelled_ = true;
         Finish({});
     } else if (replies_.size() == steps_.size()) {
         Finish({});
@@ -103,7 +101,6 @@ void TCameraJob::Cancel() {
     }
     cancelAsked_ = true;
     if (link_.Idle()) {
-        cancelled_ = true;
         Finish({});
     }
 }
@@ -124,13 +121,11 @@ void TCameraJob::OnTraffic(const TTrafficEvent& e) {
             }
             break;
         case TTrafficKind::GiveUp:
+        case TTrafficKind::WriteFailed:
             Finish(e.note + " (" + at + ")");
             break;
         case TTrafficKind::LineLost:
             Finish("the line to the camera was lost (" + at + ")");
-            break;
-        case TTrafficKind::WriteFailed:
-            Finish(e.note + " (" + at + ")");
             break;
         default:
             break;
@@ -143,9 +138,6 @@ void TCameraJob::Finish(std::string error) {
     }
     running_ = false;
     finished_ = true;
-    if (cancelAsked_ && !error.empty()) {
-        cancelled_ = true;
-    }
     error_ = std::move(error);
     if (OnFinished) {
         OnFinished();

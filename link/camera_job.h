@@ -54,8 +54,9 @@ class TCameraJob : private ITrafficObserver {
     void Cancel();
 
     bool Running() const { return running_; }
-    bool Cancelled() const { return cancelled_; }
-    bool Succeeded() const { return finished_ && !cancelled_ && error_.empty(); }
+    // Asked to stop, and ended (a fault on the way may say more).
+    bool Cancelled() const { return finished_ && cancelAsked_; }
+    bool Succeeded() const { return finished_ && !cancelAsked_ && error_.empty(); }
     size_t Done() const { return replies_.size(); }
     size_t Total() const { return steps_.size(); }
     const std::vector<TJobStep>& Steps() const { return steps_; }
@@ -81,7 +82,6 @@ class TCameraJob : private ITrafficObserver {
     std::string error_;
     bool running_ = false;
     bool finished_ = false;
-    bool cancelled_ = false;
     bool cancelAsked_ = false;
     // A reply frame came since the step last went out.
     bool fresh_ = false;

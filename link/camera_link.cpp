@@ -406,7 +406,8 @@ void TCameraLink::DrainFollowUps() {
 }
 
 void TCameraLink::PortLost(const std::string& why) {
-    Report(TTrafficKind::LineLost, TDirection::Link, {}, 0, why);
+    Report(TTrafficKind::LineLost, TDirection::Link, {}, 0,
+           why.empty() ? "the device went away" : why);
     vars_.LinkState = TLinkState::Unchecked;
     // A stop still in the output queue went with the line.
     RequeueFollowUp();

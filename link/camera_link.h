@@ -82,8 +82,9 @@ class TCameraLink {
 
     // The port went away: nothing that was on its way will be answered.
     // Frees the link and forgets the exchange; follow-ups (a motion stop)
-    // stay queued and go out first once the link is confirmed again.
-    void PortLost(const std::string& why = "the device went away");
+    // stay queued and go out first once the link is confirmed again. An
+    // empty why says the device went away.
+    void PortLost(const std::string& why = {});
 
     // Sends since the current exchange began, for tests and the window.
     int Retries() const { return retries_; }

@@ -390,10 +390,6 @@ std::string Label(const TSetting& s) {
     return std::string(s.Name.empty() ? s.Caption : s.Name);
 }
 
-std::string Join(const std::vector<std::string>& parts, std::string_view sep) {
-    return JoinTexts(parts, sep);
-}
-
 bool ParseInt(std::string_view t, int32_t& v) {
     if (!t.empty() && t.front() == '+') {
         t.remove_prefix(1);
@@ -563,7 +559,7 @@ std::string SetText(const TSetting& s, const uint8_t* f) {
         case TEncoding::TitlePart:
             return Label(s) + " part " + std::to_string(f[4]) + " := \"" + TitleChars(f + 5) + "\"";
         case TEncoding::Record:
-            return Label(s) + " " + std::to_string(f[4]) + " := " + Join(RecordTexts(f), ", ");
+            return Label(s) + " " + std::to_string(f[4]) + " := " + JoinTexts(RecordTexts(f), ", ");
     }
     return Label(s) + " := " + ValueText(s, v);
 }
@@ -658,13 +654,13 @@ const TSetting* LookupSetting(std::string_view id, std::string& error) {
             known.emplace_back(s->Id);
         }
         error = "unknown setting \"" + std::string(id) + "\"; " + std::string(p->Id) +
-                " has: " + Join(known, ", ");
+                " has: " + JoinTexts(known, ", ");
     } else {
         for (const TPageDef& each : CataloguePages()) {
             known.emplace_back(each.Id);
         }
         error = "unknown setting \"" + std::string(id) +
-                "\"; settings are named page.setting, pages: " + Join(known, ", ");
+                "\"; settings are named page.setting, pages: " + JoinTexts(known, ", ");
     }
     return nullptr;
 }
@@ -720,7 +716,7 @@ bool ParseValue(const TSetting& s, std::string_view text, TValue& v, std::string
                                          [t](std::string_view item) { return SameText(item, t); });
             if (it == s.Items.end()) {
                 std::vector<std::string> items(s.Items.begin(), s.Items.end());
-                error = label + ": no item " + quoted + "; one of: " + Join(items, ", ");
+                error = label + ": no item " + quoted + "; one of: " + JoinTexts(items, ", ");
                 return false;
             }
             out.Number = static_cast<int32_t>(it - s.Items.begin());
@@ -937,7 +933,7 @@ std::string DescribeReply(const uint8_t* reply, size_t n) {
     if (parts.empty()) {
         return "reply " + GroupText(reply[2]) + ", unknown form: " + body;
     }
-    return "reply " + GroupText(reply[2]) + ": " + Join(parts, ", ");
+    return "reply " + GroupText(reply[2]) + ": " + JoinTexts(parts, ", ");
 }
 
 std::string DescribeControl(uint8_t b) {

@@ -242,10 +242,7 @@ void TSettingsTransfer::Cancel() {
 }
 
 bool TSettingsTransfer::TakeReply() {
-    if (!running_ || !job_ || !job_->Running() || job_->Done() >= job_->Total()) {
-        return false;
-    }
-    return job_->TakeReply();
+    return running_ && job_ && job_->TakeReply();
 }
 
 void TSettingsTransfer::Resend() {
@@ -291,7 +288,7 @@ void TSettingsTransfer::JobFinished() {
 
 void TSettingsTransfer::SaveFinished() {
     const QString count = QString("%1 of %2 exchanges").arg(job_->Done()).arg(job_->Total());
-    if (job_->Cancelled() || cancelAsked_) {
+    if (cancelAsked_) {
         file_->cancelWriting();
         End(QString("Save cancelled after %1; nothing was written.").arg(count), {}, false, false);
         return;
@@ -337,7 +334,7 @@ void TSettingsTransfer::RestoreFinished() {
         Begin(TPhase::Checking, std::move(checkSteps_));
         return;
     }
-    if (job_->Cancelled() || cancelAsked_) {
+    if (cancelAsked_) {
         if (done == total) {
             End(QString("Load cancelled before the check: the camera took all %1 of %2, but they "
                         "were not read back.")
@@ -362,7 +359,7 @@ void TSettingsTransfer::RestoreFinished() {
 void TSettingsTransfer::CheckFinished() {
     const QString took = QString("The camera took all %1 of %2")
                              .arg(Counted(restoreTotal_, "command", "commands"), Shown());
-    if (job_->Cancelled() || cancelAsked_) {
+    if (cancelAsked_) {
         End(QString("%1; the check was cancelled after %2 of %3 reads.")
                 .arg(took)
                 .arg(job_->Done())

@@ -300,9 +300,6 @@ QString TForm1::ChooseSettingsFile(bool save) {
 }
 
 bool TForm1::CanStartJob() {
-    if (transfer_->Running()) {
-        return false;
-    }
     if (!linkUp_ || !link_.Idle() || Pausing()) {
         ShowErrorMessage(kTextJobRefused, this);
         return false;
@@ -781,7 +778,7 @@ void TForm1::HangUp() {
     // A network device that never connected failed to open, only later.
     if (reason.rfind("Unable to open", 0) == 0) {
         SetStatusText(kPanelLink, kTextConnectFail);
-        ReportError(reason);
+        ShowErrorMessage(QString::fromLocal8Bit(reason.c_str()), this);
     } else {
         SetStatusText(kPanelLink, kTextDeviceLost);
     }
@@ -793,7 +790,7 @@ void TForm1::LoseLine(const std::string& why) {
     if (port_->IsOpen()) {
         port_->Close();
     }
-    link_.PortLost(why.empty() ? "the device went away" : why);
+    link_.PortLost(why);
     cursor_.Restore();
     linkUp_ = false;
     UpdatePageControl();

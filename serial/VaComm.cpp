@@ -17,6 +17,8 @@ namespace {
 const char kNotWhileOpen[] = "Can't perform this operation while port is open";
 const char kOutputFull[] = "Output buffer is full. Please check comm status.";
 const char kBuffersError[] = "Error initializing buffers (%d), %s";
+const char kOpenError[] = "Unable to open specified device %s (%d), %s";
+const char kReadError[] = "Read error (%d), %s";
 const char kThreadError[] = "Error creating thread (%d), %s";
 
 }  // namespace
@@ -347,8 +349,7 @@ void TVaCustomComm::OpenDevice() {
         e = dev->MakeRaw();
     }
     if (e != 0) {
-        throw EVaCommError(
-            FormatText("Unable to open specified device %s (%d), %s", {name, e, ErrorText(e)}));
+        throw EVaCommError(FormatText(kOpenError, {name, e, ErrorText(e)}));
     }
     auto s = std::make_shared<TVaPortSession>();
     s->Device = std::move(dev);
@@ -368,12 +369,10 @@ std::string TVaCustomComm::LostReason() const {
     int code = 0;
     std::string text;
     if (session_->Device->Failure(code, text)) {
-        return FormatText("Unable to open specified device %s (%d), %s",
-                          {DeviceText(), code, text.empty() ? ErrorText(code) : text});
+        return FormatText(kOpenError, {DeviceText(), code, text.empty() ? ErrorText(code) : text});
     }
     if (session_->HungUp.load(std::memory_order_acquire)) {
-        return FormatText("Read error (%d), %s",
-                          {session_->HangupErrno, ErrorText(session_->HangupErrno)});
+        return FormatText(kReadError, {session_->HangupErrno, ErrorText(session_->HangupErrno)});
     }
     return {};
 }
@@ -575,12 +574,12 @@ int32_t TVaCustomComm::ReceiveData(void* data, int32_t count) {
     s.FillForReader();
     if (s.Input->Size() == 0) {
         if (s.HungUp.load(std::memory_order_acquire)) {
-            RaiseCommError("Read error (%d), %s", s.HangupErrno);
+            RaiseCommError(kReadError, s.HangupErrno);
         }
         if (s.ReadErrno != 0) {
             const int e = s.ReadErrno;
             s.ReadErrno = 0;
-            RaiseCommError("Read error (%d), %s", e);
+            RaiseCommError(kReadError, e);
         }
         return 0;
     }
