@@ -4,7 +4,6 @@
 // telnet COM-PORT option and then carries the bytes, so nothing of that
 // waits on the thread that opens the port.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <libtelnet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -24,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/VaObjects.h"
 #include "serial/platform/port_device.h"
 
 namespace zp {
@@ -71,19 +71,15 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
 // name lookup or a connection to give up.
 class TRelay : public std::enable_shared_from_this<TRelay> {
   public:
-    TRelay(TNetAddress address, int ours, int theirs, int wakeRead, int wakeWrite)
-        : address_(std::move(address)),
-          ours_(ours),
-          theirs_(theirs),
-          wakeRead_(wakeRead),
-          wakeWrite_(wakeWrite) {}
+    TRelay(TNetAddress address, int ours, int theirs)
+        : address_(std::move(address)), ours_(ours), theirs_(theirs) {}
     ~TRelay() {
-        for (int fd : {ours_, theirs_, wakeRead_, wakeWrite_}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
+        ::close(ours_);
+        ::close(theirs_);
     }
+
+    // 0, or why the relay's wake-up event could not be made.
+    int WakeError() const { return wake_.Handle() < 0 ? static_cast<int>(wake_.LastError()) : 0; }
 
     int Fd() const { return ours_; }
 
@@ -213,10 +209,7 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
     }
 
   private:
-    void Wake() {
-        const char b = 1;
-        (void)!::write(wakeWrite_, &b, 1);
-    }
+    void Wake() { wake_.SetEvent(); }
 
     // The reason the device failed (a text only where no errno says it);
     // the relay's end closes so the component sees the hang-up.
@@ -256,7 +249,7 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
                 ::close(s);
                 continue;
             }
-            pollfd p[2] = {{s, POLLOUT, 0}, {wakeRead_, POLLIN, 0}};
+            pollfd p[2] = {{s, POLLOUT, 0}, {wake_.Handle(), POLLIN, 0}};
             const auto end = std::chrono::steady_clock::now() + kConnectLimit;
             int err = ETIMEDOUT;
             while (!stop_) {
@@ -291,11 +284,7 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
         return true;
     }
 
-    void DrainWake() {
-        char b[64];
-        while (::read(wakeRead_, b, sizeof b) > 0) {
-        }
-    }
+    void DrainWake() { wake_.ResetEvent(); }
 
     static void OnTelnet(telnet_t*, telnet_event_t* ev, void* self) {
         static_cast<TRelay*>(self)->Telnet(*ev);
@@ -494,7 +483,7 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
             pollfd p[3] = {
                 {sock_, events(toPair_.empty(), !toNet_.empty()), 0},
                 {theirs_, events(ready && toNet_.empty(), !toPair_.empty()), 0},
-                {wakeRead_, POLLIN, 0},
+                {wake_.Handle(), POLLIN, 0},
             };
             // Woken by the pair, the socket or Wake; only the negotiation's
             // limit and the settings' resends are times to wake for.
@@ -560,7 +549,8 @@ class TRelay : public std::enable_shared_from_this<TRelay> {
     }
 
     const TNetAddress address_;
-    const int ours_, theirs_, wakeRead_, wakeWrite_;
+    const int ours_, theirs_;
+    TVaWaitEvent wake_;
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> written_{0}, sent_{0};
     std::atomic<int> modem_{0};
@@ -661,15 +651,11 @@ int OpenNetDevice(const std::string& name, TPortDevicePtr& device) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0) {
         return errno;
     }
-    int wake[2];
-    if (::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
-        const int e = errno;
-        ::close(pair[0]);
-        ::close(pair[1]);
+    // The relay owns the descriptors from here on.
+    auto relay = std::make_shared<TRelay>(std::move(address), pair[0], pair[1]);
+    if (const int e = relay->WakeError(); e != 0) {
         return e;
     }
-    // The relay owns the descriptors from here on.
-    auto relay = std::make_shared<TRelay>(std::move(address), pair[0], pair[1], wake[0], wake[1]);
     try {
         relay->Begin();
     } catch (const std::system_error& e) {
