@@ -196,8 +196,7 @@ void TForm1::BuildViewMenu() {
     addAction(show);
     logAction_ = view->addAction("Start traffic &log...");
     logAction_->setObjectName("TrafficLogAction");
-    // Actions that open a dialog return first (see BuildFileMenu).
-    connect(logAction_, &QAction::triggered, this, &TForm1::ChooseLog, Qt::QueuedConnection);
+    ConnectDialogAction(logAction_, &TForm1::ChooseLog);
 }
 
 bool TForm1::StartLog(const std::string& path) {
@@ -237,29 +236,11 @@ void TForm1::BuildFileMenu() {
     saveAction_ = fileMenu_->addAction("&Save camera settings...");
     saveAction_->setObjectName("SaveSettingsAction");
     saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    // The dialog opens on the next turn of the loop: an assistive tool that
-    // triggers the action gets its answer at once, not when the dialog closes.
-    connect(
-        saveAction_, &QAction::triggered, this,
-        [this] {
-            const QString path = ChooseSettingsFile(true);
-            if (!path.isEmpty()) {
-                SaveCameraSettings(path);
-            }
-        },
-        Qt::QueuedConnection);
+    ConnectDialogAction(saveAction_, &TForm1::SaveToChosenFile);
     loadAction_ = fileMenu_->addAction("&Load camera settings...");
     loadAction_->setObjectName("LoadSettingsAction");
     loadAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    connect(
-        loadAction_, &QAction::triggered, this,
-        [this] {
-            const QString path = ChooseSettingsFile(false);
-            if (!path.isEmpty()) {
-                LoadCameraSettings(path);
-            }
-        },
-        Qt::QueuedConnection);
+    ConnectDialogAction(loadAction_, &TForm1::LoadChosenFile);
     fileMenu_->addSeparator();
     QAction* quit = fileMenu_->addAction("&Quit");
     quit->setObjectName("QuitAction");
@@ -268,6 +249,33 @@ void TForm1::BuildFileMenu() {
     for (QAction* a : {saveAction_, loadAction_, quit}) {
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
+    }
+}
+
+void TForm1::ConnectDialogAction(QAction* action, void (TForm1::*open)()) {
+    connect(
+        action, &QAction::triggered, this, [this, open] { OpenDialog(open); },
+        Qt::QueuedConnection);
+}
+
+void TForm1::OpenDialog(void (TForm1::*open)()) {
+    if (AfterPauseIfPausing(this, [open](TForm1* form) { form->OpenDialog(open); })) {
+        return;
+    }
+    (this->*open)();
+}
+
+void TForm1::SaveToChosenFile() {
+    const QString path = ChooseSettingsFile(true);
+    if (!path.isEmpty()) {
+        SaveCameraSettings(path);
+    }
+}
+
+void TForm1::LoadChosenFile() {
+    const QString path = ChooseSettingsFile(false);
+    if (!path.isEmpty()) {
+        LoadCameraSettings(path);
     }
 }
 
@@ -377,7 +385,7 @@ void TForm1::FillPortMenu() {
     connect(demo, &QAction::triggered, this, &TForm1::ChooseVirtualCamera);
     QAction* other = portMenu_->addAction("&Other device...");
     other->setObjectName("OtherDeviceAction");
-    connect(other, &QAction::triggered, this, &TForm1::ChooseOtherDevice, Qt::QueuedConnection);
+    ConnectDialogAction(other, &TForm1::ChooseOtherDevice);
     portMenu_->addSeparator();
     portMenu_->addAction(reconnectAction_);
 }

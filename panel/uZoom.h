@@ -214,6 +214,13 @@ class TForm1 : public QMainWindow, public ILinkWindow {
     void BuildViewMenu();
     // The file to save to or load, "" when none was chosen.
     QString ChooseSettingsFile(bool save);
+    // An action that opens a dialog: it opens on the next turn of the main
+    // loop, so whoever triggered it is answered at once, and after a pause
+    // rather than inside it, which would hold the link until it closed.
+    void ConnectDialogAction(QAction* action, void (TForm1::*open)());
+    void OpenDialog(void (TForm1::*open)());
+    void SaveToChosenFile();
+    void LoadChosenFile();
     // Says why when a save or load cannot start now.
     bool CanStartJob();
     // Enables the pages and the file actions: while the link is up and no

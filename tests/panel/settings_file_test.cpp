@@ -118,7 +118,10 @@ class SettingsFile : public EndToEnd {
         ASSERT_TRUE(dir.isValid());
         startOptions.firstMemory = 1;
         startOptions.lastMemory = kMemories;
-        startOptions.chooseSettingsFile = [this](bool, const QString&) { return chosen; };
+        startOptions.chooseSettingsFile = [this](bool, const QString&) {
+            choseInAPause = choseInAPause || Pausing();
+            return chosen;
+        };
         camera.SetInterlocks(true);
         camera.SetState(ChangedState());
     }
@@ -136,6 +139,7 @@ class SettingsFile : public EndToEnd {
 
     QTemporaryDir dir;
     QString chosen;  // what the file dialog answers
+    bool choseInAPause = false;
 };
 
 TEST_F(SettingsFile, MenuComesFirstAndAJobWaitsForTheLink) {
@@ -176,7 +180,11 @@ TEST_F(SettingsFile, CloneOneCameraIntoAnother) {
     chosen = File("a.json");
     QAction* save = form->findChild<QAction*>("SaveSettingsAction");
     save->trigger();
+    // A pause of the link's comes first: the dialog waits for its end rather
+    // than holding the link inside it.
+    PauseMs(20);
     QCoreApplication::processEvents();
+    EXPECT_FALSE(choseInAPause);
     // While it runs the pages and the file actions are off, the dialog on top.
     ASSERT_TRUE(form->JobRunning());
     EXPECT_FALSE(form->PageControl1->isEnabled());
